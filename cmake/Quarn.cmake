@@ -1,0 +1,32 @@
+# quarn_library(NAME DEPS...): the static library of one subsystem folder,
+# built from every .cpp/.c/.h in the calling folder.
+function(quarn_library name)
+  file(GLOB _srcs CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  if(NOT _srcs)
+    # A subsystem whose code has not arrived yet: an interface target keeps the graph whole.
+    add_library(quarn_${name} INTERFACE)
+    target_include_directories(quarn_${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
+    target_link_libraries(quarn_${name} INTERFACE ${ARGN})
+    return()
+  endif()
+  add_library(quarn_${name} STATIC ${_srcs})
+  target_include_directories(quarn_${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(quarn_${name} PUBLIC ${ARGN})
+  target_compile_definitions(quarn_${name} PRIVATE QUARN_VERSION="${PROJECT_VERSION}")
+endfunction()
+
+# quarn_test(NAME SOURCES... LIBS libs...): one Qt Test executable registered
+# with CTest; widget tests run offscreen and every test gets its own data folder.
+function(quarn_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE quarn_testsupport Qt6::Test ${T_LIBS})
+  target_compile_definitions(${name} PRIVATE QUARN_BIN_DIR="${QUARN_BIN_DIR}"
+                             QUARN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUARN_DATA_DIR=${CMAKE_BINARY_DIR}/testdata/${name}"
+    TIMEOUT 600)
+endfunction()

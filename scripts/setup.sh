@@ -1,0 +1,35 @@
+# Sourced by scripts/run and scripts/test: installs the Debian packages the
+# build and the tests need (only those missing), then configures and builds.
+set -euo pipefail
+
+QUARN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+QUARN_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  zlib1g-dev libdevil-dev libarchive-dev
+  fonts-dejavu-core
+  zip unzip p7zip-full libarchive-tools tar gzip pigz python3
+)
+QUARN_SANITIZE_PACKAGES=(clang libclang-rt-14-dev)
+
+quarn_install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# quarn_build BUILD_DIR [cmake options...]
+quarn_build() {
+  local dir="$1"; shift
+  cmake -S "$QUARN_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}
