@@ -1,0 +1,41 @@
+#pragma once
+// What the pages may ask of the main window. The window implements it; the
+// pages get a reference in their constructor and never see the window class
+// itself, nor any engine class through this interface.
+
+class Prompter;
+class QWidget;
+
+class TMainHost {
+public:
+    virtual ~TMainHost() = default;
+
+    // The busy bracket around every long operation: DisableAll records the
+    // remembered controls' states, EnableAll restores them.
+    virtual void DisableAll() = 0;
+    virtual void EnableAll() = 0;
+
+    // Everything shown to the user goes through this.
+    virtual Prompter& prompter() = 0;
+
+    // Attaches the file drop target to `list` (nullptr detaches it).
+    virtual void MoveDropTarget(QWidget* list) = 0;
+    virtual QWidget* DropTarget() const = 0;
+
+    // Opens the options dialog on `page` (0..7); returns whether OK was pressed.
+    virtual bool ShowProperties(int page) = 0;
+
+    // Opens ProgramFolder/help/<page> with the desktop's handler.
+    virtual void OpenHelp(const char* page) = 0;
+
+    // Runs the close sequence and ends the program (EXIT buttons).
+    virtual void CloseProgram() = 0;
+
+    // Switches the notebook to `page` as a user click would (the page-switch
+    // rules apply); returns whether the switch happened.
+    virtual bool SelectPage(int page) = 0;
+    virtual int CurrentPage() const = 0;
+
+    // Saves the settings now (after option changes that must persist).
+    virtual bool SaveSettings() = 0;
+};

@@ -1,0 +1,231 @@
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QTemporaryFile>
+#include <QUrl>
+
+#include <algorithm>
+
+#include <sys/statvfs.h>
+
+namespace Platform {
+
+namespace {
+std::function<qint64(const QString&)>& freeHook()
+{
+    static std::function<qint64(const QString&)> h;
+    return h;
+}
+std::function<bool(const QString&)>& urlHook()
+{
+    static std::function<bool(const QString&)> h;
+    return h;
+}
+int g_busyDepth = 0;
+
+// The nearest folder of `path` (itself included) that exists.
+QString nearestExisting(const QString& path)
+{
+    QString p = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    while (!p.isEmpty()) {
+        if (QFileInfo::exists(p))
+            return p;
+        const QString parent = QFileInfo(p).path();
+        if (parent == p)
+            break;
+        p = parent;
+    }
+    return QStringLiteral("/");
+}
+
+bool folderIsWritable(const QString& folder)
+{
+    if (!QFileInfo(folder).isDir())
+        return false;
+    // Permission bits say little on some file systems (read-only mounts, ACLs): try it.
+    QTemporaryFile probe(JoinPath(folder, QStringLiteral(".quarn-probe-XXXXXX")));
+    return probe.open();
+}
+} // namespace
+
+QString ProgramPath()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
+QString ProgramFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString DataFolder()
+{
+    const QString env = qEnvironmentVariable("QUARN_DATA_DIR");
+    if (!env.isEmpty())
+        return QDir::cleanPath(env);
+    const QString prog = ProgramFolder();
+    if (folderIsWritable(prog))
+        return prog;
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(base + QStringLiteral("/quarn"));
+}
+
+bool EnsureDataFolder()
+{
+    const QString d = DataFolder();
+    return QDir().mkpath(d) && QFileInfo(d).isDir();
+}
+
+QString HelpPagePath(const QString& page)
+{
+    return JoinPath(JoinPath(ProgramFolder(), QStringLiteral("help")), page);
+}
+
+qint64 FreeOnDisk(const QString& path)
+{
+    if (freeHook())
+        return freeHook()(path);
+    const QByteArray p = QFile::encodeName(nearestExisting(path));
+    struct statvfs st {};
+    if (::statvfs(p.constData(), &st) != 0)
+        return -1;
+    return qint64(st.f_bavail) * qint64(st.f_frsize);
+}
+
+void SetFreeOnDiskHook(std::function<qint64(const QString&)> hook)
+{
+    freeHook() = std::move(hook);
+}
+
+bool IsOnSystemFileSystem(const QString& path)
+{
+    const QStorageInfo here(nearestExisting(path));
+    const QStorageInfo root(QStringLiteral("/"));
+    if (!here.isValid() || !root.isValid())
+        return false;
+    return here.rootPath() == root.rootPath() && here.device() == root.device();
+}
+
+QStringList LogicalDriveRoots()
+{
+    QStringList roots;
+    for (const QStorageInfo& s : QStorageInfo::mountedVolumes()) {
+        if (!s.isValid() || !s.isReady() || s.isReadOnly())
+            continue;
+        const QByteArray fs = s.fileSystemType();
+        // Kernel and memory file systems are not places for user data.
+        static const QList<QByteArray> skip = {"proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2",
+                                               "securityfs", "pstore", "debugfs", "tracefs", "mqueue",
+                                               "hugetlbfs", "configfs", "fusectl", "bpf", "autofs",
+                                               "binfmt_misc", "overlay", "nsfs", "squashfs"};
+        if (skip.contains(fs) || fs.startsWith("fuse.") || fs == "nfs" || fs == "cifs" || fs == "smb3")
+            continue;
+        if (!QFileInfo(s.rootPath()).isWritable())
+            continue;
+        roots << s.rootPath();
+    }
+    return roots;
+}
+
+bool OpenUrl(const QString& urlOrPath)
+{
+    if (urlHook())
+        return urlHook()(urlOrPath);
+    const QUrl url = urlOrPath.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(urlOrPath) : QUrl(urlOrPath);
+    return QDesktopServices::openUrl(url);
+}
+
+void SetOpenUrlHook(std::function<bool(const QString&)> hook)
+{
+    urlHook() = std::move(hook);
+}
+
+bool OpenHelpPage(const QString& page)
+{
+    return OpenUrl(HelpPagePath(page));
+}
+
+bool MoveToTrash(const QString& path)
+{
+    QFile f(path);
+    return f.moveToTrash();
+}
+
+bool EmptyFolder(const QString& folder)
+{
+    const QFileInfo fi(folder);
+    if (!fi.isDir() || fi.isSymLink())
+        return false;
+    bool ok = true;
+    QStringList dirs;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    // QDirIterator does not follow symbolic links to folders unless asked to.
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo e = it.fileInfo();
+        if (e.isDir() && !e.isSymLink()) {
+            dirs << e.absoluteFilePath();
+        } else if (!QFile::remove(e.absoluteFilePath())) {
+            // A read-only file: make it writable once, then try again.
+            QFile::setPermissions(e.absoluteFilePath(), e.permissions() | QFileDevice::WriteOwner);
+            ok = QFile::remove(e.absoluteFilePath()) && ok;
+        }
+    }
+    // Deepest first: longer paths of one tree are always below shorter ones.
+    std::sort(dirs.begin(), dirs.end(), [](const QString& a, const QString& b) {
+        return a.count(QLatin1Char('/')) > b.count(QLatin1Char('/'));
+    });
+    for (const QString& d : dirs)
+        ok = QDir().rmdir(d) && ok;
+    return ok;
+}
+
+bool RemoveFolderTree(const QString& folder)
+{
+    if (!QFileInfo(folder).isDir())
+        return !QFileInfo::exists(folder);
+    const bool emptied = EmptyFolder(folder);
+    return QDir().rmdir(folder) && emptied;
+}
+
+QString JoinPath(const QString& folder, const QString& name)
+{
+    if (folder.isEmpty())
+        return name;
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder + name;
+    return folder + QLatin1Char('/') + name;
+}
+
+BusyCursor::BusyCursor()
+{
+    ++g_busyDepth;
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+}
+
+BusyCursor::~BusyCursor()
+{
+    --g_busyDepth;
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QApplication::restoreOverrideCursor();
+}
+
+int BusyCursor::depth()
+{
+    return g_busyDepth;
+}
+
+} // namespace Platform

@@ -1,0 +1,70 @@
+#pragma once
+// The operating-system services the program uses, in one place: where the
+// program and its data live, free space, scratch folders, the busy cursor,
+// opening help pages and web pages, the recycle bin.
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace Platform {
+
+// The running executable and its folder (no trailing separator).
+QString ProgramPath();
+QString ProgramFolder();
+
+// Where "config" and the "temp" scratch folder live: the variable
+// QUARN_DATA_DIR when set; else ProgramFolder when it is writable; else
+// $XDG_DATA_HOME/quarn (~/.local/share/quarn). The folder is not created.
+QString DataFolder();
+// Creates DataFolder() (and parents) when missing; returns whether it exists.
+bool EnsureDataFolder();
+
+// The help page `page` (e.g. "unzip.html") beside the program.
+QString HelpPagePath(const QString& page);
+
+// Free bytes of the file system that holds `path` (the nearest existing
+// parent for a path not yet created); -1 when unknown.
+qint64 FreeOnDisk(const QString& path);
+// Tests replace the measurement; an empty function restores the real one.
+void SetFreeOnDiskHook(std::function<qint64(const QString&)> hook);
+
+// True when `path` lies on the file system that holds "/" (the system drive).
+bool IsOnSystemFileSystem(const QString& path);
+
+// Mounted, ready, writable local file systems, in the order the system lists them.
+QStringList LogicalDriveRoots();
+
+// Opening documents and web pages with the desktop's handler. Tests install a
+// hook that records the URL instead; it returns whether the open was handed on.
+bool OpenUrl(const QString& urlOrPath);
+void SetOpenUrlHook(std::function<bool(const QString&)> hook);
+// Opens ProgramFolder/help/<page>.
+bool OpenHelpPage(const QString& page);
+
+// Moves a file or folder to the desktop's trash; false when that is not possible.
+bool MoveToTrash(const QString& path);
+
+// Deletes every file below `folder` at any depth (hidden ones included), then
+// removes every sub-folder, deepest first. The folder itself stays. Best effort:
+// returns false when something could not be removed. Symbolic links are
+// removed as links; what they point to is never touched.
+bool EmptyFolder(const QString& folder);
+// EmptyFolder, then removes `folder` itself.
+bool RemoveFolderTree(const QString& folder);
+
+// Joins a folder and a name with exactly one "/".
+QString JoinPath(const QString& folder, const QString& name);
+
+// Nested hourglass: the wait cursor is shown while at least one BusyCursor lives.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+    // How many BusyCursor objects are alive (tests).
+    static int depth();
+};
+
+} // namespace Platform

@@ -1,0 +1,114 @@
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Platform;
+
+namespace {
+void touch(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("x");
+}
+} // namespace
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+private slots:
+    void dataFolderRule()
+    {
+        QTemporaryDir dir;
+        const QByteArray saved = qgetenv("QUARN_DATA_DIR");
+        qputenv("QUARN_DATA_DIR", (dir.path() + "/sub/").toUtf8());
+        QCOMPARE(DataFolder(), dir.path() + "/sub");
+        QVERIFY(EnsureDataFolder());
+        QVERIFY(QFileInfo(dir.path() + "/sub").isDir());
+        qunsetenv("QUARN_DATA_DIR");
+        // The test binary's folder is writable (the build tree): data lives beside it.
+        QCOMPARE(DataFolder(), ProgramFolder());
+        qputenv("QUARN_DATA_DIR", saved);
+        QVERIFY(QFileInfo(ProgramPath()).isExecutable());
+        QCOMPARE(QFileInfo(ProgramPath()).path(), ProgramFolder());
+        QVERIFY(HelpPagePath(QStringLiteral("unzip.html")).endsWith(QStringLiteral("/help/unzip.html")));
+    }
+
+    void freeOnDiskUsesNearestParent()
+    {
+        QTemporaryDir dir;
+        const qint64 here = FreeOnDisk(dir.path());
+        QVERIFY(here > 0);
+        const qint64 deeper = FreeOnDisk(dir.path() + "/not/yet/made");
+        QVERIFY(deeper > 0);
+        QVERIFY(qAbs(deeper - here) < 64 * 1024 * 1024);
+        SetFreeOnDiskHook([](const QString& p) { return p.size() == 3 ? qint64(7) : qint64(-1); });
+        QCOMPARE(FreeOnDisk(QStringLiteral("/ab")), qint64(7));
+        QCOMPARE(FreeOnDisk(QStringLiteral("/abc")), qint64(-1));
+        SetFreeOnDiskHook({});
+        QVERIFY(FreeOnDisk(dir.path()) > 0);
+        QVERIFY(IsOnSystemFileSystem(QStringLiteral("/")));
+        QVERIFY(IsOnSystemFileSystem(QStringLiteral("/no/such/folder")));
+    }
+
+    void emptyFolderRemovesEverythingBelowButNotLinkTargets()
+    {
+        QTemporaryDir dir, outside;
+        const QString temp = dir.path() + "/temp";
+        touch(temp + "/a.txt");
+        touch(temp + "/.hidden");
+        touch(temp + "/img/b.png");
+        touch(temp + "/img/deep/er/c");
+        touch(outside.path() + "/precious");
+        QVERIFY(QFile::link(outside.path(), temp + "/img/link"));
+        QFile::setPermissions(temp + "/a.txt", QFileDevice::ReadOwner);
+        QVERIFY(EmptyFolder(temp));
+        QVERIFY(QFileInfo(temp).isDir());
+        QVERIFY(QDir(temp).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty());
+        QVERIFY(QFile::exists(outside.path() + "/precious"));
+        touch(temp + "/x/y");
+        QVERIFY(RemoveFolderTree(temp));
+        QVERIFY(!QFileInfo::exists(temp));
+        QVERIFY(RemoveFolderTree(temp));  // already gone
+    }
+
+    void busyCursorNests()
+    {
+        QCOMPARE(BusyCursor::depth(), 0);
+        {
+            BusyCursor a;
+            {
+                BusyCursor b;
+                QCOMPARE(BusyCursor::depth(), 2);
+                QVERIFY(QApplication::overrideCursor());
+            }
+            QCOMPARE(BusyCursor::depth(), 1);
+            QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        }
+        QCOMPARE(BusyCursor::depth(), 0);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void openUrlGoesThroughTheHook()
+    {
+        QString seen;
+        SetOpenUrlHook([&](const QString& u) { seen = u; return true; });
+        QVERIFY(OpenHelpPage(QStringLiteral("batch.html")));
+        QCOMPARE(seen, ProgramFolder() + "/help/batch.html");
+        SetOpenUrlHook({});
+    }
+
+    void joinPath()
+    {
+        QCOMPARE(JoinPath(QStringLiteral("/a"), QStringLiteral("b")), QStringLiteral("/a/b"));
+        QCOMPARE(JoinPath(QStringLiteral("/"), QStringLiteral("b")), QStringLiteral("/b"));
+        QCOMPARE(JoinPath(QString(), QStringLiteral("b")), QStringLiteral("b"));
+    }
+};
+
+QTEST_MAIN(TestPlatform)
+#include "test_platform.moc"
