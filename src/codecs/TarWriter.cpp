@@ -1,0 +1,197 @@
+#include "codecs/TarWriter.h"
+#include "codecs/TarFormat.h"
+
+#include <QFileInfo>
+#include <cstring>
+
+using namespace tarformat;
+
+namespace {
+constexpr qsizetype BufferLimit = 512 * 1024;
+constexpr qint64 ReadChunk = 256 * 1024;
+} // namespace
+
+TTarWriter::TTarWriter() = default;
+
+TTarWriter::TTarWriter(const QString& path, QIODevice::OpenMode mode) { open(path, mode); }
+
+TTarWriter::~TTarWriter()
+{
+    try {
+        close();
+    } catch (const TTarError&) {
+    }
+}
+
+void TTarWriter::open(const QString& path, QIODevice::OpenMode mode)
+{
+    if (file_.isOpen())
+        close();
+    file_.setFileName(path);
+    if (!file_.open(mode | QIODevice::Unbuffered))
+        throw TTarError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file_.errorString()));
+    finished_ = false;
+    buf_.clear();
+    buf_.reserve(BufferLimit + ReadChunk + BlockSize);
+}
+
+qint64 TTarWriter::headerTime(const QDateTime& time)
+{
+    if (!time.isValid())
+        return 0;
+    const qint64 s = time.toSecsSinceEpoch();
+    return s < 0 ? 0 : s;
+}
+
+QByteArray TTarWriter::magicField() const
+{
+    QByteArray m = magic.toLatin1().left(MagicLen);
+    while (m.size() < MagicLen)
+        m.append(' ');
+    return m;
+}
+
+void TTarWriter::put(const char* data, qint64 n)
+{
+    buf_.append(data, n);
+    if (buf_.size() >= BufferLimit)
+        flushBuffer();
+}
+
+void TTarWriter::flushBuffer()
+{
+    if (buf_.isEmpty())
+        return;
+    const qint64 n = buf_.size();
+    const qint64 w = file_.write(buf_.constData(), n);
+    buf_.clear();
+    if (w != n)
+        throw TTarError(QStringLiteral("Write error in \"%1\". %2").arg(file_.fileName(), file_.errorString()));
+}
+
+void TTarWriter::writeHeader(const QByteArray& name, qint64 size, qint64 mtime, char type, const QByteArray& magic8)
+{
+    if (!file_.isOpen())
+        throw TTarError(QStringLiteral("The tar file is not open"));
+    char h[BlockSize];
+    std::memset(h, 0, sizeof h);
+    putText(h + NameOff, NameLen, name);
+    putShortOctal(h + ModeOff, (permissions & TarMode::AllPermissions) | (specialBits & TarMode::AllSpecial));
+    putShortOctal(h + UidOff, userId);
+    putShortOctal(h + GidOff, groupId);
+    putLongOctal(h + SizeOff, uint64_t(size));
+    putLongOctal(h + MtimeOff, uint64_t(mtime));
+    h[TypeOff] = type;
+    std::memcpy(h + MagicOff, magic8.constData(), MagicLen);
+    putText(h + UnameOff, OwnerNameLen, userName.toUtf8());
+    putText(h + GnameOff, OwnerNameLen, groupName.toUtf8());
+    putShortOctal(h + DevMajorOff, 0);
+    putShortOctal(h + DevMinorOff, 0);
+    putShortOctal(h + ChecksumOff, checksum345(h));
+    put(h, BlockSize);
+}
+
+void TTarWriter::writeLongNameRecord(const QByteArray& name)
+{
+    // GNU tar's form: a header named ././@LongLink of type 'L' whose data is
+    // the full name and a zero byte.
+    const QByteArray data = name + '\0';
+    writeHeader(QByteArrayLiteral("././@LongLink"), data.size(), 0, 'L', QByteArray("ustar  \0", 8));
+    QByteArray padded = data;
+    padded.append(QByteArray(roundUp(data.size()) - data.size(), '\0'));
+    put(padded.constData(), padded.size());
+}
+
+void TTarWriter::addFile(const QString& diskPath, const QString& memberName)
+{
+    const QFileInfo info(diskPath);
+    const QDateTime time = info.exists() ? info.lastModified().toUTC() : QDateTime();
+    QString name = memberName;
+    if (name.isEmpty()) {
+        name = diskPath;
+        name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    }
+    QFile in(diskPath);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw TTarError(QStringLiteral("Cannot open file \"%1\". %2").arg(diskPath, in.errorString()));
+    addStream(in, name, time);
+}
+
+void TTarWriter::addStream(QIODevice& stream, const QString& memberName, const QDateTime& time)
+{
+    const qint64 size = std::max<qint64>(0, stream.size() - stream.pos());
+    const QByteArray name = memberName.toUtf8();
+    if (name.size() > NameLen)
+        writeLongNameRecord(name);
+    writeHeader(name, size, headerTime(time), '0', magicField());
+
+    qint64 left = size;
+    bool shortRead = false;
+    while (left > 0) {
+        const qint64 chunk = std::min(left, ReadChunk);
+        const qsizetype at = buf_.size();
+        buf_.resize(at + roundUp(chunk));
+        qint64 got = 0;
+        while (got < chunk) {
+            const qint64 r = stream.read(buf_.data() + at + got, chunk - got);
+            if (r <= 0)
+                break;
+            got += r;
+        }
+        if (got < chunk) {
+            // The source shrank or failed: keep the archive well formed (the
+            // header promised `size` bytes), then report it.
+            shortRead = true;
+        }
+        std::memset(buf_.data() + at + got, 0, size_t(roundUp(chunk) - got));
+        left -= chunk;
+        if (buf_.size() >= BufferLimit)
+            flushBuffer();
+    }
+    if (shortRead)
+        throw TTarError(QStringLiteral("Read error in \"%1\"").arg(memberName));
+}
+
+void TTarWriter::addVolumeHeader(const QString& label, const QDateTime& time)
+{
+    const QByteArray name = label.toUtf8();
+    writeHeader(name, 0, headerTime(time), 'V', magicField());
+}
+
+void TTarWriter::addDirectory(const QString& memberName, const QDateTime& time)
+{
+    QByteArray name = memberName.toUtf8();
+    if (!name.endsWith('/'))
+        name.append('/');
+    if (name.size() > NameLen)
+        writeLongNameRecord(name);
+    writeHeader(name, 0, headerTime(time), '5', magicField());
+}
+
+void TTarWriter::finish()
+{
+    if (finished_ || !file_.isOpen())
+        return;
+    finished_ = true;
+    const QByteArray zeros(BlockSize, '\0');
+    put(zeros.constData(), zeros.size());
+    flushBuffer();
+    if (!file_.flush())
+        throw TTarError(QStringLiteral("Write error in \"%1\". %2").arg(file_.fileName(), file_.errorString()));
+}
+
+void TTarWriter::close()
+{
+    if (!file_.isOpen())
+        return;
+    try {
+        finish();
+    } catch (...) {
+        buf_.clear();
+        file_.close();
+        throw;
+    }
+    file_.close();
+    if (file_.error() != QFileDevice::NoError)
+        throw TTarError(QStringLiteral("Cannot close file \"%1\". %2").arg(file_.fileName(), file_.errorString()));
+}
