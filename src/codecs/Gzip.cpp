@@ -48,7 +48,7 @@ int TGzip::compress()
         return SourceOpenError;
     }
     QFile dst(FileDestination);
-    if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         showError(QStringLiteral("Can't open: ") + FileDestination);
         return DestinationCreateError;
     }
@@ -137,52 +137,105 @@ int TGzip::compress()
 int TGzip::decompress()
 {
     progress_ = 0;
-    const QByteArray srcName = QFile::encodeName(FileSource);
-    gzFile gz = QFileInfo(FileSource).isFile() ? gzopen(srcName.constData(), "rb") : nullptr;
-    if (!gz) {
+    QFile src(FileSource);
+    if (!QFileInfo(FileSource).isFile() || !src.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         showError(QStringLiteral("Can't open: ") + FileSource);
         return SourceOpenError;
     }
-    gzbuffer(gz, 128 * 1024);
     QFile dst(FileDestination);
-    if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        gzclose(gz);
+    if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         showError(QStringLiteral("Can't create: ") + FileDestination);
         return DestinationCreateError;
     }
 
-    const qint64 total = QFileInfo(FileSource).size();
+    const qint64 total = src.size();
     qint64 done = 0;
     int lastReported = 0;
     if (ProgressStep > 0 && OnProgress)
         OnProgress(*this);
 
-    std::vector<char> buf(BlockSize);
+    constexpr int InSize = 64 * 1024;
+    std::vector<unsigned char> in(InSize), out(BlockSize);
     bool dataError = false, writeError = false;
-    for (;;) {
-        const int n = gzread(gz, buf.data(), BlockSize);
-        if (n < 0) {
-            dataError = true;
-            break;
-        }
-        if (n == 0)
-            break;
-        if (dst.write(buf.data(), n) != n) {
+    auto deliver = [&](const unsigned char* p, qint64 n) {
+        if (n <= 0)
+            return true;
+        if (dst.write(reinterpret_cast<const char*>(p), n) != n) {
             writeError = true;
-            break;
+            return false;
         }
         done += n;
         report(done, total, false, lastReported);
+        return true;
+    };
+
+    qint64 got = src.read(reinterpret_cast<char*>(in.data()), InSize);
+    if (got < 0)
+        dataError = true;
+    const bool isGzip = got >= 2 && in[0] == 0x1f && in[1] == 0x8b;
+    if (!dataError && !isGzip) {
+        // Not gzip data: copied as it stands.
+        while (got > 0 && deliver(in.data(), got))
+            got = src.read(reinterpret_cast<char*>(in.data()), InSize);
+        if (got < 0)
+            dataError = true;
+    } else if (!dataError) {
+        z_stream zs{};
+        if (inflateInit2(&zs, MAX_WBITS + 16) != Z_OK) {
+            dataError = true;
+        } else {
+            zs.next_in = in.data();
+            zs.avail_in = uInt(got);
+            bool inMember = true;
+            while (!dataError && !writeError) {
+                if (zs.avail_in == 0) {
+                    got = src.read(reinterpret_cast<char*>(in.data()), InSize);
+                    if (got < 0) {
+                        dataError = true;
+                        break;
+                    }
+                    if (got == 0) {
+                        if (inMember)
+                            dataError = true; // truncated member
+                        break;
+                    }
+                    zs.next_in = in.data();
+                    zs.avail_in = uInt(got);
+                }
+                if (!inMember) {
+                    // Another member follows only when it starts with the magic;
+                    // anything else after a member is ignored.
+                    if (zs.avail_in < 2 && got > 0) {
+                        // Keep the odd byte and fetch more.
+                        in[0] = *zs.next_in;
+                        const qint64 more = src.read(reinterpret_cast<char*>(in.data()) + 1, InSize - 1);
+                        if (more <= 0)
+                            break;
+                        zs.next_in = in.data();
+                        zs.avail_in = uInt(1 + more);
+                    }
+                    if (zs.next_in[0] != 0x1f || zs.next_in[1] != 0x8b)
+                        break;
+                    inflateReset(&zs);
+                    inMember = true;
+                }
+                zs.next_out = out.data();
+                zs.avail_out = BlockSize;
+                const int r = inflate(&zs, Z_NO_FLUSH);
+                deliver(out.data(), BlockSize - zs.avail_out);
+                if (r == Z_STREAM_END)
+                    inMember = false;
+                else if (r != Z_OK && r != Z_BUF_ERROR)
+                    dataError = true; // damaged data, CRC or length mismatch
+            }
+            inflateEnd(&zs);
+        }
     }
+    src.close();
     if (!dataError && !writeError)
         report(done, total, true, lastReported);
-    const int closed = gzclose(gz);
-    if (closed != Z_OK || dataError) {
+    if (dataError)
         showError(QStringLiteral("gzclose Error."));
-        dataError = true;
-    }
-    if (!dst.flush())
-        writeError = true;
     dst.close();
     if (writeError || dst.error() != QFileDevice::NoError) {
         showError(QStringLiteral("Can't close file ") + FileDestination);
