@@ -1,0 +1,157 @@
+// Shared code of the two compression modules: the callback bridge, zip
+// directory reading, traditional PKWARE encryption, wildcard matching, name
+// handling and buffered file output.
+#pragma once
+
+#include "ZipLibApi.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#define QZ_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace qz {
+
+// ---- callbacks -------------------------------------------------------------
+
+// Wraps the engine's callback; every call returns true when the engine asked
+// the module to stop.
+class Reporter {
+public:
+    Reporter(QzCallback cb, void* engine, bool zipAction) : cb_(cb), engine_(engine), zip_(zipAction) {}
+    bool call(int code, int32_t err, int32_t size, const std::string& text, QzCallbackRecord* out = nullptr);
+    bool message(int32_t err, const std::string& text) { return call(QZ_CB_MESSAGE, err, 0, text); }
+    bool newFile(const std::string& name, int64_t size) { return call(QZ_CB_NEWFILE, 0, clamp32(size), name); }
+    bool bytes(int64_t n);
+    bool end() { return call(QZ_CB_END, 0, 0, std::string()); }
+    bool totals(int64_t files, int64_t bytes);
+    bool aborted() const { return aborted_; }
+    static int32_t clamp32(int64_t v) { return v > INT32_MAX ? INT32_MAX : int32_t(v); }
+
+private:
+    QzCallback cb_;
+    void* engine_;
+    bool zip_;
+    bool aborted_ = false;
+};
+
+// ---- PKWARE traditional encryption ----------------------------------------
+
+class PkCrypt {
+public:
+    void init(const std::string& password);
+    uint8_t decryptByte() const {
+        uint32_t t = (keys_[2] & 0xFFFF) | 2;
+        return uint8_t((t * (t ^ 1)) >> 8);
+    }
+    void update(uint8_t c);
+    void encrypt(uint8_t* p, size_t n) {
+        for (size_t i = 0; i < n; ++i) { uint8_t t = decryptByte(); uint8_t c = p[i]; p[i] = c ^ t; update(c); }
+    }
+    void decrypt(uint8_t* p, size_t n) {
+        for (size_t i = 0; i < n; ++i) { p[i] ^= decryptByte(); update(p[i]); }
+    }
+
+private:
+    uint32_t keys_[3] = {0, 0, 0};
+};
+
+// Fills the 12-byte encryption header (random bytes, last one = check byte)
+// and encrypts it with `crypt`, which must already hold the password.
+void makeCryptHeader(PkCrypt& crypt, uint8_t check, uint8_t out[12]);
+
+// ---- names and matching ---------------------------------------------------
+
+// '*' any run of characters (also '/'), '?' one character; ASCII letters
+// compare without case. Backslashes in either side count as '/'.
+bool wildMatch(const std::string& pattern, const std::string& name);
+bool hasWild(const std::string& s);
+std::string slashes(std::string s);           // every '\' becomes '/'
+std::string cp437ToUtf8(const std::string& raw);
+bool validUtf8(const std::string& s);
+bool isAscii(const std::string& s);
+// A stored name made safe to join to a base folder: '\' read as '/', a drive
+// part, a leading '/', "." and ".." parts and empty parts dropped. Empty when
+// nothing is left.
+std::string safeRelativeName(const std::string& name);
+std::string baseName(const std::string& path);
+std::string parentDir(const std::string& path);
+
+// ---- dates ----------------------------------------------------------------
+
+uint32_t unixToDos(int64_t t);   // (date << 16) | time, local time
+int64_t dosToUnix(uint32_t dos);
+
+// ---- the zip directory ----------------------------------------------------
+
+struct Entry {
+    uint16_t madeBy = 0, needed = 0, flags = 0, method = 0;
+    uint32_t dosTime = 0; // (date << 16) | time
+    uint32_t crc = 0;
+    uint64_t csize = 0, usize = 0;
+    uint16_t diskStart = 0, intAttr = 0;
+    uint32_t extAttr = 0;
+    uint64_t localOffset = 0;
+    std::string rawName, extra, comment;
+    std::string name;        // decoded to UTF-8
+    std::string central;     // the whole central record as read
+    bool isDir() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+    bool encrypted() const { return flags & 1; }
+};
+
+struct Directory {
+    std::vector<Entry> entries;
+    std::string comment;
+    uint64_t centralOffset = 0; // where the central directory starts
+    uint64_t dataStart = 0;     // bytes before the first entry (self-extractor)
+    int error = 0;              // library error code, 0 = fine
+    std::string errorText;
+};
+
+// Reads the end record and the central directory of an open file.
+Directory readDirectory(int fd);
+
+// Data start of an entry: local header offset + 30 + name + extra (read from the local header).
+bool localDataOffset(int fd, const Entry& e, uint64_t& dataOffset, std::string& err);
+
+// ---- files ----------------------------------------------------------------
+
+// A buffered writer over a file descriptor that remembers the first failure.
+class OutFile {
+public:
+    explicit OutFile(int fd, size_t bufSize = 1 << 18) : fd_(fd) { buf_.reserve(bufSize); cap_ = bufSize; }
+    ~OutFile() = default;
+    bool write(const void* p, size_t n);
+    bool put16(uint16_t v) { uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)}; return write(b, 2); }
+    bool put32(uint32_t v) { uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; return write(b, 4); }
+    bool put64(uint64_t v) { return put32(uint32_t(v)) && put32(uint32_t(v >> 32)); }
+    bool flush();
+    bool writeAt(uint64_t off, const void* p, size_t n); // flushes first
+    bool truncateTo(uint64_t off);                     // flushes first
+    uint64_t pos() const { return pos_; }
+    bool failed() const { return err_ != 0; }
+    int errorNumber() const { return err_; }
+
+private:
+    int fd_;
+    std::vector<uint8_t> buf_;
+    size_t cap_;
+    uint64_t pos_ = 0;
+    int err_ = 0;
+};
+
+bool preadAll(int fd, void* p, size_t n, uint64_t off);
+uint16_t rd16(const uint8_t* p);
+uint32_t rd32(const uint8_t* p);
+uint64_t rd64(const uint8_t* p);
+void wr16(uint8_t* p, uint16_t v);
+void wr32(uint8_t* p, uint32_t v);
+
+bool fileExists(const std::string& path);
+bool isDirectory(const std::string& path);
+// Creates every missing folder of `path` (the path itself included).
+bool makeDirs(const std::string& path);
+std::string errnoText(int err);
+
+} // namespace qz

@@ -1,0 +1,55 @@
+// Writing a new archive file: entries copied unchanged from an old archive,
+// new entries compressed from files, then the central directory. Used by the
+// add and delete operations of libziplib.so.
+#pragma once
+
+#include "ZipCommon.h"
+
+#include <zlib.h>
+
+namespace qz {
+
+struct NewEntryInfo {
+    std::string name;        // stored name, '/' separated, folders end with '/'
+    uint32_t dosTime = 0;
+    uint32_t mode = 0;       // st_mode
+    bool directory = false;
+};
+
+class ZipWriter {
+public:
+    ZipWriter(int fd, Reporter& rep) : out_(fd), rep_(rep) {}
+    ~ZipWriter();
+
+    // Copies `count` bytes of `srcFd` from `off` (a stub in front of the archive).
+    bool copyRaw(int srcFd, uint64_t off, uint64_t count);
+    // Copies one entry of an old archive unchanged (local header, data, descriptor).
+    bool copyEntry(int srcFd, const Entry& e);
+    // Compresses one file (or writes a folder entry). `level` 0 stores.
+    // `password` empty: no encryption. Returns false on a write failure or an
+    // abort; `skipped` is set when the source could not be read (reported, the
+    // rest goes on).
+    bool addFile(const std::string& path, const NewEntryInfo& info, int level, const std::string& password, bool& skipped);
+    // Writes the central directory and the end record.
+    bool finish(const std::string& comment);
+
+    bool failed() const { return out_.failed(); }
+    int errorNumber() const { return out_.errorNumber(); }
+    uint64_t size() const { return out_.pos(); }
+    uint32_t newestTime() const { return newest_; }
+
+private:
+    struct Central { std::string record; };
+    bool writeData(int fd, int level, PkCrypt* crypt, uint32_t& crc, uint64_t& csize, uint64_t& usize, bool& readFailed);
+
+    OutFile out_;
+    Reporter& rep_;
+    std::vector<std::string> central_;
+    z_stream zs_{};
+    bool zsInit_ = false;
+    int zsLevel_ = -1;
+    std::vector<uint8_t> inBuf_, outBuf_;
+    uint32_t newest_ = 0;
+};
+
+} // namespace qz

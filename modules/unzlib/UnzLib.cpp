@@ -1,0 +1,351 @@
+// libunzlib.so: extracts or tests the entries of a zip archive. Names are made
+// safe before they meet the file system, so nothing is written outside the
+// base folder; each file is written under a temporary name and renamed into
+// place only once its CRC has been checked.
+
+#include "ZipCommon.h"
+
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace qz;
+
+namespace {
+
+constexpr size_t kChunk = 1 << 18;
+
+enum class Outcome { Ok, Skipped, Failed, Aborted };
+
+class UnzJob {
+public:
+    explicit UnzJob(QzUnzBlock* b) : b_(b), rep_(b->callback, b->engine, false) {}
+    ~UnzJob() { if (fd_ >= 0) ::close(fd_); if (zsInit_) inflateEnd(&zs_); }
+    int32_t run();
+
+private:
+    bool selected(const Entry& e) const;
+    Outcome extractOne(const Entry& e, size_t index);
+    bool findPassword(const Entry& e, uint64_t dataOff, std::string& pw);
+    bool checkPassword(const Entry& e, uint64_t dataOff, const std::string& pw);
+    // Decodes the entry's data, handing each piece to `sink` (null: test only).
+    Outcome decode(const Entry& e, uint64_t dataOff, const std::string& pw, int outFd, uint32_t& crc);
+    void skipped(const Entry& e, int type, int err, const std::string& why)
+    {
+        rep_.message(err, why);
+        rep_.call(QZ_CB_SKIPPED, err, type + 1, e.name);
+    }
+
+    QzUnzBlock* b_;
+    Reporter rep_;
+    int fd_ = -1;
+    Directory dir_;
+    std::string base_;
+    std::vector<std::string> specs_;
+    std::vector<std::string> goodPasswords_;
+    int requestsLeft_ = 0;
+    bool stopAsking_ = false;
+    z_stream zs_{};
+    bool zsInit_ = false;
+    std::vector<uint8_t> in_, out_;
+    mode_t umask_ = 022;
+};
+
+bool UnzJob::selected(const Entry& e) const
+{
+    if (specs_.empty()) return true;
+    std::string n = slashes(e.name);
+    for (const std::string& s : specs_) {
+        if (wildMatch(s, n)) return true;
+        if (!s.empty() && s.back() == '/' && n.compare(0, s.size(), s) == 0) return true;
+        if (!n.empty() && n.back() == '/' && wildMatch(s, n.substr(0, n.size() - 1))) return true;
+    }
+    return false;
+}
+
+bool UnzJob::checkPassword(const Entry& e, uint64_t dataOff, const std::string& pw)
+{
+    if (e.csize < 12) return false;
+    uint8_t h[12];
+    if (!preadAll(fd_, h, 12, dataOff)) return false;
+    PkCrypt c;
+    c.init(pw);
+    c.decrypt(h, 12);
+    uint8_t byCrc = uint8_t(e.crc >> 24), byTime = uint8_t((e.dosTime & 0xFFFF) >> 8);
+    if (e.flags & 8) return h[11] == byTime || h[11] == byCrc;
+    return h[11] == byCrc;
+}
+
+bool UnzJob::findPassword(const Entry& e, uint64_t dataOff, std::string& pw)
+{
+    if (b_->password && *b_->password && checkPassword(e, dataOff, b_->password)) { pw = b_->password; return true; }
+    for (const std::string& g : goodPasswords_)
+        if (checkPassword(e, dataOff, g)) { pw = g; return true; }
+    while (!stopAsking_ && requestsLeft_ > 0) {
+        QzCallbackRecord r;
+        if (rep_.call(QZ_CB_PASSWORD, 0, requestsLeft_, e.name, &r)) return false;
+        if (r.actionCode == 0) stopAsking_ = true;
+        int32_t next = r.size;
+        if (r.errorCode != 1 || !r.text[0]) { requestsLeft_ = 0; break; }
+        std::string given(r.text, strnlen(r.text, sizeof r.text));
+        requestsLeft_ = next > 0 ? next - 1 : 0;
+        if (checkPassword(e, dataOff, given)) {
+            goodPasswords_.push_back(given);
+            pw = given;
+            // A later entry may use the same password; ask again only for a new one.
+            if (requestsLeft_ < 1 && !stopAsking_) requestsLeft_ = 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+static bool writeAll(int fd, const uint8_t* p, size_t n)
+{
+    while (n) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) { if (w == 0) errno = ENOSPC; return false; }
+        p += w; n -= size_t(w);
+    }
+    return true;
+}
+
+Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, int outFd, uint32_t& crc)
+{
+    if (in_.empty()) { in_.resize(kChunk); out_.resize(kChunk); }
+    crc = uint32_t(crc32(0, nullptr, 0));
+    uint64_t left = e.csize, pos = dataOff, produced = 0;
+    PkCrypt crypt;
+    bool enc = e.encrypted();
+    if (enc) {
+        crypt.init(pw);
+        uint8_t h[12];
+        if (left < 12 || !preadAll(fd_, h, 12, pos)) { rep_.message(QZ_ERR_EOF, "unexpected end of the zip file in " + e.name); return Outcome::Failed; }
+        crypt.decrypt(h, 12);
+        pos += 12; left -= 12;
+    }
+    if (e.method == 8) {
+        if (!zsInit_) {
+            std::memset(&zs_, 0, sizeof zs_);
+            if (inflateInit2(&zs_, -15) != Z_OK) { rep_.message(QZ_ERR_MEMORY, "out of memory"); return Outcome::Failed; }
+            zsInit_ = true;
+        } else {
+            inflateReset(&zs_);
+        }
+    }
+    bool ended = e.method == 0;
+    while (left > 0 || (e.method == 8 && !ended)) {
+        size_t n = size_t(std::min<uint64_t>(left, in_.size()));
+        if (n && !preadAll(fd_, in_.data(), n, pos)) { rep_.message(QZ_ERR_EOF, "unexpected end of the zip file in " + e.name); return Outcome::Failed; }
+        pos += n; left -= n;
+        if (enc) crypt.decrypt(in_.data(), n);
+        if (e.method == 0) {
+            crc = uint32_t(crc32(crc, in_.data(), uInt(n)));
+            produced += n;
+            if (outFd >= 0 && !writeAll(outFd, in_.data(), n)) return Outcome::Failed;
+        } else {
+            if (n == 0 && left == 0 && !ended) { rep_.message(QZ_ERR_ZIP, "compressed data of " + e.name + " is truncated"); return Outcome::Failed; }
+            zs_.next_in = in_.data();
+            zs_.avail_in = uInt(n);
+            while (zs_.avail_in > 0 && !ended) {
+                zs_.next_out = out_.data();
+                zs_.avail_out = uInt(out_.size());
+                int rc = inflate(&zs_, Z_NO_FLUSH);
+                if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+                    rep_.message(QZ_ERR_ZIP, "bad compressed data in " + e.name + (enc ? " (wrong password?)" : ""));
+                    return Outcome::Failed;
+                }
+                size_t have = out_.size() - zs_.avail_out;
+                crc = uint32_t(crc32(crc, out_.data(), uInt(have)));
+                produced += have;
+                if (produced > e.usize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
+                if (outFd >= 0 && have && !writeAll(outFd, out_.data(), have)) return Outcome::Failed;
+                if (rc == Z_STREAM_END) ended = true;
+                else if (rc == Z_BUF_ERROR && have == 0) break;
+            }
+            // Output still pending with no more input to give.
+            while (!ended && zs_.avail_in == 0 && left == 0) {
+                zs_.next_out = out_.data();
+                zs_.avail_out = uInt(out_.size());
+                int rc = inflate(&zs_, Z_NO_FLUSH);
+                size_t have = out_.size() - zs_.avail_out;
+                crc = uint32_t(crc32(crc, out_.data(), uInt(have)));
+                produced += have;
+                if (produced > e.usize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
+                if (outFd >= 0 && have && !writeAll(outFd, out_.data(), have)) return Outcome::Failed;
+                if (rc == Z_STREAM_END) ended = true;
+                else if (have == 0) { rep_.message(QZ_ERR_ZIP, "compressed data of " + e.name + " is truncated"); return Outcome::Failed; }
+            }
+        }
+        if (n && rep_.bytes(int64_t(n))) return Outcome::Aborted;
+    }
+    if (produced != e.usize) {
+        rep_.message(QZ_ERR_ZIP, e.name + ": size does not match (" + std::to_string(produced) + " bytes, expected " + std::to_string(e.usize) + ")");
+        return Outcome::Failed;
+    }
+    return Outcome::Ok;
+}
+
+Outcome UnzJob::extractOne(const Entry& e, size_t index)
+{
+    bool test = b_->test != 0;
+    std::string rel = safeRelativeName(e.name);
+    if (!b_->dirNames) rel = e.isDir() ? std::string() : baseName(rel);
+    if (e.isDir()) {
+        if (!test && b_->dirNames && !rel.empty()) makeDirs(base_ + "/" + rel);
+        return Outcome::Skipped;
+    }
+    if (rel.empty()) { skipped(e, QZ_SKIP_UNKNOWN, QZ_WARNING, "entry without a usable name skipped: " + e.name); return Outcome::Skipped; }
+    if (rep_.newFile(e.name, int64_t(e.usize))) return Outcome::Aborted;
+    if (e.method != 0 && e.method != 8) {
+        skipped(e, QZ_SKIP_COMPRESSION_UNKNOWN, QZ_ERR_UNSUPPORTED, e.name + ": compression method " + std::to_string(e.method) + " is not supported");
+        return Outcome::Skipped;
+    }
+    if (e.encrypted() && (e.flags & 0x40)) {
+        skipped(e, QZ_SKIP_COMPRESSION_UNKNOWN, QZ_ERR_UNSUPPORTED, e.name + ": strong encryption is not supported");
+        return Outcome::Skipped;
+    }
+    uint64_t dataOff = 0;
+    std::string err;
+    if (!localDataOffset(fd_, e, dataOff, err)) { rep_.message(QZ_ERR_FORMAT, e.name + ": " + err); return Outcome::Failed; }
+    std::string target = base_ + "/" + rel;
+    if (!test) {
+        struct stat st;
+        bool exists = ::lstat(target.c_str(), &st) == 0;
+        if (exists && S_ISDIR(st.st_mode)) {
+            skipped(e, QZ_SKIP_FILE_EXISTS, QZ_WARNING, target + " is a folder; " + e.name + " skipped");
+            return Outcome::Skipped;
+        }
+        int64_t entryTime = dosToUnix(e.dosTime);
+        bool older = exists && int64_t(st.st_mtime) < entryTime;
+        if ((b_->update || b_->freshen) && exists && !older) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_ON_FRESHEN + 1, e.name); return Outcome::Skipped; }
+        if (b_->freshen && !b_->update && !exists) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_ON_FRESHEN + 1, e.name); return Outcome::Skipped; }
+        if (exists) {
+            QzCallbackRecord r;
+            int32_t arg = int32_t((older ? 0x10000 : 0) | (index & 0xFFFF));
+            if (rep_.call(QZ_CB_OVERWRITE, arg, b_->overwrite ? 1 : 0, target, &r)) return Outcome::Aborted;
+            if ((r.size & 0xFF) == 0) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_NO_OVERWRITE + 1, e.name); return Outcome::Skipped; }
+        }
+    }
+    std::string pw;
+    if (e.encrypted() && !findPassword(e, dataOff, pw)) {
+        if (rep_.aborted()) return Outcome::Aborted;
+        bool none = (!b_->password || !*b_->password) && goodPasswords_.empty();
+        skipped(e, none ? QZ_SKIP_NO_PASSWORD : QZ_SKIP_BAD_PASSWORD, QZ_ERR_PASSWORD,
+                (none ? "no password for " : "wrong password for ") + e.name + "; not extracted");
+        return Outcome::Skipped;
+    }
+    int outFd = -1;
+    std::string tmp;
+    if (!test) {
+        std::string parent = parentDir(target);
+        if (!makeDirs(parent)) { rep_.message(QZ_ERR_ZIP, "cannot create folder " + parent + ": " + errnoText(errno)); return Outcome::Failed; }
+        tmp = parent + "/.qz" + std::to_string(index) + "XXXXXX";
+        std::vector<char> tb(tmp.begin(), tmp.end());
+        tb.push_back(0);
+        outFd = ::mkstemp(tb.data());
+        if (outFd < 0) {
+            rep_.message(errno == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "cannot create " + target + ": " + errnoText(errno));
+            return Outcome::Failed;
+        }
+        tmp = tb.data();
+    }
+    uint32_t crc = 0;
+    errno = 0;
+    Outcome o = decode(e, dataOff, pw, outFd, crc);
+    if (o == Outcome::Failed && outFd >= 0 && errno != 0 && (errno == ENOSPC || errno == EDQUOT || errno == EIO || errno == EFBIG))
+        rep_.message(errno == ENOSPC || errno == EDQUOT ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "write error on " + target + ": " + errnoText(errno));
+    if (o == Outcome::Ok && crc != e.crc) {
+        QzCallbackRecord r;
+        rep_.call(QZ_CB_CRCERROR, int32_t(crc), int32_t(e.crc), e.name, &r);
+        if (r.errorCode != 1) {
+            char buf[96];
+            std::snprintf(buf, sizeof buf, " (found %08x, expected %08x)", crc, e.crc);
+            rep_.message(QZ_ERR_ZIP, "CRC error in " + e.name + buf + (test ? "" : "; not extracted"));
+            o = Outcome::Failed;
+        }
+    }
+    if (outFd >= 0) {
+        if (o == Outcome::Ok) {
+            mode_t mode = 0666 & ~umask_;
+            int host = e.madeBy >> 8;
+            uint32_t unixMode = e.extAttr >> 16;
+            if (host == 3 && unixMode) mode = (unixMode & 0777) & ~umask_;
+            else if (e.extAttr & 1) mode &= ~0222;
+            ::fchmod(outFd, mode | S_IRUSR);
+            struct timespec ts[2];
+            ts[0].tv_sec = ts[1].tv_sec = time_t(dosToUnix(e.dosTime));
+            ts[0].tv_nsec = ts[1].tv_nsec = 0;
+            ::futimens(outFd, ts);
+        }
+        if (::close(outFd) != 0 && o == Outcome::Ok) { rep_.message(QZ_ERR_DISKFULL, "write error on " + target + ": " + errnoText(errno)); o = Outcome::Failed; }
+        if (o == Outcome::Ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
+            rep_.message(QZ_ERR_ZIP, "cannot create " + target + ": " + errnoText(errno));
+            o = Outcome::Failed;
+        }
+        if (o != Outcome::Ok) ::unlink(tmp.c_str());
+    }
+    return o;
+}
+
+int32_t UnzJob::run()
+{
+    if (!b_->zipFileName || !*b_->zipFileName) { rep_.message(QZ_ERR_PARAM, "no zip file name given"); return 0; }
+    std::string zip = b_->zipFileName;
+    fd_ = ::open(zip.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) { rep_.message(QZ_ERR_NOFILE, "cannot open " + zip + ": " + errnoText(errno)); return 0; }
+    dir_ = readDirectory(fd_);
+    if (dir_.error) { rep_.message(dir_.error, zip + ": " + dir_.errorText); return 0; }
+    umask_ = ::umask(0);
+    ::umask(umask_);
+    base_ = b_->baseDir && *b_->baseDir ? slashes(b_->baseDir) : std::string(".");
+    while (base_.size() > 1 && base_.back() == '/') base_.pop_back();
+    if (!b_->test && !makeDirs(base_)) { rep_.message(QZ_ERR_ZIP, "cannot create folder " + base_ + ": " + errnoText(errno)); return 0; }
+    for (int32_t i = 0; b_->specs && i < b_->specCount; ++i) {
+        if (!b_->specs[i].fileSpec) continue;
+        std::string s = slashes(b_->specs[i].fileSpec);
+        if (s.size() >= 3 && s.compare(s.size() - 3, 3, "*.*") == 0) s.replace(s.size() - 3, 3, "*");
+        specs_.push_back(s);
+    }
+    requestsLeft_ = b_->passwordReqCount < 0 ? 0 : b_->passwordReqCount > 15 ? 15 : b_->passwordReqCount;
+    std::vector<size_t> chosen;
+    int64_t total = 0;
+    for (size_t i = 0; i < dir_.entries.size(); ++i)
+        if (selected(dir_.entries[i])) { chosen.push_back(i); total += int64_t(dir_.entries[i].usize); }
+    if (chosen.empty()) { rep_.message(QZ_ERR_NOMATCH, "no matching entries in " + zip); return 0; }
+    if (rep_.totals(int64_t(chosen.size()), total)) { rep_.message(QZ_ERR_ABORT, "aborted by the user"); return 0; }
+    int32_t done = 0, failed = 0;
+    for (size_t i : chosen) {
+        Outcome o = extractOne(dir_.entries[i], i);
+        if (o == Outcome::Ok) ++done;
+        else if (o == Outcome::Failed) ++failed;
+        else if (o == Outcome::Aborted || rep_.aborted()) { rep_.message(QZ_ERR_ABORT, "aborted by the user"); break; }
+    }
+    rep_.end();
+    if (b_->test && failed == 0 && done > 0) rep_.message(0, "No errors detected in compressed data of " + zip);
+    return done;
+}
+
+} // namespace
+
+QZ_EXPORT int32_t GetUnzLibVersion(void) { return QZ_LIB_VERSION; }
+
+QZ_EXPORT int32_t UnzLibExec(QzUnzBlock* block)
+{
+    if (!block) return 0;
+    try {
+        UnzJob job(block);
+        return job.run();
+    } catch (const std::bad_alloc&) {
+        Reporter(block->callback, block->engine, false).message(QZ_ERR_MEMORY, "out of memory");
+    } catch (...) {
+        Reporter(block->callback, block->engine, false).message(QZ_ERR_ZIP, "unexpected internal error");
+    }
+    return 0;
+}

@@ -1,0 +1,477 @@
+// libziplib.so: adds files to a zip archive and deletes entries from it.
+// Every change is written to a temporary file that replaces the archive only
+// when the whole operation succeeded.
+
+#include "ZipCommon.h"
+#include "ZipWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <new>
+#include <set>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+using namespace qz;
+
+namespace {
+
+struct Candidate {
+    std::string path;      // on disk
+    NewEntryInfo info;
+    int64_t size = 0;
+    std::string password;  // empty: not encrypted
+    bool needPassword = false;
+};
+
+std::string lower(std::string s)
+{
+    for (char& c : s) if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return s;
+}
+
+std::string dosForm(const std::string& name)
+{
+    std::string out, part;
+    auto flushPart = [&](bool last) {
+        std::string base = part, ext;
+        size_t dot = part.rfind('.');
+        if (dot != std::string::npos && dot > 0) { base = part.substr(0, dot); ext = part.substr(dot + 1); }
+        auto clean = [](std::string s, size_t max) {
+            std::string r;
+            for (char c : s) {
+                if (c == '.' || c == ' ') continue;
+                r += (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+            }
+            return r.substr(0, max);
+        };
+        out += clean(base, 8);
+        std::string e = clean(ext, 3);
+        if (!e.empty()) out += "." + e;
+        if (!last) out += '/';
+        part.clear();
+    };
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '/') flushPart(false);
+        else part += name[i];
+    }
+    if (!part.empty()) flushPart(true);
+    return out;
+}
+
+class ZipJob {
+public:
+    explicit ZipJob(QzZipBlock* b) : b_(b), rep_(b->callback, b->engine, true) {}
+    int32_t run();
+
+private:
+    int32_t add();
+    int32_t remove();
+    bool openOld();
+    bool fail(int code, const std::string& text) { rep_.message(code, text); error_ = code; return false; }
+    void collect(const QzFileSpec& spec);
+    void walk(const std::string& dir, const std::string& stored, const std::string& pattern, bool recurse, const Candidate& proto, bool allDirs);
+    void consider(const std::string& path, const std::string& stored, const struct stat& st, const Candidate& proto);
+    bool excluded(const std::string& stored) const;
+    bool storeBySuffix(const std::string& name) const;
+    int32_t writeArchive(const std::vector<const Entry*>& keep, const std::vector<Candidate>& add, std::vector<std::string>* written);
+    bool askPassword(std::string& out);
+
+    QzZipBlock* b_;
+    Reporter rep_;
+    int error_ = 0;
+    std::string zip_;
+    int oldFd_ = -1;
+    Directory old_;
+    bool haveOld_ = false;
+    std::vector<Candidate> found_;
+    std::set<std::string> seen_;
+    std::vector<std::string> suffixes_;
+    int64_t fromTime_ = 0;
+    dev_t zipDev_ = 0;
+    ino_t zipIno_ = 0;
+    std::string askedPassword_;
+    bool passwordAsked_ = false;
+
+public:
+    ~ZipJob() { if (oldFd_ >= 0) ::close(oldFd_); }
+};
+
+bool ZipJob::openOld()
+{
+    struct stat st;
+    if (::stat(zip_.c_str(), &st) != 0) return true; // a new archive
+    zipDev_ = st.st_dev;
+    zipIno_ = st.st_ino;
+    if (st.st_size == 0) return true;
+    oldFd_ = ::open(zip_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (oldFd_ < 0) return fail(QZ_ERR_NOFILE, "cannot open " + zip_ + ": " + errnoText(errno));
+    old_ = readDirectory(oldFd_);
+    if (old_.error) return fail(old_.error, zip_ + ": " + old_.errorText);
+    haveOld_ = true;
+    return true;
+}
+
+bool ZipJob::excluded(const std::string& stored) const
+{
+    std::string base = baseName(stored);
+    for (int32_t i = 0; i < b_->exclCount; ++i) {
+        if (!b_->excl || !b_->excl[i]) continue;
+        std::string x = slashes(b_->excl[i]);
+        if (wildMatch(x, stored) || wildMatch(x, base)) return true;
+        if (!stored.empty() && stored.back() == '/' && wildMatch(x, stored.substr(0, stored.size() - 1))) return true;
+    }
+    return false;
+}
+
+bool ZipJob::storeBySuffix(const std::string& name) const
+{
+    std::string n = lower(name);
+    for (const std::string& s : suffixes_)
+        if (n.size() >= s.size() && n.compare(n.size() - s.size(), s.size(), s) == 0) return true;
+    return false;
+}
+
+void ZipJob::consider(const std::string& path, const std::string& stored, const struct stat& st, const Candidate& proto)
+{
+    bool dir = S_ISDIR(st.st_mode);
+    if (!dir && !S_ISREG(st.st_mode)) return; // sockets, devices, fifos
+    if (st.st_dev == zipDev_ && st.st_ino == zipIno_ && zipIno_ != 0) return; // the archive itself
+    std::string name = stored;
+    if (b_->junkDirs) {
+        if (dir) return;
+        name = baseName(name);
+    }
+    if (dir && !b_->dirEntries) return;
+    if (b_->forceDos) name = dosForm(name);
+    if (dir) name += '/';
+    if (name.empty() || name == "/") return;
+    if (excluded(name)) return;
+    if (!dir && b_->fromDate && int64_t(st.st_mtime) < fromTime_) return;
+    std::string key = lower(name);
+    if (!seen_.insert(key).second) return;
+    Candidate c = proto;
+    c.path = path;
+    c.info.name = name;
+    c.info.directory = dir;
+    c.info.mode = st.st_mode;
+    c.info.dosTime = unixToDos(int64_t(st.st_mtime));
+    c.size = dir ? 0 : int64_t(st.st_size);
+    if (dir) { c.password.clear(); c.needPassword = false; }
+    found_.push_back(std::move(c));
+}
+
+void ZipJob::walk(const std::string& dir, const std::string& stored, const std::string& pattern, bool recurse, const Candidate& proto, bool allDirs)
+{
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) { rep_.message(QZ_WARNING, "cannot read folder " + dir + ": " + errnoText(errno)); return; }
+    std::vector<std::string> names;
+    while (struct dirent* de = ::readdir(d)) {
+        std::string n = de->d_name;
+        if (n == "." || n == "..") continue;
+        names.push_back(n);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        if (rep_.aborted()) return;
+        if (!b_->hiddenFiles && n[0] == '.') continue;
+        std::string path = dir == "/" ? "/" + n : dir + "/" + n;
+        std::string st2 = stored.empty() ? n : stored + "/" + n;
+        struct stat st;
+        if (::stat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (allDirs) consider(path, st2, st, proto);
+            if (recurse) walk(path, st2, pattern, true, proto, allDirs);
+        } else if (wildMatch(pattern, n)) {
+            consider(path, st2, st, proto);
+        }
+    }
+}
+
+// The stored form of an on-disk path: relative to the root when it lies
+// inside it, otherwise the path without its leading "/" and "./" parts.
+static std::string storedFor(const std::string& path, const std::string& root)
+{
+    std::string p = path;
+    if (!root.empty()) {
+        std::string r = root;
+        while (r.size() > 1 && r.back() == '/') r.pop_back();
+        if (p == r) return std::string();
+        if (p.compare(0, r.size() + 1, r + "/") == 0) p = p.substr(r.size() + 1);
+    }
+    return safeRelativeName(p);
+}
+
+void ZipJob::collect(const QzFileSpec& spec)
+{
+    if (!spec.fileSpec) return;
+    std::string s = slashes(spec.fileSpec);
+    std::string root = spec.rootDir ? slashes(spec.rootDir) : std::string();
+    bool recurse = spec.recurse != 0;
+    Candidate proto;
+    bool enc = spec.encrypt != 0;
+    if (enc) {
+        const char* pw = spec.password ? spec.password : b_->password;
+        if (pw && *pw) proto.password = pw;
+        else proto.needPassword = true;
+    }
+    std::string full = s;
+    if (!s.empty() && s[0] != '/' && !root.empty()) full = root + "/" + s;
+    while (full.size() > 1 && full.back() == '/') full.pop_back();
+    size_t before = found_.size();
+    std::string last = baseName(full);
+    if (hasWild(last)) {
+        std::string dir = parentDir(full);
+        bool all = last == "*" || last == "*.*";
+        walk(dir, storedFor(dir, root), last == "*.*" ? "*" : last, recurse, proto, all);
+    } else {
+        struct stat st;
+        if (::stat(full.c_str(), &st) != 0) {
+            rep_.message(QZ_ERR_NOFILE, "file not found: " + full);
+            return;
+        }
+        std::string stored = storedFor(full, root);
+        if (S_ISDIR(st.st_mode)) {
+            if (!stored.empty()) consider(full, stored, st, proto);
+            walk(full, stored, "*", recurse, proto, recurse);
+        } else {
+            if (stored.empty()) stored = baseName(full);
+            consider(full, stored, st, proto);
+        }
+    }
+    if (found_.size() == before && hasWild(last))
+        rep_.message(QZ_WARNING, "no files match " + full);
+}
+
+bool ZipJob::askPassword(std::string& out)
+{
+    if (passwordAsked_) { out = askedPassword_; return !out.empty(); }
+    passwordAsked_ = true;
+    QzCallbackRecord r;
+    rep_.call(QZ_CB_PASSWORD, 1, 1, std::string(), &r);
+    if (r.errorCode == 1 && r.text[0]) askedPassword_.assign(r.text, strnlen(r.text, sizeof r.text));
+    out = askedPassword_;
+    return !out.empty();
+}
+
+int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::vector<Candidate>& add, std::vector<std::string>* written)
+{
+    std::string dir = b_->tempDir && *b_->tempDir ? std::string(b_->tempDir) : parentDir(zip_);
+    std::string tmpl = dir + "/qzXXXXXX";
+    std::vector<char> tb(tmpl.begin(), tmpl.end());
+    tb.push_back(0);
+    int fd = ::mkstemp(tb.data());
+    if (fd < 0) { fail(errno == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "temporary file could not be created in " + dir + ": " + errnoText(errno)); return 0; }
+    std::string tmp = tb.data();
+    auto cleanup = [&]() { ::close(fd); ::unlink(tmp.c_str()); };
+
+    int64_t total = 0;
+    for (const Candidate& c : add) total += c.size;
+    if (rep_.totals(int64_t(add.size()), total)) { cleanup(); fail(QZ_ERR_ABORT, "aborted by the user"); return 0; }
+
+    int32_t done = 0;
+    bool ok = true;
+    {
+        ZipWriter w(fd, rep_);
+        if (haveOld_ && old_.dataStart) ok = w.copyRaw(oldFd_, 0, old_.dataStart);
+        for (size_t i = 0; ok && i < keep.size(); ++i) {
+            ok = w.copyEntry(oldFd_, *keep[i]);
+            if (!ok && !w.failed()) { fail(QZ_ERR_ZIP, "cannot copy entry " + keep[i]->name + " from " + zip_); cleanup(); return 0; }
+            if (ok && rep_.aborted()) ok = false;
+        }
+        for (size_t i = 0; ok && i < add.size(); ++i) {
+            const Candidate& c = add[i];
+            int level = b_->level < 0 ? 0 : b_->level > 9 ? 9 : b_->level;
+            if (storeBySuffix(c.info.name)) level = 0;
+            bool skipped = false;
+            ok = w.addFile(c.path, c.info, level, c.password, skipped);
+            if (ok && !skipped) { ++done; if (written) written->push_back(c.path); }
+        }
+        if (ok && !rep_.aborted()) {
+            std::string comment = b_->comment ? std::string(b_->comment) : old_.comment;
+            ok = w.finish(comment);
+        }
+        if (!ok || rep_.aborted() || w.failed()) {
+            int e = w.errorNumber() ? w.errorNumber() : errno;
+            cleanup();
+            if (rep_.aborted()) fail(QZ_ERR_ABORT, "aborted by the user; " + zip_ + " left unchanged");
+            else if (e == ENOSPC || e == EDQUOT || e == EFBIG) fail(QZ_ERR_DISKFULL, "disk full or file too large writing " + tmp + "; " + zip_ + " left unchanged");
+            else fail(QZ_ERR_ZIP, "write error (" + errnoText(e) + "); " + zip_ + " left unchanged");
+            return 0;
+        }
+        uint32_t newest = w.newestTime();
+        if (b_->latestTime && newest) {
+            struct timespec ts[2];
+            ts[0].tv_sec = ts[1].tv_sec = time_t(dosToUnix(newest));
+            ts[0].tv_nsec = ts[1].tv_nsec = 0;
+            ::futimens(fd, ts);
+        }
+    }
+    // Keep the old archive's permissions; a new one gets the usual ones.
+    struct stat st;
+    if (::stat(zip_.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+    else { mode_t um = ::umask(0); ::umask(um); ::fchmod(fd, 0666 & ~um); }
+    if (::close(fd) != 0) { ::unlink(tmp.c_str()); fail(QZ_ERR_DISKFULL, "write error closing " + tmp + "; " + zip_ + " left unchanged"); return 0; }
+    if (::rename(tmp.c_str(), zip_.c_str()) != 0) {
+        int e = errno;
+        if (e != EXDEV) { ::unlink(tmp.c_str()); fail(QZ_ERR_ZIP, "cannot replace " + zip_ + ": " + errnoText(e)); return 0; }
+        // Temporary folder on another file system: copy into a second temporary beside the archive.
+        std::string t2 = zip_ + ".qztmp";
+        int in = ::open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
+        int out = ::open(t2.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        bool copied = in >= 0 && out >= 0;
+        std::vector<char> buf(1 << 18);
+        while (copied) {
+            ssize_t r = ::read(in, buf.data(), buf.size());
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) { copied = r == 0; break; }
+            ssize_t o = 0;
+            while (o < r) { ssize_t x = ::write(out, buf.data() + o, size_t(r - o)); if (x <= 0) { copied = false; break; } o += x; }
+        }
+        if (in >= 0) ::close(in);
+        if (out >= 0 && ::close(out) != 0) copied = false;
+        ::unlink(tmp.c_str());
+        if (!copied || ::rename(t2.c_str(), zip_.c_str()) != 0) {
+            ::unlink(t2.c_str());
+            fail(QZ_ERR_DISKFULL, "cannot write " + zip_ + "; it was left unchanged");
+            return 0;
+        }
+    }
+    return done;
+}
+
+int32_t ZipJob::add()
+{
+    if (!openOld()) return 0;
+    // Store suffixes: ".gif:.png:..."
+    if (b_->storeSuffixes) {
+        std::string s = b_->storeSuffixes, cur;
+        for (char c : s + ":") {
+            if (c == ':' || c == ';') { if (!cur.empty()) suffixes_.push_back(lower(cur)); cur.clear(); }
+            else cur += c;
+        }
+    }
+    if (b_->fromDate) {
+        int mm = 0, dd = 0, yy = 0;
+        char d[9];
+        std::memcpy(d, b_->date, 8);
+        d[8] = 0;
+        if (std::sscanf(d, "%d %d %d", &mm, &dd, &yy) == 3) {
+            struct tm tmv {};
+            tmv.tm_year = (yy < 80 ? yy + 100 : yy);
+            tmv.tm_mon = mm - 1;
+            tmv.tm_mday = dd;
+            tmv.tm_isdst = -1;
+            fromTime_ = int64_t(mktime(&tmv));
+        }
+    }
+    for (int32_t i = 0; i < b_->specCount; ++i) {
+        collect(b_->specs[i]);
+        if (rep_.aborted()) { fail(QZ_ERR_ABORT, "aborted by the user"); return 0; }
+    }
+    // Encrypted specs without a password: ask once.
+    for (Candidate& c : found_) {
+        if (!c.needPassword) continue;
+        std::string pw;
+        if (!askPassword(pw)) { fail(QZ_ERR_PASSWORD, "no password given for encryption; " + zip_ + " left unchanged"); return 0; }
+        c.password = pw;
+        c.needPassword = false;
+    }
+    // Decide against the old entries: update, freshen, replace.
+    std::map<std::string, size_t> byName;
+    if (haveOld_)
+        for (size_t i = 0; i < old_.entries.size(); ++i) byName.emplace(lower(old_.entries[i].name), i);
+    std::vector<Candidate> add;
+    std::vector<bool> replaced(old_.entries.size(), false);
+    for (Candidate& c : found_) {
+        auto it = byName.find(lower(c.info.name));
+        bool exists = it != byName.end();
+        if (b_->freshen && !b_->update && !exists) continue;
+        if (exists && (b_->update || b_->freshen) && c.info.dosTime <= old_.entries[it->second].dosTime) continue;
+        if (exists && c.info.directory) continue; // a folder entry that is already there
+        if (exists) replaced[it->second] = true;
+        add.push_back(std::move(c));
+    }
+    if (add.empty()) {
+        if (found_.empty()) fail(QZ_ERR_NOMATCH, "nothing to do: no matching files");
+        return 0;
+    }
+    std::vector<const Entry*> keep;
+    for (size_t i = 0; i < old_.entries.size(); ++i)
+        if (!replaced[i]) keep.push_back(&old_.entries[i]);
+    std::vector<std::string> written;
+    int32_t n = writeArchive(keep, add, b_->move ? &written : nullptr);
+    if (n > 0) rep_.end();
+    if (n > 0 && b_->move) {
+        for (const std::string& p : written) ::unlink(p.c_str());
+        // Then the folders that were added, deepest first, when empty.
+        std::vector<std::string> dirs;
+        for (const Candidate& c : add) if (c.info.directory) dirs.push_back(c.path);
+        std::sort(dirs.begin(), dirs.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+        for (const std::string& d : dirs) ::rmdir(d.c_str());
+    }
+    return n;
+}
+
+int32_t ZipJob::remove()
+{
+    if (!fileExists(zip_)) { fail(QZ_ERR_NOFILE, "zip file not found: " + zip_); return 0; }
+    if (!openOld()) return 0;
+    if (!haveOld_) { fail(QZ_ERR_FORMAT, zip_ + " is not a zip file"); return 0; }
+    std::vector<std::string> specs;
+    for (int32_t i = 0; i < b_->specCount; ++i)
+        if (b_->specs[i].fileSpec) specs.push_back(slashes(b_->specs[i].fileSpec));
+    std::vector<const Entry*> keep;
+    int32_t removed = 0;
+    for (const Entry& e : old_.entries) {
+        std::string n = slashes(e.name);
+        bool hit = false;
+        for (const std::string& s : specs) {
+            if (wildMatch(s, n) || (!n.empty() && n.back() == '/' && wildMatch(s, n.substr(0, n.size() - 1)))) { hit = true; break; }
+        }
+        if (hit) {
+            ++removed;
+            if (rep_.newFile(e.name, int64_t(e.usize))) { fail(QZ_ERR_ABORT, "aborted by the user"); return 0; }
+        } else {
+            keep.push_back(&e);
+        }
+    }
+    if (removed == 0) { fail(QZ_ERR_NOMATCH, "no matching entries to delete"); return 0; }
+    if (writeArchive(keep, {}, nullptr) < 0 || error_) return 0;
+    rep_.end();
+    return removed;
+}
+
+int32_t ZipJob::run()
+{
+    if (!b_->zipFileName || !*b_->zipFileName) { fail(QZ_ERR_PARAM, "no zip file name given"); return 0; }
+    zip_ = b_->zipFileName;
+    if (b_->specCount <= 0 || !b_->specs) { fail(QZ_ERR_PARAM, "no file specifications given"); return 0; }
+    return b_->deleteEntries ? remove() : add();
+}
+
+} // namespace
+
+QZ_EXPORT int32_t GetZipLibVersion(void) { return QZ_LIB_VERSION; }
+
+QZ_EXPORT int32_t ZipLibExec(QzZipBlock* block)
+{
+    if (!block) return 0;
+    try {
+        ZipJob job(block);
+        return job.run();
+    } catch (const std::bad_alloc&) {
+        Reporter(block->callback, block->engine, true).message(QZ_ERR_MEMORY, "out of memory");
+    } catch (...) {
+        Reporter(block->callback, block->engine, true).message(QZ_ERR_ZIP, "unexpected internal error");
+    }
+    return 0;
+}
