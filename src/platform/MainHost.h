@@ -4,6 +4,7 @@
 // itself, nor any engine class through this interface.
 
 class Prompter;
+class QTimer;
 class QWidget;
 
 class TMainHost {
@@ -38,4 +39,9 @@ public:
 
     // Saves the settings now (after option changes that must persist).
     virtual bool SaveSettings() = 0;
+
+    // The window's timers; a page connects its handler to the one it polls with.
+    virtual QTimer* ImageBrowserTimer() = 0;  // 500 ms
+    virtual QTimer* GzipProgressTimer() = 0;  // 100 ms
+    virtual QTimer* BatchTimer() = 0;         // 50 ms scan, 100 ms batch
 };

@@ -64,6 +64,8 @@ struct TIconList {
 };
 
 struct TAppState {
+    TBatchState BatchState;
+
     QString ProgramPath;
     QString ProgramFolder;  // no trailing separator
     // Where "config" and "temp" live (the program folder when writable).
@@ -81,6 +83,13 @@ struct TAppState {
 
     // Drive-root scratch folders ("<root>/quarntemp") made during this run.
     QStringList ScratchFolderList;
+    // The batch page's three row icons: folder, zip, failed zip.
+    TIconList BatchImageList;
+    // 255 tab characters, the tree browser's indentation text.
+    QString TabText;
+    // Quick View's location (none on this platform).
+    QString QuickViewPath;
+
     // The batch lists.
     QStringList WorkList, InfoList, DoneList, ErrorList;
     // Shared by the RAR listing and the create page.

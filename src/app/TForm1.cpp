@@ -1,0 +1,946 @@
+#include "app/TForm1.h"
+
+#include "app/TAboutBox.h"
+#include "batch/TBatchPage.h"
+#include "create/TCreatePage.h"
+#include "create/TUpdatePage.h"
+#include "platform/Controls.h"
+#include "platform/Platform.h"
+#include "platform/Prompter.h"
+#include "settings/TPropertiesForm.h"
+#include "sfx/TSfxPage.h"
+#include "unzip/TUnzipPage.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <QTreeView>
+
+namespace {
+
+void setOn(QObject* o, bool on)
+{
+    if (auto* w = qobject_cast<QWidget*>(o))
+        w->setEnabled(on);
+    else if (auto* a = qobject_cast<QAction*>(o))
+        a->setEnabled(on);
+}
+
+bool isOn(QObject* o)
+{
+    if (auto* w = qobject_cast<QWidget*>(o))
+        return w->isEnabled();
+    if (auto* a = qobject_cast<QAction*>(o))
+        return a->isEnabled();
+    return false;
+}
+
+bool endsWithZip(const QString& path)
+{
+    return path.toLower().endsWith(QStringLiteral(".zip"));
+}
+
+QIcon redCross()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::white);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::red, 3));
+    p.drawLine(3, 3, 12, 12);
+    p.drawLine(12, 3, 3, 12);
+    p.end();
+    pm.setMask(pm.createMaskFromColor(Qt::white));
+    return QIcon(pm);
+}
+
+} // namespace
+
+TForm1::TForm1(Prompter& prompter, const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent), prompter_(prompter)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Quarn"));
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client);
+    TabbedNotebook = new QTabWidget(client);
+    TabbedNotebook->setObjectName(QStringLiteral("TabbedNotebook"));
+    TabbedNotebook->setGeometry(9, 3, ClientWidth - 19, ClientHeight - 5);
+    // The five captions are long: tighter tabs keep them all in view.
+    TabbedNotebook->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 5px; }"));
+    {
+        QFont f = TabbedNotebook->tabBar()->font();
+        f.setPointSizeF(f.pointSizeF() * 0.85);
+        TabbedNotebook->tabBar()->setFont(f);
+    }
+
+    UnzipPage = new TUnzipPage(*this, settings_, state_);
+    UpdatePage = new TUpdatePage(*this, settings_, state_);
+    CreatePage = new TCreatePage(*this, settings_, state_);
+    BatchPage = new TBatchPage(*this, settings_, state_);
+    SfxPage = new TSfxPage(*this, settings_, state_);
+    TabbedNotebook->addTab(UnzipPage, QStringLiteral("UNZIP A ZIP FILE   ."));
+    TabbedNotebook->addTab(UpdatePage, QStringLiteral("ADD UPDATE  ."));
+    TabbedNotebook->addTab(CreatePage, QStringLiteral("CREATE A NEW ZIP FILE  ."));
+    TabbedNotebook->addTab(BatchPage, QStringLiteral("BATCH UNZIP  ."));
+    TabbedNotebook->addTab(SfxPage, QStringLiteral("SELF EXTRACTING ZIP   ."));
+    TabbedNotebook->tabBar()->installEventFilter(this);
+    connect(TabbedNotebook, &QTabWidget::currentChanged, this, [this](int index) {
+        if (switching_ || index == currentPage_)
+            return;
+        // A change that did not come through the tab bar's mouse press
+        // (keyboard): the rules run now and a refusal puts the old page back.
+        if (!TabbedNotebookChange(index)) {
+            switching_ = true;
+            TabbedNotebook->setCurrentIndex(currentPage_);
+            switching_ = false;
+            return;
+        }
+        currentPage_ = index;
+        TabbedNotebookClick();
+    });
+
+    buildMenu();
+    buildTimers();
+    connectPages();
+
+    // Single border: the size is fixed; the layout rule runs on every resize.
+    const int menuHeight = menuBar()->sizeHint().height();
+    setFixedSize(ClientWidth, ClientHeight + menuHeight);
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+
+    FormCreate(arguments);
+}
+
+TForm1::~TForm1()
+{
+    DoCloseCode();
+}
+
+void TForm1::buildMenu()
+{
+    FileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    FileMenu->setObjectName(QStringLiteral("File1"));
+    auto item = [this](const char* name, const QString& caption) {
+        QAction* a = FileMenu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    PProperties = item("PProperties", QStringLiteral("Properties"));
+    PAbout = item("PAbout", QStringLiteral("About"));
+    PDonation = item("PDonation", QStringLiteral("Donation Ware"));
+    PSoftware = item("PSoftware", QStringLiteral("Software"));
+    PExit = item("PExit", QStringLiteral("Exit"));
+    connect(PProperties, &QAction::triggered, this, &TForm1::PropertiesClick);
+    connect(PAbout, &QAction::triggered, this, &TForm1::AboutClick);
+    connect(PDonation, &QAction::triggered, this, &TForm1::DonationClick);
+    connect(PSoftware, &QAction::triggered, this, &TForm1::SoftwareClick);
+    // Exit closes the program like the create and batch EXIT buttons: not while a run is going.
+    connect(PExit, &QAction::triggered, this, &TForm1::ZipExitButtonClick);
+}
+
+void TForm1::buildTimers()
+{
+    auto make = [this](const char* name, int ms) {
+        auto* t = new QTimer(this);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setInterval(ms);
+        return t;
+    };
+    Timer = make("Timer", 500);
+    GzipTimer = make("GzipTimer", 100);
+    BatchUnzipTimer = make("BatchUnzipTimer", 50);
+    // Their handlers are connected by the pages that poll with them.
+}
+
+void TForm1::connectPages()
+{
+    // EXIT buttons
+    for (QPushButton* b : {UnzipPage->UnzipCloseButton, UpdatePage->UpdateExitButton, SfxPage->SFXExitButton})
+        connect(b, &QPushButton::clicked, this, &TForm1::UnzipCloseButtonClick);
+    for (QPushButton* b : {CreatePage->ZipExitButton, BatchPage->BatchExitButton})
+        connect(b, &QPushButton::clicked, this, &TForm1::ZipExitButtonClick);
+
+    // HELP buttons
+    connect(UnzipPage->UnzipHelpButton, &QPushButton::clicked, this, [this] { OpenHelp("unzip.html"); });
+    connect(UpdatePage->UpdateHelpButton, &QPushButton::clicked, this, [this] { OpenHelp("create.html"); });
+    connect(CreatePage->ZipHelpButton, &QPushButton::clicked, this, [this] { OpenHelp("create.html"); });
+    connect(BatchPage->BatchHelpButton, &QPushButton::clicked, this, [this] { OpenHelp("batch.html"); });
+    connect(SfxPage->SFXHelpButton, &QPushButton::clicked, this, [this] { OpenHelp("sezip.html"); });
+
+    // The pages' "Properties" buttons
+    connect(UnzipPage->UnzipPropertiesButton, &QPushButton::clicked, this, [this] {
+        const QString a = state_.CurrentArchive.toLower();
+        int page = TPropertiesForm::TarGzPage;
+        if (a.endsWith(QStringLiteral(".zip")))
+            page = TPropertiesForm::UnzipPage;
+        ShowProperties(page);
+        QTreeView* v = UnzipPage->VisibleListView();
+        v->setEnabled(true);
+        v->setFocus();
+    });
+    connect(CreatePage->ZipPropertiesButton, &QPushButton::clicked, this, [this] {
+        ShowProperties(settings_.DefaultArchiveType == 1 ? TPropertiesForm::AddFilesPage : TPropertiesForm::DefaultTypePage);
+        CreatePage->ZipListView->setEnabled(true);
+        CreatePage->ZipListView->setFocus();
+    });
+    connect(UpdatePage->Button1, &QPushButton::clicked, this, [this] {
+        ShowProperties(TPropertiesForm::AddFilesPage);
+        UpdatePage->UpdateListView->setEnabled(true);
+        UpdatePage->UpdateListView->setFocus();
+    });
+
+    SfxPage->SetEngineZipFile = [this](const QString& zip) { SetEngineZipFileName(zip); };
+}
+
+// ---------------------------------------------------------------- start-up
+
+void TForm1::FormCreate(const QStringList& arguments)
+{
+    // 1
+    switching_ = true;
+    TabbedNotebook->setCurrentIndex(UnzipPageIndex);
+    switching_ = false;
+    currentPage_ = UnzipPageIndex;
+    // 2
+    state_.ProgramPath = Platform::ProgramPath();
+    state_.ProgramFolder = Platform::ProgramFolder();
+    state_.DataFolder = Platform::DataFolder();
+    // 3
+    ResetCreateScratchState();
+    state_.ScratchFolderList.clear();
+    CreateGzipComponent();
+    state_.ShowSuccessMessage = true;
+    // 4: best effort; a read-only data folder is reported with the settings.
+    if (!QFileInfo(state_.ImageTempFolder()).isDir())
+        QDir().mkpath(state_.ImageTempFolder());
+    // 5
+    ResetTarAttributeOptions();
+    // 6
+    state_.BatchState.ReloadOnReturn = false;
+    state_.BatchState.OverwriteAll = false;
+    state_.BatchState.YesToAll = false;
+    state_.BatchState.NoToAll = false;
+    settings_.CreateCutOff = 0;
+    settings_.UpdateCutOff = 0;
+    // 7
+    RegisterFileClass();
+    DiscoverViewers();
+    state_.TabText = QString(255, QLatin1Char('\t'));
+    // 8
+    UnzipPage->QuickView1->setEnabled(!state_.QuickViewPath.isEmpty());
+    UnzipPage->WordPad1->setEnabled(settings_.WordPadPresent);
+    // 9
+    state_.BatchState.ResetRun();
+    state_.WorkList.clear();
+    state_.InfoList.clear();
+    state_.DoneList.clear();
+    state_.ErrorList.clear();
+    // 10
+    SfxPage->ResetFolderChoice();
+    // 11
+    FillBatchImageList();
+    // 12
+    PointEngineAtProgramFolder();
+    // 13
+    UnzipPage->UnzipListTotal = 0;
+    UpdatePage->UpdateListTotal = 0;
+    CreatePage->ZipListTotal = 0;
+    BatchPage->BatchListTotal = 0;
+    // 14
+    state_.IconCache.clear();
+    state_.SharedList.clear();
+    // 15
+    LoadSettings();
+    // 16
+    UnzipPage->CheckThumbnailSizeItem(settings_.ThumbnailSize);
+    // 17
+    if (!settings_.SfxIconFile.isEmpty() && QFileInfo(settings_.SfxIconFile).isFile())
+        LoadSfxIconAtStartup();
+    // 18
+    LoadCompressionLibraries();
+    // 19
+    CreateAddFolderWindow();
+    // 20
+    OpenCommandLine(arguments);
+    MoveDropTarget(UnzipPage->VisibleListView());
+}
+
+void TForm1::ResetCreateScratchState()
+{
+    // Filled by the tar and gzip creation change (its scratch-folder state).
+}
+
+void TForm1::CreateGzipComponent()
+{
+    // Filled by the gzip change: the window's gzip component.
+}
+
+void TForm1::ResetTarAttributeOptions()
+{
+    // Filled by the tar and gzip creation change (the tar attribute options record).
+}
+
+void TForm1::RegisterFileClass()
+{
+    // Filled by the shell-integration change (the program's desktop entry).
+}
+
+void TForm1::DiscoverViewers()
+{
+    // Quick View does not exist on this platform; WordPad's stand-in is found
+    // by the viewer-launching change.
+    state_.QuickViewPath.clear();
+}
+
+void TForm1::FillBatchImageList()
+{
+    state_.BatchImageList.Images.clear();
+    QStyle* st = style();
+    state_.BatchImageList.Add(st->standardIcon(QStyle::SP_DirIcon));
+    state_.BatchImageList.Add(QIcon::fromTheme(QStringLiteral("package-x-generic"), st->standardIcon(QStyle::SP_FileIcon)));
+    state_.BatchImageList.Add(redCross());
+}
+
+void TForm1::PointEngineAtProgramFolder()
+{
+    // Filled by the compression-library change: the engine's library folder = ProgramFolder.
+}
+
+void TForm1::LoadSettings()
+{
+    const QString folder = state_.DataFolder;
+    settings_.ApplyDefaults();
+    settings_.ClearTexts();
+    bool readError = false;
+    const bool found = SettingsFile::Load(folder, settings_, &readError);
+    if (readError) {
+        // A file we cannot read is not replaced by defaults: the user keeps it.
+        settingsReadOnly_ = true;
+        settings_.AddOptionsEditable = true;
+        ReportSettingsNotSaved();
+        return;
+    }
+    if (!found) {
+        QDir().mkpath(folder);
+        if (!SettingsFile::WriteDefaults(folder, settings_))
+            ReportSettingsNotSaved();
+        settings_.AddOptionsEditable = true;
+        return;
+    }
+    // Found and read: tell the user now if the close sequence could not save it.
+    QTemporaryFile probe(Platform::JoinPath(folder, QStringLiteral(".config-XXXXXX")));
+    if (!probe.open())
+        ReportSettingsNotSaved();
+}
+
+void TForm1::LoadSfxIconAtStartup()
+{
+    // Filled by the self-extracting page's change: CheckOutIcon(SfxIconFile).
+}
+
+void TForm1::LoadCompressionLibraries()
+{
+    // Filled by the compression-library change: the engine loads libziplib.so and libunzlib.so.
+}
+
+void TForm1::CreateAddFolderWindow()
+{
+    // The shared icon lists with their four fixed images (folder, unknown
+    // file, program, selected folder). The folder-scan window that owns them
+    // arrives with the create page's change.
+    QStyle* st = style();
+    const QIcon fixed[4] = {st->standardIcon(QStyle::SP_DirIcon), st->standardIcon(QStyle::SP_FileIcon),
+                            QIcon::fromTheme(QStringLiteral("application-x-executable"),
+                                             st->standardIcon(QStyle::SP_ComputerIcon)),
+                            st->standardIcon(QStyle::SP_DirOpenIcon)};
+    state_.SmallImages.Images.clear();
+    state_.LargeImages.Images.clear();
+    for (const QIcon& i : fixed) {
+        state_.SmallImages.Add(i);
+        state_.LargeImages.Add(i);
+    }
+    UnzipPage->SetPathHeaderImage(fixed[0]);
+}
+
+void TForm1::OpenCommandLine(const QStringList& arguments)
+{
+    if (arguments.size() != 1)
+        return;
+    const QString arg = arguments.first();
+    const QFileInfo fi(arg);
+    settings_.LastOpenFolder = fi.absolutePath();
+    state_.CurrentArchive = fi.absoluteFilePath();
+    const QString path = state_.CurrentArchive;
+    const QString lower = path.toLower();
+    DisableAll();
+    if (lower.endsWith(QStringLiteral(".zip"))) {
+        ListZip(path);
+        return;
+    }
+    // The command line lists the tar inside a ".tar.gz" whatever OpenTarInGzip says.
+    if (lower.endsWith(QStringLiteral(".tar.gz")))
+        ListTarGzFromCommandLine(path);
+    else if (lower.endsWith(QStringLiteral(".gz")))
+        ListGzFromCommandLine(path);
+    else if (lower.endsWith(QStringLiteral(".tar")))
+        ListTarFromCommandLine(path);
+    else {
+        EnableAll();
+        return;
+    }
+    EnableAll();
+    UnzipPage->SetLoadedButtonStates();
+    UnzipPage->UnzipListView->setEnabled(true);
+    UnzipPage->UnzipListView->setFocus();
+}
+
+void TForm1::ListZip(const QString& path)
+{
+    Q_UNUSED(path);
+    // Filled by the zip-listing change (UpdateUnzipWindow, which ends with
+    // EnableAll). Until then the window is only re-enabled.
+    EnableAll();
+}
+
+void TForm1::ListTarGzFromCommandLine(const QString& path)
+{
+    Q_UNUSED(path);
+    // Filled by the tar and gzip listing change.
+}
+
+void TForm1::ListGzFromCommandLine(const QString& path)
+{
+    Q_UNUSED(path);
+    // Filled by the tar and gzip listing change.
+}
+
+void TForm1::ListTarFromCommandLine(const QString& path)
+{
+    Q_UNUSED(path);
+    // Filled by the tar and gzip listing change.
+}
+
+void TForm1::SetEngineZipFileName(const QString& path)
+{
+    // The zip engine's ZipFileName follows once the engine is wired in.
+    engineZipFileName_ = path;
+}
+
+QString TForm1::EngineZipFileName() const
+{
+    return engineZipFileName_;
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    FormShow();
+}
+
+void TForm1::FormShow()
+{
+    if (TabbedNotebook->currentIndex() == UnzipPageIndex) {
+        QTreeView* v = UnzipPage->VisibleListView();
+        v->setEnabled(true);
+        v->setFocus();
+    }
+}
+
+// ---------------------------------------------------------------- busy bracket
+
+namespace {
+struct BusyItem {
+    QObject* control;
+    bool remembered;
+};
+} // namespace
+
+static QList<BusyItem> busyItems(TForm1* f)
+{
+    TCreatePage* c = f->CreatePage;
+    TUnzipPage* u = f->UnzipPage;
+    TBatchPage* b = f->BatchPage;
+    return {
+        {c->ZipExitButton, false}, {u->UnzipCloseButton, false}, {c->OpenFilesZipButton, false},
+        {c->OpenFolderzipButton, false}, {c->ZipButton, true}, {c->ZipUndoButton, true},
+        {c->ZipResetButton, true}, {c->ZipHelpButton, false}, {c->ZipListView, false},
+        {c->SelectAll2, false}, {c->Delete2, true}, {f->PAbout, false}, {f->PDonation, false}, {f->PExit, false},
+        {u->UnzipListView, false}, {u->OpenUnzipButton, false}, {u->SelectAllButton, true},
+        {u->UnSelectAllButton, false}, {u->TreeButton, false}, {u->SelectButton, false},
+        {u->UnzipResetButton, true}, {u->UnzipButton, true}, {u->UnzipHelpButton, false},
+        {b->BatchUnzipOpenFileButton, false}, {b->ScanFolderForZipFilesButton, false},
+        {b->BatchDeleteButton, true}, {b->BatchUnzipButton, true}, {b->BatchHelpButton, false},
+        {b->BatchExitButton, false}, {b->BatchSelectAllButton, true}, {b->BatchResetButton, true},
+        {b->MoveZipFileButton, false}, {b->ScanSubDirCheckBox, false}, {b->MoveZipFileCheckBox, false},
+        {b->BatchListView, false},
+    };
+}
+
+void TForm1::DisableAll()
+{
+    const QList<BusyItem> items = busyItems(this);
+    // A second DisableAll before EnableAll keeps the states recorded by the
+    // first: recording again would remember everything as disabled.
+    if (!disabled_) {
+        remembered_.clear();
+        for (const BusyItem& i : items)
+            if (i.remembered)
+                remembered_.insert(i.control, isOn(i.control));
+    }
+    disabled_ = true;
+    for (const BusyItem& i : items)
+        setOn(i.control, false);
+}
+
+void TForm1::EnableAll()
+{
+    TUnzipPage* u = UnzipPage;
+    for (const BusyItem& i : busyItems(this)) {
+        if (i.remembered)
+            setOn(i.control, remembered_.value(i.control, isOn(i.control)));
+        else
+            setOn(i.control, true);
+    }
+    const bool selectAll = remembered_.value(u->SelectAllButton, u->SelectAllButton->isEnabled());
+    u->SelectAllButton->setEnabled(selectAll);
+    u->UnSelectAllButton->setEnabled(selectAll);
+    u->SelectButton->setEnabled(selectAll);
+    u->TreeButton->setEnabled(selectAll && u->RowCount() >= 2);
+    TabbedNotebook->tabBar()->setEnabled(true);
+    TabbedNotebook->setEnabled(true);
+    disabled_ = false;
+    remembered_.clear();
+}
+
+// ---------------------------------------------------------------- drop target
+
+void TForm1::MoveDropTarget(QWidget* list)
+{
+    if (dropTarget_ == list)
+        return;
+    if (dropTarget_)
+        dropTarget_->setAcceptDrops(false);
+    dropTarget_ = list;
+    if (list)
+        list->setAcceptDrops(true);
+}
+
+// ---------------------------------------------------------------- pages
+
+int TForm1::CurrentPage() const
+{
+    return currentPage_;
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == TabbedNotebook->tabBar() && event->type() == QEvent::MouseButtonPress) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        const int index = TabbedNotebook->tabBar()->tabAt(me->position().toPoint());
+        if (me->button() == Qt::LeftButton && index >= 0 && index != currentPage_) {
+            SelectPage(index);
+            return true;  // the switch is done (or refused) here
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::SelectPage(int page)
+{
+    if (page < 0 || page >= TabbedNotebook->count())
+        return false;
+    if (page == currentPage_)
+        return true;
+    if (!TabbedNotebookChange(page))
+        return false;
+    switching_ = true;
+    TabbedNotebook->setCurrentIndex(page);
+    switching_ = false;
+    currentPage_ = page;
+    TabbedNotebookClick();
+    return true;
+}
+
+bool TForm1::TabbedNotebookChange(int requested)
+{
+    const int current = currentPage_;
+    if (requested == current)
+        return true;
+    const bool zip = endsWithZip(state_.CurrentArchive);
+
+    // 1: a listed zip moves on to the update page.
+    if (current == UnzipPageIndex && requested == UpdatePageIndex && UnzipPage->RowCount() > 0 && zip)
+        MoveZipfileToUpdate();
+
+    // 2: the self-extracting page receives the zip in hand.
+    if (requested == SfxPageIndex && zip) {
+        if (current == UnzipPageIndex && UnzipPage->RowCount() > 0) {
+            if (UnzipPage->FilteredViewShowing())
+                UnzipPage->ShowFullList();
+            UnzipPage->ClearUnzipListView();
+            SfxPage->ReceiveZip(state_.CurrentArchive);
+            MoveDropTarget(nullptr);
+        } else if (current == UpdatePageIndex && UpdatePage->RowCount() > 0) {
+            UpdatePage->ClearList();
+            SfxPage->ReceiveZip(state_.CurrentArchive);
+            MoveDropTarget(nullptr);
+        } else if (current == CreatePageIndex && CreatePage->RowCount() > 0 && !CreatePage->ZipButton->isEnabled()) {
+            ClearCreatePageForSwitch();
+            SfxPage->ReceiveZip(EngineZipFileName());
+        }
+    }
+
+    // 3: leaving a filled create page.
+    if (current == CreatePageIndex && requested != CreatePageIndex && requested != SfxPageIndex &&
+        CreatePage->RowCount() > 0) {
+        if (prompter_.question(QStringLiteral("CLEAR THE CURRENT ENTRIES AND SWITCH TO A NEW WINDOW?"),
+                               PromptButtons::YesNo) != PromptButton::Yes)
+            return false;
+        ClearCreatePageForSwitch();
+    }
+
+    // 4: from a loaded unzip page to the create page.
+    if (current == UnzipPageIndex && requested == CreatePageIndex && UnzipPage->RowCount() > 0) {
+        if (prompter_.question(QStringLiteral("WOULD YOU LIKE TO CLEAR THE LOADED FILE AND CREATE A NEW ZIPFILE?"),
+                               PromptButtons::YesNo) != PromptButton::Yes)
+            return false;
+        if (UnzipPage->FilteredViewShowing())
+            UnzipPage->ShowFullList();
+        UnzipPage->ClearUnzipListView();
+    }
+
+    // 5: back from the self-extracting page after a conversion to zip.
+    if (current == SfxPageIndex && requested == UnzipPageIndex && zip && state_.BatchState.ReloadOnReturn) {
+        state_.BatchState.ReloadOnReturn = false;
+        DisableAll();
+        ListZip(state_.CurrentArchive);
+    }
+
+    // 6: the drop target follows the page.
+    switch (requested) {
+    case CreatePageIndex: MoveDropTarget(CreatePage->ZipListView); break;
+    case UnzipPageIndex: MoveDropTarget(UnzipPage->VisibleListView()); break;
+    case SfxPageIndex: MoveDropTarget(nullptr); break;
+    case UpdatePageIndex:
+        if (UpdatePage->UpdateResetButton->isEnabled())
+            MoveDropTarget(UpdatePage->UpdateListView);
+        break;
+    default: break;
+    }
+    return true;
+}
+
+void TForm1::TabbedNotebookClick()
+{
+    QTreeView* list = nullptr;
+    switch (currentPage_) {
+    case UnzipPageIndex: list = UnzipPage->VisibleListView(); break;
+    case UpdatePageIndex:
+        list = UpdatePage->UpdateListView;
+        settings_.UpdateCutOff = 0;
+        break;
+    case CreatePageIndex:
+        list = CreatePage->ZipListView;
+        settings_.CreateCutOff = 0;
+        break;
+    case BatchPageIndex: list = BatchPage->BatchListView; break;
+    default: break;
+    }
+    if (list) {
+        list->setEnabled(true);
+        list->setFocus();
+    }
+}
+
+void TForm1::MoveZipfileToUpdate()
+{
+    Platform::BusyCursor busy;
+    SetEngineZipFileName(state_.CurrentArchive);
+    if (UnzipPage->FilteredViewShowing()) {
+        UnzipPage->UnzipFilteredListModel->removeRows(0, UnzipPage->UnzipFilteredListModel->rowCount());
+        UnzipPage->ShowFullList();
+    }
+    UpdatePage->ClearList();
+    QStandardItemModel* from = UnzipPage->UnzipListModel;
+    QStandardItemModel* to = UpdatePage->UpdateListModel;
+    const int rows = from->rowCount();
+    const int cols = qMin(from->columnCount(), to->columnCount());
+    UpdatePage->UpdateListView->setUpdatesEnabled(false);
+    for (int r = 0; r < rows; ++r) {
+        QList<QStandardItem*> row;
+        row.reserve(cols);
+        for (int c = 0; c < cols; ++c) {
+            const QStandardItem* it = from->item(r, c);
+            row << (it ? it->clone() : new QStandardItem);
+        }
+        to->appendRow(row);
+    }
+    UpdatePage->UpdateListView->setUpdatesEnabled(true);
+    UpdatePage->UpdateListTotal = UnzipPage->UnzipListTotal;
+    UpdatePage->ShowTotals();
+    EnableAll();
+    UpdatePage->SetZipButtonsEnabled(true);
+    UnzipPage->ClearUnzipListView();
+    MoveDropTarget(UpdatePage->UpdateListView);
+    settings_.UpdateCutOff = 0;
+}
+
+void TForm1::ClearCreatePageForSwitch()
+{
+    CreatePage->ClearList();
+    CreatePage->ZipButton->setEnabled(false);
+    CreatePage->ZipResetButton->setEnabled(false);
+}
+
+// ---------------------------------------------------------------- layout
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    const QWidget* client = centralWidget();
+    FormResize(client->width() + FrameWidth, client->height() + FrameHeight);
+}
+
+void TForm1::FormResize(int W, int H)
+{
+    QFrame* sfx = SfxPage->SFXPanel;
+    if (H <= 490)
+        sfx->move(1, 99);
+    else
+        sfx->move(58, 145);
+    TabbedNotebook->resize(W - 27, H - 51);
+
+    const int width = W - 51;
+    auto place = [](QWidget* w, int top, int wid, int height) { w->setGeometry(w->x(), top, wid, height); };
+    place(UnzipPage->Panel6, H - 140, width, UnzipPage->Panel6->height());
+    place(CreatePage->ZipTotalsPanel, H - 140, width, CreatePage->ZipTotalsPanel->height());
+    place(UpdatePage->UpdateTotalsPanel, H - 140, width, UpdatePage->UpdateTotalsPanel->height());
+    for (QProgressBar* p : {UnzipPage->UnzipProgressBar, CreatePage->ZipProgressBar, UpdatePage->UpdateProgressBar})
+        place(p, H - 100, width, p->height());
+    for (QTreeView* v : {UnzipPage->UnzipListView, UnzipPage->UnzipFilteredListView, CreatePage->ZipListView,
+                         UpdatePage->UpdateListView})
+        v->resize(width, H - 272);
+    BatchPage->BatchListView->resize(width, H - 357);
+    place(BatchPage->Panel13, H - 217, width, BatchPage->Panel13->height());
+    place(BatchPage->Panel11, H - 181, width, BatchPage->Panel11->height());
+    place(BatchPage->Panel10, H - 137, width, BatchPage->Panel10->height());
+    place(BatchPage->BatchFileProgressBar, H - 101, width, BatchPage->BatchFileProgressBar->height());
+    place(BatchPage->BatchProgressBar, H - 157, width, BatchPage->BatchProgressBar->height());
+}
+
+// ---------------------------------------------------------------- menu and dialogs
+
+bool TForm1::ShowProperties(int page)
+{
+    TPropertiesForm dlg(settings_, [this] { return SaveSettings(); }, this);
+    dlg.SelectPage(page);
+    return prompter_.runDialog(dlg) == QDialog::Accepted;
+}
+
+void TForm1::PropertiesClick()
+{
+    ShowProperties(TPropertiesForm::TarGzPage);
+}
+
+void TForm1::AboutClick()
+{
+    TAboutBox box(TAboutBox::About, this);
+    prompter_.runDialog(box);
+}
+
+void TForm1::DonationClick()
+{
+    TAboutBox box(TAboutBox::Donation, this);
+    prompter_.runDialog(box);
+}
+
+void TForm1::SoftwareClick()
+{
+    Platform::OpenHelpPage(QStringLiteral("software.html"));
+}
+
+void TForm1::OpenHelp(const char* page)
+{
+    Platform::OpenHelpPage(QString::fromLatin1(page));
+}
+
+// ---------------------------------------------------------------- settings
+
+bool TForm1::SaveSettings()
+{
+    if (settingsReadOnly_) {
+        ReportSettingsNotSaved();
+        return false;
+    }
+    QDir().mkpath(state_.DataFolder);
+    const bool ok = SettingsFile::Save(state_.DataFolder, settings_);
+    if (!ok)
+        ReportSettingsNotSaved();
+    return ok;
+}
+
+void TForm1::ReportSettingsNotSaved()
+{
+    if (settingsWarned_)
+        return;
+    settingsWarned_ = true;
+    prompter_.warning(QStringLiteral("THE SETTINGS CANNOT BE SAVED IN THE FOLDER\r") +
+                      QDir::toNativeSeparators(state_.DataFolder) +
+                      QStringLiteral("\rTHE PROGRAM WORKS AS USUAL, BUT CHANGES TO THE OPTIONS WILL BE LOST WHEN IT CLOSES."));
+}
+
+// ---------------------------------------------------------------- closing
+
+void TForm1::UnzipCloseButtonClick()
+{
+    CloseProgram();
+}
+
+void TForm1::ZipExitButtonClick()
+{
+    if (state_.BatchState.Running)
+        return;
+    CloseProgram();
+}
+
+void TForm1::CloseProgram()
+{
+    DoCloseCode();
+    close();
+    QCoreApplication::quit();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // A scan or batch worker still uses the shared state: closing now would
+    // pull it away under the thread. The window stays until the run ends or is stopped.
+    if (!closeDone_ && state_.BatchState.Running) {
+        event->ignore();
+        return;
+    }
+    DoCloseCode();
+    event->accept();
+    QCoreApplication::processEvents();
+    QCoreApplication::quit();
+}
+
+void TForm1::FreeAddFolderWindow()
+{
+    state_.SmallImages.Images.clear();
+    state_.LargeImages.Images.clear();
+}
+
+void TForm1::UnloadImageLibrary()
+{
+    // Filled by the image-decoding change (DevIL is shut down when it was started).
+}
+
+void TForm1::FreeGzipComponent()
+{
+    // Filled by the gzip change.
+}
+
+void TForm1::UnloadCompressionLibraries()
+{
+    // Filled by the compression-library change.
+}
+
+void TForm1::DoCloseCode()
+{
+    if (closeDone_)
+        return;
+    closeDone_ = true;
+    Platform::BusyCursor busy;
+    for (QTimer* t : {Timer, GzipTimer, BatchUnzipTimer})
+        t->stop();
+    // 1-3
+    FreeAddFolderWindow();
+    UnloadImageLibrary();
+    FreeGzipComponent();
+    UnloadCompressionLibraries();
+    // 4
+    UnzipPage->ClearUnzipListView();
+    // 5
+    state_.IconCache.clear();
+    state_.ScratchFolderList.removeDuplicates();
+    const QStringList scratch = state_.ScratchFolderList;
+    state_.WorkList.clear();
+    state_.InfoList.clear();
+    state_.DoneList.clear();
+    state_.ErrorList.clear();
+    state_.SharedList.clear();
+    if (CreatePage->DisposeUndoHistory)
+        CreatePage->DisposeUndoHistory();
+    // 6
+    if (QFileInfo(state_.TempFolder()).isDir())
+        Platform::EmptyFolder(state_.TempFolder());
+    // 7
+    for (const QString& f : scratch)
+        if (QFileInfo(f).isDir())
+            Platform::RemoveFolderTree(f);
+    state_.ScratchFolderList.clear();
+    // 8
+    SaveSettings();
+    // 9
+    QDir().rmdir(state_.TempFolder());
+}
+
+// ---------------------------------------------------------------- screenshots
+
+QStringList TForm1::SaveScreenshots(const QString& folder)
+{
+    QStringList written;
+    QDir().mkpath(folder);
+    const int keep = currentPage_;
+    static const char* names[] = {"page0-unzip", "page1-update", "page2-create", "page3-batch", "page4-sfx"};
+    for (int i = 0; i < TabbedNotebook->count(); ++i) {
+        switching_ = true;
+        TabbedNotebook->setCurrentIndex(i);
+        switching_ = false;
+        QCoreApplication::processEvents();
+        const QString file = Platform::JoinPath(folder, QString::fromLatin1(names[i]) + QStringLiteral(".png"));
+        if (grab().save(file))
+            written << file;
+        if (i == 0) {
+            const QString main = Platform::JoinPath(folder, QStringLiteral("mainwindow.png"));
+            if (grab().save(main))
+                written << main;
+        }
+    }
+    switching_ = true;
+    TabbedNotebook->setCurrentIndex(keep);
+    switching_ = false;
+
+    TPropertiesForm dlg(settings_, [] { return true; }, this);
+    dlg.show();
+    for (int p = 0; p < TPropertiesForm::PageCount; ++p) {
+        dlg.SelectPage(p);
+        QCoreApplication::processEvents();
+        const QString file = Platform::JoinPath(folder, QStringLiteral("properties%1.png").arg(p));
+        if (dlg.grab().save(file))
+            written << file;
+    }
+    dlg.hide();
+    return written;
+}

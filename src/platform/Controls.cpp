@@ -1,0 +1,121 @@
+#include "platform/Controls.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTreeView>
+
+namespace Controls {
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setGeometry(x, y, w, h);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h)
+{
+    auto* c = new QCheckBox(caption, parent);
+    c->setObjectName(QString::fromLatin1(name));
+    c->setGeometry(x, y, w, h);
+    return c;
+}
+
+QLabel* Label(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h)
+{
+    auto* l = new QLabel(caption, parent);
+    if (name)
+        l->setObjectName(QString::fromLatin1(name));
+    if (w < 0)
+        w = l->sizeHint().width() + 4;
+    l->setGeometry(x, y, w, h);
+    return l;
+}
+
+QLineEdit* ReadOnlyEdit(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h)
+{
+    auto* e = Edit(parent, name, x, y, w, h);
+    e->setReadOnly(true);
+    e->setText(text);
+    return e;
+}
+
+QLineEdit* Edit(QWidget* parent, const char* name, int x, int y, int w, int h)
+{
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setGeometry(x, y, w, h);
+    return e;
+}
+
+QFrame* Panel(QWidget* parent, const char* name, int x, int y, int w, int h)
+{
+    auto* f = new QFrame(parent);
+    f->setObjectName(QString::fromLatin1(name));
+    f->setFrameShape(QFrame::StyledPanel);
+    f->setFrameShadow(QFrame::Raised);
+    f->setGeometry(x, y, w, h);
+    return f;
+}
+
+QStatusBar* StatusBar(QWidget* parent, const char* name, int x, int y, int w, int h)
+{
+    auto* s = new QStatusBar(parent);
+    s->setObjectName(QString::fromLatin1(name));
+    s->setSizeGripEnabled(false);
+    s->setGeometry(x, y, w, h);
+    return s;
+}
+
+QProgressBar* ProgressBar(QWidget* parent, const char* name, int x, int y, int w, int h)
+{
+    auto* p = new QProgressBar(parent);
+    p->setObjectName(QString::fromLatin1(name));
+    p->setRange(0, 100);
+    p->setValue(0);
+    p->setTextVisible(false);
+    p->setGeometry(x, y, w, h);
+    return p;
+}
+
+QTreeView* ReportView(QWidget* parent, const char* name, const QStringList& columns, const QList<int>& widths,
+                      QStandardItemModel** model)
+{
+    auto* v = new QTreeView(parent);
+    v->setObjectName(QString::fromLatin1(name));
+    auto* m = new QStandardItemModel(0, int(columns.size()), v);
+    m->setObjectName(QString::fromLatin1(name) + QStringLiteral("Model"));
+    m->setHorizontalHeaderLabels(columns);
+    v->setModel(m);
+    v->setRootIsDecorated(false);
+    v->setItemsExpandable(false);
+    v->setUniformRowHeights(true);  // keeps 100,000 rows cheap to lay out
+    v->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    v->setSelectionBehavior(QAbstractItemView::SelectRows);
+    v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    v->setAllColumnsShowFocus(true);
+    v->setSortingEnabled(false);
+    v->header()->setStretchLastSection(false);
+    v->header()->setSectionsMovable(false);
+    for (int i = 0; i < widths.size() && i < columns.size(); ++i)
+        v->setColumnWidth(i, widths[i]);
+    if (model)
+        *model = m;
+    return v;
+}
+
+int RowCount(const QTreeView* view)
+{
+    return view && view->model() ? view->model()->rowCount() : 0;
+}
+
+} // namespace Controls

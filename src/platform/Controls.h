@@ -1,0 +1,41 @@
+#pragma once
+// Small builders for the window's controls: each control gets its objectName
+// and caption in one call, at a fixed position in its parent.
+
+#include <QString>
+#include <QStringList>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStandardItemModel;
+class QStatusBar;
+class QTreeView;
+class QWidget;
+
+namespace Controls {
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& caption, int x, int y, int w = 75, int h = 25);
+QCheckBox* CheckBox(QWidget* parent, const char* name, const QString& caption, int x, int y, int w, int h = 21);
+QLabel* Label(QWidget* parent, const char* name, const QString& caption, int x, int y, int w = -1, int h = 17);
+// Read-only edit field showing `text`.
+QLineEdit* ReadOnlyEdit(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h = 22);
+QLineEdit* Edit(QWidget* parent, const char* name, int x, int y, int w, int h = 22);
+QFrame* Panel(QWidget* parent, const char* name, int x, int y, int w, int h);
+QStatusBar* StatusBar(QWidget* parent, const char* name, int x, int y, int w, int h = 22);
+QProgressBar* ProgressBar(QWidget* parent, const char* name, int x, int y, int w, int h = 16);
+
+// A report-style list: whole-row, multi-selection, read-only, no tree
+// decoration, columns with the given captions and widths, filled through a
+// QStandardItemModel (returned in `model`).
+QTreeView* ReportView(QWidget* parent, const char* name, const QStringList& columns, const QList<int>& widths,
+                      QStandardItemModel** model);
+
+// Rows of a report view's model (0 when it has none).
+int RowCount(const QTreeView* view);
+
+} // namespace Controls

@@ -1,0 +1,163 @@
+#include "unzip/TUnzipPage.h"
+
+#include "platform/Controls.h"
+#include "platform/MainHost.h"
+#include "settings/AppState.h"
+#include "settings/Settings.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTreeView>
+
+using namespace Controls;
+
+TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QWidget* parent)
+    : QWidget(parent), host_(host), settings_(settings), state_(state)
+{
+    setObjectName(QStringLiteral("UnzipPage"));
+
+    Step1Panel = Panel(this, "UnzipStep1Panel", 4, 4, 578, 58);
+    Label(Step1Panel, nullptr, QStringLiteral("Step 1...."), 6, 3);
+    OpenUnzipButton = Button(Step1Panel, "OpenUnzipButton", QStringLiteral("OPEN"), 6, 24, 70, 28);
+    OpenUnzipButton->setDefault(true);
+    UnzipPropertiesButton = Button(Step1Panel, "UnzipPropertiesButton", QStringLiteral("Properties"), 80, 24, 80, 28);
+    SelectAllButton = Button(Step1Panel, "SelectAllButton", QStringLiteral("Select All"), 164, 24, 76, 28);
+    UnSelectAllButton = Button(Step1Panel, "UnSelectAllButton", QStringLiteral("UnSelect All"), 244, 24, 90, 28);
+    SelectButton = Button(Step1Panel, "SelectButton", QStringLiteral("Filter"), 338, 24, 64, 28);
+    UnzipResetButton = Button(Step1Panel, "UnzipResetButton", QStringLiteral("RESET"), 406, 24, 70, 28);
+    TreeButton = Button(Step1Panel, "TreeButton", QStringLiteral("TREE"), 480, 24, 70, 28);
+    TreeButton->setToolTip(QStringLiteral("TREE"));
+
+    Step2Panel = Panel(this, "UnzipStep2Panel", 4, 66, 300, 58);
+    Label(Step2Panel, nullptr, QStringLiteral("Step 2...."), 6, 3);
+    UnzipButton = Button(Step2Panel, "UnzipButton", QStringLiteral("UNZIP"), 6, 24, 110, 28);
+    UnzipHelpButton = Button(this, "UnzipHelpButton", QStringLiteral("HELP"), 420, 90, 75, 28);
+    UnzipCloseButton = Button(this, "UnzipCloseButton", QStringLiteral("EXIT"), 504, 90, 75, 28);
+
+    const QStringList cols{QStringLiteral("File "), QStringLiteral("Size"), QStringLiteral("Date"), QStringLiteral("Path")};
+    const QList<int> widths{150, 120, 128, 600};
+    UnzipListView = ReportView(this, "UnzipListView", cols, widths, &UnzipListModel);
+    UnzipListView->setGeometry(4, 128, 570, 187);
+    UnzipFilteredListView = ReportView(this, "UnzipFilteredListView", cols, widths, &UnzipFilteredListModel);
+    UnzipFilteredListView->setGeometry(4, 128, 570, 187);
+    UnzipFilteredListView->hide();
+    UnzipFilteredListView->setEnabled(false);
+
+    Panel6 = Panel(this, "Panel6", 4, 319, 570, 36);
+    Label(Panel6, nullptr, QStringLiteral("Number of files : "), 6, 9);
+    UnzipNumFilesEdit = ReadOnlyEdit(Panel6, "UnzipNumFilesEdit", QStringLiteral("0"), 112, 7, 70);
+    Label(Panel6, nullptr, QStringLiteral("Total File Size :"), 190, 9);
+    UnzipTotalFileSizeEdit = ReadOnlyEdit(Panel6, "UnzipTotalFileSizeEdit", QStringLiteral("0"), 290, 7, 110);
+    UnzipStatusBar = StatusBar(Panel6, "UnzipStatusBar", 406, 7, 158);
+    UnzipProgressBar = ProgressBar(this, "UnzipProgressBar", 4, 359, 570);
+
+    UnzipPopupMenu = new QMenu(this);
+    UnzipPopupMenu->setObjectName(QStringLiteral("UnzipPopupMenu"));
+    auto item = [this](QMenu* m, const char* name, const QString& caption) {
+        QAction* a = m->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    Open1 = item(UnzipPopupMenu, "Open1", QStringLiteral("Open"));
+    NotePad1 = item(UnzipPopupMenu, "NotePad1", QStringLiteral("Note Pad"));
+    WordPad1 = item(UnzipPopupMenu, "WordPad1", QStringLiteral("Word Pad"));
+    QuickView1 = item(UnzipPopupMenu, "QuickView1", QStringLiteral("Quick View"));
+    ImageView1 = item(UnzipPopupMenu, "ImageView1", QStringLiteral("Image View"));
+    UnzipPopupMenu->addSeparator();
+    ImageBrowser1 = item(UnzipPopupMenu, "ImageBrowser1", QStringLiteral("Image Browser"));
+    ThumbnailSizeMenu = UnzipPopupMenu->addMenu(QStringLiteral("Thumbnail Size"));
+    ThumbnailSizeMenu->setObjectName(QStringLiteral("ThumbnailSize1"));
+    ThumbnailSizeGroup = new QActionGroup(this);
+    ThumbnailSizeGroup->setExclusive(true);
+    Thumb32 = item(ThumbnailSizeMenu, "Thumb32", QStringLiteral("32 X 32"));
+    Thumb64 = item(ThumbnailSizeMenu, "Thumb64", QStringLiteral("64 X 64"));
+    Thumb128 = item(ThumbnailSizeMenu, "Thumb128", QStringLiteral("128 X 128"));
+    Thumb192 = item(ThumbnailSizeMenu, "Thumb192", QStringLiteral("192 X 192"));
+    ThumbOther = item(ThumbnailSizeMenu, "ThumbOther", QStringLiteral("Other"));
+    for (QAction* a : {Thumb32, Thumb64, Thumb128, Thumb192, ThumbOther}) {
+        a->setCheckable(true);
+        ThumbnailSizeGroup->addAction(a);
+    }
+    for (QTreeView* v : {UnzipListView, UnzipFilteredListView}) {
+        v->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(v, &QWidget::customContextMenuRequested, this,
+                [this, v](const QPoint& p) { UnzipPopupMenu->popup(v->viewport()->mapToGlobal(p)); });
+    }
+
+    ClearUnzipListView();
+}
+
+QTreeView* TUnzipPage::VisibleListView() const
+{
+    return FilteredViewShowing() ? UnzipFilteredListView : UnzipListView;
+}
+
+bool TUnzipPage::FilteredViewShowing() const
+{
+    return !UnzipFilteredListView->isHidden();
+}
+
+int TUnzipPage::RowCount() const
+{
+    return UnzipListModel->rowCount();
+}
+
+void TUnzipPage::ShowFullList()
+{
+    UnzipFilteredListView->hide();
+    UnzipFilteredListView->setEnabled(false);
+    UnzipListView->show();
+    UnzipListView->setEnabled(true);
+}
+
+void TUnzipPage::ClearUnzipListView()
+{
+    // Rows filled from a zip carry no attached data; the models own their items.
+    UnzipListModel->removeRows(0, UnzipListModel->rowCount());
+    if (UnzipFilteredListModel->rowCount() > 0)
+        UnzipFilteredListModel->removeRows(0, UnzipFilteredListModel->rowCount());
+    UnzipListTotal = 0;
+    for (QPushButton* b : {SelectAllButton, UnSelectAllButton, TreeButton, SelectButton, UnzipResetButton, UnzipButton})
+        b->setEnabled(false);
+    UnzipNumFilesEdit->setText(QStringLiteral("0"));
+    UnzipTotalFileSizeEdit->setText(QStringLiteral("0"));
+}
+
+void TUnzipPage::SetLoadedButtonStates()
+{
+    for (QPushButton* b : {SelectAllButton, SelectButton, UnSelectAllButton, UnzipResetButton, UnzipButton})
+        b->setEnabled(true);
+    TreeButton->setEnabled(RowCount() >= 2);
+}
+
+void TUnzipPage::ShowTotals()
+{
+    UnzipNumFilesEdit->setText(QString::number(RowCount()));
+    UnzipTotalFileSizeEdit->setText(QString::number(UnzipListTotal));
+}
+
+void TUnzipPage::SetPathHeaderImage(const QIcon& folder)
+{
+    UnzipListModel->horizontalHeaderItem(3)->setIcon(folder);
+    UnzipFilteredListModel->horizontalHeaderItem(3)->setIcon(folder);
+}
+
+void TUnzipPage::CheckThumbnailSizeItem(int size)
+{
+    switch (size) {
+    case 32: Thumb32->setChecked(true); break;
+    case 64: Thumb64->setChecked(true); break;
+    case 128: Thumb128->setChecked(true); break;
+    case 192: Thumb192->setChecked(true); break;
+    default: ThumbOther->setChecked(true); break;
+    }
+}

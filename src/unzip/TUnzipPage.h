@@ -1,0 +1,98 @@
+#pragma once
+// Page 0, "UNZIP A ZIP FILE   .": the controls and the page's own state
+// rules. Listing, extraction and filtering live in the other files of this folder.
+
+#include <QWidget>
+#include <cstdint>
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QIcon;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QStandardItemModel;
+class QStatusBar;
+class QTreeView;
+struct Settings;
+struct TAppState;
+class TMainHost;
+
+class TUnzipPage : public QWidget {
+    Q_OBJECT
+public:
+    TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QWidget* parent = nullptr);
+
+    // Step 1
+    QFrame* Step1Panel;
+    QPushButton* OpenUnzipButton;
+    QPushButton* UnzipPropertiesButton;
+    QPushButton* SelectAllButton;
+    QPushButton* UnSelectAllButton;
+    QPushButton* SelectButton;  // "Filter"
+    QPushButton* UnzipResetButton;
+    QPushButton* TreeButton;
+    // Step 2
+    QFrame* Step2Panel;
+    QPushButton* UnzipButton;
+    QPushButton* UnzipHelpButton;
+    QPushButton* UnzipCloseButton;  // "EXIT"
+
+    // The full list and the filtered view; exactly one is visible.
+    QTreeView* UnzipListView;
+    QStandardItemModel* UnzipListModel;
+    QTreeView* UnzipFilteredListView;
+    QStandardItemModel* UnzipFilteredListModel;
+    // Running total of the full list's uncompressed sizes.
+    int32_t UnzipListTotal = 0;
+
+    // Totals
+    QFrame* Panel6;
+    QLineEdit* UnzipNumFilesEdit;
+    QLineEdit* UnzipTotalFileSizeEdit;
+    QStatusBar* UnzipStatusBar;
+    QProgressBar* UnzipProgressBar;
+
+    // Pop-up menu of both lists
+    QMenu* UnzipPopupMenu;
+    QAction* Open1;
+    QAction* NotePad1;
+    QAction* WordPad1;
+    QAction* QuickView1;
+    QAction* ImageView1;
+    QAction* ImageBrowser1;
+    QMenu* ThumbnailSizeMenu;
+    QActionGroup* ThumbnailSizeGroup;
+    QAction* Thumb32;
+    QAction* Thumb64;
+    QAction* Thumb128;
+    QAction* Thumb192;
+    QAction* ThumbOther;
+
+    // Whichever of the two lists is showing.
+    QTreeView* VisibleListView() const;
+    bool FilteredViewShowing() const;
+    int RowCount() const;
+    // Hides and disables the filtered view and shows the full list (the
+    // caller moves the drop target).
+    void ShowFullList();
+    // Clears both lists, the total and the count fields, and disables
+    // Select All, UnSelect All, TREE, Filter, RESET and UNZIP.
+    void ClearUnzipListView();
+    // The button states after a successful listing: Select All, Filter,
+    // UnSelect All, RESET and UNZIP on; TREE on with at least 2 rows.
+    void SetLoadedButtonStates();
+    // Shows the row count and running total in the totals fields.
+    void ShowTotals();
+    // Ticks the thumbnail-size item for `size` (Other for sizes without an item).
+    void CheckThumbnailSizeItem(int size);
+    // The Path column's header shows the folder image of the shared list.
+    void SetPathHeaderImage(const QIcon& folder);
+
+private:
+    TMainHost& host_;
+    Settings& settings_;
+    TAppState& state_;
+};
