@@ -1,0 +1,277 @@
+// quarn-cli's tar, tar.gz and gz commands, run through their entry function.
+
+#include "TarCli.h"
+#include "TestTools.h"
+#include "codecs/TarWriter.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace testtools;
+
+namespace {
+struct Result {
+    std::optional<int> code;
+    QString out, err;
+};
+
+Result cli(const QString& command, const QStringList& args)
+{
+    Result r;
+    QTextStream out(&r.out), err(&r.err);
+    r.code = runTarCli(command, args, out, err);
+    out.flush();
+    err.flush();
+    return r;
+}
+
+QStringList listedNames(const QString& out)
+{
+    QStringList n;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts))
+        n << line.section('\t', 2);
+    return n;
+}
+} // namespace
+
+class TestTarCli : public QObject {
+    Q_OBJECT
+    QTemporaryDir tmp;
+    QString p(const QString& n) const { return tmp.filePath(n); }
+
+    void makeTree(const QString& root)
+    {
+        QDir().mkpath(root + "/docs/empty");
+        writeFile(root + "/docs/readme.txt", sampleData(3000, 1));
+        writeFile(root + "/docs/zero.txt", QByteArray());
+        writeFile(root + "/big.bin", sampleData(300000, 2));
+        writeFile(root + "/docs/.hidden", "h");
+    }
+
+private slots:
+    void notOurs()
+    {
+        QVERIFY(!cli("list", {p("a.zip")}).code);
+        QVERIFY(!cli("test", {p("a.tar")}).code);
+        QVERIFY(!cli("list", {}).code);
+        QCOMPARE(tarKindOf("X.TAR.GZ"), TarKind::TarGz);
+        QCOMPARE(tarKindOf("a.tgz"), TarKind::TarGz);
+        QCOMPARE(tarKindOf("a.Tar"), TarKind::Tar);
+        QCOMPARE(tarKindOf("notes.gz"), TarKind::Gz);
+        QCOMPARE(tarKindOf("a.tar.zip"), TarKind::None);
+        QCOMPARE(cli("extract", {p("a.tar"), "-d"}).code, 2);
+        QCOMPARE(cli("extract", {p("a.tar"), "--bogus"}).code, 2);
+        QCOMPARE(cli("create", {p("a.tar")}).code, 2);
+        QCOMPARE(cli("list", {p("a.tar"), "extra"}).code, 2);
+        const Result missing = cli("list", {p("missing.tar")});
+        QCOMPARE(missing.code, 1);
+        QVERIFY(missing.err.contains("missing.tar"));
+    }
+
+    void tarRoundTrip_data()
+    {
+        QTest::addColumn<QString>("archive");
+        QTest::newRow("tar") << "out.tar";
+        QTest::newRow("tar.gz") << "out.tar.gz";
+        QTest::newRow("tgz") << "out.TGZ";
+    }
+    void tarRoundTrip()
+    {
+        QFETCH(QString, archive);
+        const QString src = p("src_" + archive);
+        makeTree(src + "/tree");
+        writeFile(src + "/single.txt", "single");
+        QFile(src + "/tree/big.bin").setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const Result c = cli("create", {p(archive), src + "/tree", src + "/single.txt"});
+        QCOMPARE(c.code, 0);
+        QVERIFY(!QFile::exists(p(archive) + ".quarn-part"));
+        QVERIFY(QDir(p("")).entryList({".quarn-*"}, QDir::AllEntries | QDir::Hidden).isEmpty());
+
+        const Result l = cli("list", {p(archive)});
+        QCOMPARE(l.code, 0);
+        const QStringList expected{"tree/", "tree/big.bin", "tree/docs/", "tree/docs/.hidden", "tree/docs/empty/",
+                                   "tree/docs/readme.txt", "tree/docs/zero.txt", "single.txt"};
+        QCOMPARE(listedNames(l.out), expected);
+        const QString first = l.out.split('\n').value(1);
+        QVERIFY2(QRegularExpression("^300000\t\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\ttree/big.bin$").match(first).hasMatch(),
+                 qPrintable(first));
+
+        // The peers read it the same way.
+        const Run t = run("tar", {"-tf", p(archive)});
+        QCOMPARE(t.code, 0);
+        QCOMPARE(QString::fromUtf8(t.out).split('\n', Qt::SkipEmptyParts), expected);
+        const Run v = run("tar", {"-tvf", p(archive), "tree/big.bin"});
+        QVERIFY2(v.out.startsWith("-rwx------"), v.out.constData());
+
+        const QString out = p("x_" + archive);
+        const Result x = cli("extract", {p(archive), "-d", out});
+        QCOMPARE(x.code, 0);
+        for (const QString f : {"tree/big.bin", "tree/docs/readme.txt", "tree/docs/zero.txt", "tree/docs/.hidden", "single.txt"})
+            QCOMPARE(readFile(out + "/" + f), readFile(src + "/" + f));
+        QVERIFY(QFileInfo(out + "/tree/docs/empty").isDir());
+        QCOMPARE(QFileInfo(out + "/tree/big.bin").lastModified().toSecsSinceEpoch(),
+                 QFileInfo(src + "/tree/big.bin").lastModified().toSecsSinceEpoch());
+
+        // Picking names: a folder, a wildcard, and one that matches nothing.
+        const QString pick = p("pick_" + archive);
+        QCOMPARE(cli("extract", {p(archive), "-d", pick, "tree/docs", "*.txt"}).code, 0);
+        QVERIFY(QFile::exists(pick + "/tree/docs/.hidden"));
+        QVERIFY(QFile::exists(pick + "/single.txt"));
+        QVERIFY(!QFile::exists(pick + "/tree/big.bin"));
+        const Result none = cli("extract", {p(archive), "-d", pick, "nothing/here"});
+        QCOMPARE(none.code, 1);
+        QVERIFY(none.err.contains("no entry matches nothing/here"));
+    }
+
+    void overwriteAndHostileNames()
+    {
+        {
+            TTarWriter w(p("hostile.tar"));
+            QBuffer b;
+            b.setData("evil");
+            for (const QString n : {"../evil.txt", "/abs.txt", "ok/../../up.txt", "C:\\win.txt", "ok/file.txt"}) {
+                b.open(QIODevice::ReadOnly);
+                w.addStream(b, n, QDateTime::currentDateTimeUtc());
+                b.close();
+            }
+        }
+        const QString dest = p("hx/dest");
+        const Result r = cli("extract", {p("hostile.tar"), "-d", dest});
+        QCOMPARE(r.code, 0);
+        QVERIFY(QFile::exists(dest + "/evil.txt"));
+        QVERIFY(QFile::exists(dest + "/abs.txt"));
+        QVERIFY(QFile::exists(dest + "/ok/up.txt"));
+        QVERIFY(QFile::exists(dest + "/win.txt"));
+        QVERIFY(!QFile::exists(p("hx/evil.txt")));
+        QVERIFY(!QFile::exists(p("up.txt")));
+
+        // Existing files are kept unless --overwrite.
+        writeFile(dest + "/ok/file.txt", "mine");
+        Result k = cli("extract", {p("hostile.tar"), "-d", dest, "ok/file.txt"});
+        QCOMPARE(k.code, 0);
+        QVERIFY(k.err.contains("exists"));
+        QCOMPARE(readFile(dest + "/ok/file.txt"), QByteArray("mine"));
+        k = cli("extract", {p("hostile.tar"), "-d", dest, "--overwrite", "ok/file.txt"});
+        QCOMPARE(k.code, 0);
+        QCOMPARE(readFile(dest + "/ok/file.txt"), QByteArray("evil"));
+
+        // Links from GNU tar: one inside (made), ones pointing out (refused),
+        // and a file behind a link that points out is never written through it.
+        const QString root = p("links");
+        QDir().mkpath(root + "/in");
+        writeFile(root + "/in/target.txt", "target");
+        QFile::link("target.txt", root + "/in/good");
+        QFile::link("../../../outside", root + "/in/bad");
+        QFile::link("/etc", root + "/in/abs");
+        QCOMPARE(run("tar", {"-cf", p("links.tar"), "in"}, root).code, 0);
+        QCOMPARE(run("tar", {"--hard-dereference", "-rf", p("links.tar"), "in/target.txt"}, root).code, 0);
+        const QString ld = p("lx");
+        const Result lr = cli("extract", {p("links.tar"), "-d", ld});
+        QCOMPARE(lr.code, 0);
+        QCOMPARE(QFileInfo(ld + "/in/good").symLinkTarget(), QFileInfo(ld + "/in/target.txt").absoluteFilePath());
+        QVERIFY(!QFileInfo(ld + "/in/bad").isSymLink());
+        QVERIFY(!QFileInfo(ld + "/in/abs").isSymLink());
+        QVERIFY(lr.err.contains("outside"));
+
+        // Hard links come out as copies; a hard link to nothing is reported.
+        QDir().mkpath(root + "/h");
+        writeFile(root + "/h/a", "hard");
+        QVERIFY(QFile::exists(root + "/h/a"));
+        QCOMPARE(run("ln", {root + "/h/a", root + "/h/b"}).code, 0);
+        QCOMPARE(run("tar", {"-cf", p("hard.tar"), "h/a", "h/b"}, root).code, 0);
+        QCOMPARE(cli("extract", {p("hard.tar"), "-d", p("hardx")}).code, 0);
+        QCOMPARE(readFile(p("hardx/h/b")), QByteArray("hard"));
+        QCOMPARE(cli("extract", {p("hard.tar"), "-d", p("hardy"), "h/b"}).code, 1);
+    }
+
+    void peerArchives()
+    {
+        const QString root = p("peer");
+        makeTree(root + "/t");
+        const QString deep = "t/" + QString(120, 'd') + "/" + QString(110, 'f');
+        QDir().mkpath(root + "/" + deep.section('/', 0, -2));
+        writeFile(root + "/" + deep, "deep");
+        QCOMPARE(run("tar", {"-czf", p("gnu.tgz"), "t"}, root).code, 0);
+        QCOMPARE(run("bsdtar", {"--format=pax", "-cf", p("bsd.tar"), "t"}, root).code, 0);
+        for (const QString a : {"gnu.tgz", "bsd.tar"}) {
+            const QString out = p("px_" + a);
+            QCOMPARE(cli("extract", {p(a), "-d", out}).code, 0);
+            QCOMPARE(readFile(out + "/" + deep), QByteArray("deep"));
+            QCOMPARE(readFile(out + "/t/big.bin"), readFile(root + "/t/big.bin"));
+            QVERIFY(listedNames(cli("list", {p(a)}).out).contains(deep));
+        }
+    }
+
+    void gzFiles()
+    {
+        const QByteArray data = sampleData(100000, 4);
+        writeFile(p("notes.txt"), data);
+        QCOMPARE(cli("create", {p("any name.gz"), p("notes.txt")}).code, 0);
+        const Run d = run("gzip", {"-dc", p("any name.gz")});
+        QCOMPARE(d.code, 0);
+        QCOMPARE(d.out, data);
+        const Result l = cli("list", {p("any name.gz")});
+        QCOMPARE(l.code, 0);
+        QCOMPARE(listedNames(l.out), QStringList{"notes.txt"});
+        QVERIFY(l.out.startsWith(QString::number(QFileInfo(p("any name.gz")).size()) + "\t"));
+
+        QCOMPARE(cli("extract", {p("any name.gz"), "-d", p("gzx")}).code, 0);
+        QCOMPARE(readFile(p("gzx/notes.txt")), data);
+        QCOMPARE(cli("create", {p("two.gz"), p("notes.txt"), p("notes.txt")}).code, 2);
+        QCOMPARE(cli("create", {p("dir.gz"), p("gzx")}).code, 2);
+
+        // A damaged gz fails and leaves an existing file as it was.
+        QByteArray gz = readFile(p("any name.gz"));
+        gz.chop(20);
+        writeFile(p("cut.gz"), gz);
+        writeFile(p("gzx/notes.txt"), "keep me");
+        const Result bad = cli("extract", {p("cut.gz"), "-d", p("gzx"), "--overwrite"});
+        QCOMPARE(bad.code, 1);
+        QVERIFY(bad.err.contains("damaged"));
+        QCOMPARE(readFile(p("gzx/notes.txt")), QByteArray("keep me"));
+        QVERIFY(QDir(p("gzx")).entryList(QDir::Files) == QStringList{"notes.txt"});
+
+        // No stored name: the archive's name without ".gz".
+        QCOMPARE(run("sh", {"-c", "gzip -n -c '" + p("notes.txt") + "' > '" + p("plain.gz") + "'"}).code, 0);
+        QCOMPARE(cli("extract", {p("plain.gz"), "-d", p("gzy")}).code, 0);
+        QCOMPARE(readFile(p("gzy/plain")), data);
+    }
+
+    void failures()
+    {
+        // A corrupt tar and a corrupt tar.gz: exit 1 with a message.
+        writeFile(p("junk.tar"), QByteArray(512, 'j') + QByteArray(512, '\0'));
+        Result r = cli("extract", {p("junk.tar"), "-d", p("jx")});
+        QCOMPARE(r.code, 1);
+        QVERIFY(!r.err.isEmpty());
+        writeFile(p("junk.tgz"), "\x1f\x8b\x08\x00garbage garbage");
+        r = cli("list", {p("junk.tgz")});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains("damaged"));
+        // A missing source and an unwritable folder: nothing half-made is left.
+        r = cli("create", {p("m.tar"), p("no-such-file")});
+        QCOMPARE(r.code, 1);
+        QVERIFY(!QFile::exists(p("m.tar")) && !QFile::exists(p("m.tar.quarn-part")));
+        // A destination below a plain file cannot be made (works as root too).
+        writeFile(p("f.txt"), "f");
+        r = cli("create", {p("f.txt/a.tar.gz"), p("f.txt")});
+        QCOMPARE(r.code, 1);
+        QVERIFY(!r.err.isEmpty());
+        r = cli("create", {p("f.txt/a.tar"), p("f.txt")});
+        QCOMPARE(r.code, 1);
+        r = cli("extract", {p("hostile.tar"), "-d", p("f.txt/sub")});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(readFile(p("f.txt")), QByteArray("f"));
+        // Recreating an archive inside the folder being stored skips itself.
+        QDir().mkpath(p("self"));
+        writeFile(p("self/a.txt"), "a");
+        QCOMPARE(cli("create", {p("self/self.tar"), p("self")}).code, 0);
+        QCOMPARE(cli("create", {p("self/self.tar"), p("self")}).code, 0);
+        QCOMPARE(listedNames(cli("list", {p("self/self.tar")}).out), QStringList({"self/", "self/a.txt"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTarCli)
+#include "test_tarcli.moc"
