@@ -104,7 +104,7 @@ typedef struct QzZipBlock {
     int32_t hiddenFiles;       /* 32 */
     int32_t volume;            /* 36 */
     int32_t reserved40;
-    int32_t dirEntries;        /* 44: folders get their own entries */
+    int32_t noDirEntries;      /* 44: folders get no entries of their own */
     int32_t fromDate;          /* 48: `date` is a lower bound */
     int32_t verbose;           /* 52 */
     int32_t quiet;             /* 56 */

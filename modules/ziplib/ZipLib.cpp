@@ -149,7 +149,7 @@ void ZipJob::consider(const std::string& path, const std::string& stored, const 
         if (dir) return;
         name = baseName(name);
     }
-    if (dir && !b_->dirEntries) return;
+    if (dir && b_->noDirEntries) return;
     if (b_->forceDos) name = dosForm(name);
     if (dir) name += '/';
     if (name.empty() || name == "/") return;

@@ -10,13 +10,16 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QDate>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 class TZipEngineUser;
+struct QzCallbackRecord;
 
 // One entry of the central directory. The first sixteen fields are the
 // central header's fixed fields after the signature, in format order.
@@ -133,6 +136,93 @@ public:
     // disk handling through this hook; without it only the open disk exists.
     std::function<bool(TZipEngine& sender, int32_t diskNo)> OnOpenDisk;
 
+    // ---- Compression libraries (ZipEngineLibrary.cpp) --------------------
+    // Where libziplib.so and libunzlib.so are looked for; a trailing "\" or
+    // "/" is removed when it is set.
+    const QString& DLLDirectory() const { return dllDirectory_; }
+    void SetDLLDirectory(const QString& dir);
+    // Minimum library versions; values below 170 are ignored.
+    int32_t MinZipLibVers() const { return minZipLibVers_; }
+    int32_t MinUnzLibVers() const { return minUnzLibVers_; }
+    void SetMinZipLibVers(int32_t v) { if (v >= 170) minZipLibVers_ = v; }
+    void SetMinUnzLibVers(int32_t v) { if (v >= 170) minUnzLibVers_ = v; }
+    // Load and return the version (0 = not loaded); unload.
+    int32_t LoadZipLibrary();
+    int32_t LoadUnzipLibrary();
+    void UnloadZipLibrary();
+    void UnloadUnzipLibrary();
+    int32_t ZipLibVersion() const;
+    int32_t UnzLibVersion() const;
+
+    // ---- Adding, deleting, extracting (ZipEngineOperations.cpp) ---------
+    enum AddOption : uint16_t {
+        AddDirNames = 1u << 0, AddRecurseDirs = 1u << 1, AddMove = 1u << 2, AddFreshen = 1u << 3,
+        AddUpdate = 1u << 4, AddZipTime = 1u << 5, AddForceDOS = 1u << 6, AddHiddenFiles = 1u << 7,
+        AddArchiveOnly = 1u << 8, AddResetArchive = 1u << 9, AddEncrypt = 1u << 10, AddSeparateDirs = 1u << 11,
+        AddVolume = 1u << 12, AddFromDate = 1u << 13, AddDiskSpan = 1u << 14, AddDiskSpanErase = 1u << 15,
+    };
+    enum ExtrOption : uint8_t {
+        ExtrDirNames = 1u << 0, ExtrOverWrite = 1u << 1, ExtrFreshen = 1u << 2, ExtrUpdate = 1u << 3, ExtrTest = 1u << 4,
+    };
+    enum AddStoreSuffix : uint32_t {
+        assGIF = 1u << 0, assPNG = 1u << 1, assZ = 1u << 2, assZIP = 1u << 3, assZOO = 1u << 4, assARC = 1u << 5,
+        assLZH = 1u << 6, assARJ = 1u << 7, assTAZ = 1u << 8, assTGZ = 1u << 9, assLHA = 1u << 10, assRAR = 1u << 11,
+        assACE = 1u << 12, assCAB = 1u << 13, assGZ = 1u << 14, assGZIP = 1u << 15, assJAR = 1u << 16, assEXE = 1u << 17,
+    };
+    static constexpr uint32_t AllStoreSuffixesButExe = (1u << 17) - 1;
+    enum THowToDelete { htdFinal, htdAllowUndo };
+    enum ProgressType { ProgressNewFile = 0, ProgressBytes = 1, ProgressEnd = 2, ProgressTotalFiles = 3, ProgressTotalSize = 4 };
+    enum UnZipSkipTypes { stOnFreshen, stNoOverwrite, stFileExists, stBadPassword, stNoEncryptionDLL,
+                          stCompressionUnknown, stUnknownZipHost, stZipFileFormatWrong, stGeneralExtractError,
+                          stUser, stCannotDo, stNotImplemented };
+    enum TPasswordButton { pwbOk = 0, pwbCancel = 1, pwbCancelAll = 2, pwbAbort = 3 };
+
+    QStringList FSpecArgs;
+    QStringList FSpecArgsExcl;
+    QString Password; // at most 255 characters are used
+    uint16_t AddOptions = AddDirNames | AddHiddenFiles;
+    int32_t AddCompLevel = 9;
+    QDate AddFrom;
+    uint32_t AddStoreSuffixes = AllStoreSuffixesButExe;
+    uint8_t ExtrOptions = ExtrDirNames | ExtrOverWrite;
+    QString ExtrBaseDir;
+    QString RootDir;
+    QString TempDir;
+    THowToDelete HowToDelete = htdAllowUndo;
+    bool Verbose = false;
+    int32_t PasswordReqCount() const { return passwordReqCount_; }
+    void SetPasswordReqCount(int32_t n) { passwordReqCount_ = n < 1 ? 1 : n > 15 ? 15 : n; }
+    int32_t SuccessCount = 0;
+    int32_t PasswordDialogResult = 0;
+    // The spec count of the last unzip block passed (0 = every entry).
+    int32_t LastUnzBlockSpecCount = 0;
+    // The store-suffix list the zip block carries (empty when none).
+    QByteArray StoreSuffixList() const;
+
+    void Add();
+    void Delete();
+    void Extract();
+    bool ZipBusy() const { return zipBusy_; }
+    bool UnzipBusy() const { return unzipBusy_; }
+
+    std::function<void(TZipEngine& sender, ProgressType type, const QString& fileName, int32_t fileSize)> OnProgress;
+    std::function<void(TZipEngine& sender, const QString& forFile, bool isOlder, bool& doOverwrite, int32_t dirIndex)> OnExtractOverwrite;
+    std::function<void(TZipEngine& sender, bool isZipAction, QString& newPassword, const QString& forFile,
+                       uint32_t& repeatCount, TPasswordButton& action)> OnPasswordError;
+    std::function<void(TZipEngine& sender, const QString& forFile, uint32_t foundCRC, uint32_t expectedCRC, bool& doExtract)> OnCRC32Error;
+    std::function<void(TZipEngine& sender, const QString& forFile, UnZipSkipTypes skipType, int32_t extError)> OnExtractSkipped;
+    std::function<void(TZipEngine& sender, QString& oldFileName, bool& isChanged)> OnSetNewName;
+    std::function<void(TZipEngine& sender, const QString& forFile, QString& fileComment, bool& isChanged)> OnFileComment;
+
+    // The library callback (one record, see the modules' C interface). Public so
+    // that tests can feed it records; returns true when the library is to abort.
+    static int32_t LibraryCallback(struct QzCallbackRecord* record);
+    QString AskAddPassword();
+    QString AskExtractPassword();
+    // The loaded libraries' handles and entry points (defined in ZipEngineLibrary.cpp).
+    struct LibraryState;
+
+
 private:
     void resetDirectoryState();
     void readCentralDirectory();
@@ -140,6 +230,18 @@ private:
     void showMessage(const QString& text);
 
     TZipEngineUser* user_ = nullptr;
+    // Compression library state (ZipEngineLibrary.cpp).
+    static void destroyLibraries(LibraryState* state);
+    LibraryState* libs();
+    std::unique_ptr<LibraryState, void (*)(LibraryState*)> libs_{nullptr, &TZipEngine::destroyLibraries};
+    QString dllDirectory_;
+    int32_t minZipLibVers_ = 170;
+    int32_t minUnzLibVers_ = 170;
+    int32_t passwordReqCount_ = 1;
+    bool zipBusy_ = false;
+    bool unzipBusy_ = false;
+    int32_t libraryVersion(bool zip, bool& loadedHere);
+    void dispatch(struct QzCallbackRecord* record);
     QString zipFileName_;
     int busyDepth_ = 0;
     bool cursorSet_ = false;
