@@ -295,6 +295,12 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
             ok = w.addFile(c.path, c.info, level, c.password, skipped);
             if (ok && !skipped) { ++done; if (written) written->push_back(c.path); }
         }
+        // Every file to add was skipped: leave the archive (or its absence) alone.
+        if (ok && !add.empty() && done == 0 && !rep_.aborted()) {
+            cleanup();
+            fail(QZ_ERR_NOMATCH, "nothing could be added; " + zip_ + " left unchanged");
+            return 0;
+        }
         if (ok && !rep_.aborted()) {
             std::string comment = b_->comment ? std::string(b_->comment) : old_.comment;
             ok = w.finish(comment);

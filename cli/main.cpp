@@ -1,0 +1,440 @@
+// quarn-cli: the archive commands without the window. Zip archives go through
+// the same TZipEngine as the program (unattended: every message is written to
+// the console instead of a box); the tar kinds go to runTarCli.
+//
+// Exit status: 0 success, 1 the operation failed (its messages on standard
+// error), 2 the command line was wrong.
+
+#include "TarCli.h"
+#include "zipengine/TZipEngine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTextStream>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
+
+namespace {
+
+QTextStream& out()
+{
+    static QTextStream s(stdout);
+    return s;
+}
+
+QTextStream& err()
+{
+    static QTextStream s(stderr);
+    return s;
+}
+
+const char* const kHelp =
+    "usage: quarn-cli COMMAND ARCHIVE [OPTIONS] [ARGUMENTS]\n"
+    "\n"
+    "Commands:\n"
+    "  list ARCHIVE\n"
+    "      One line per entry: size, a tab, the date (YYYY-MM-DD HH:MM:SS), a tab,\n"
+    "      the stored name (folders end in \"/\").\n"
+    "  extract ARCHIVE [-d DIR] [--overwrite] [--password PW] [NAME...]\n"
+    "      Extracts into DIR (default: the current folder), all entries or those\n"
+    "      NAMEs pick (exact names, folders ending in \"/\", or * and ? patterns).\n"
+    "      Existing files are kept unless --overwrite is given. Names are always\n"
+    "      written inside DIR.\n"
+    "  create ARCHIVE [--level N] [--password PW] PATH...\n"
+    "      Makes a new zip (replacing ARCHIVE only once it is complete) from the\n"
+    "      PATHs; folders are recursed, names are relative to each PATH's parent.\n"
+    "      --level 0 stores, 1..9 deflates (default 8); --password encrypts.\n"
+    "  add ZIP [--level N] [--password PW] PATH...\n"
+    "      Adds or replaces the PATHs in ZIP (made when it does not exist).\n"
+    "  delete ZIP NAME...\n"
+    "      Removes the entries NAMEs pick.\n"
+    "  test ZIP [--password PW]\n"
+    "      Reads every entry and checks its CRC.\n"
+    "\n"
+    "Archives ending in .tar, .tar.gz, .tgz or .gz take list, extract and create\n"
+    "(without --level and --password).\n"
+    "\n"
+    "Exit status: 0 success, 1 the operation failed, 2 a usage error.\n";
+
+int usage(const QString& line)
+{
+    err() << "usage: " << line << "\nTry 'quarn-cli --help'." << Qt::endl;
+    return 2;
+}
+
+QString storedName(const QString& engineName)
+{
+    QString n = engineName;
+    n.replace('\\', '/');
+    return n;
+}
+
+QString dosDateText(uint32_t dt)
+{
+    const uint32_t d = dt >> 16, t = dt & 0xFFFF;
+    return QString::asprintf("%04u-%02u-%02u %02u:%02u:%02u", ((d >> 9) & 0x7F) + 1980, (d >> 5) & 0x0F, d & 0x1F,
+                             t >> 11, (t >> 5) & 0x3F, (t & 0x1F) * 2);
+}
+
+// One engine, set up for the console. `failed` turns true at the first error
+// or warning any message carries.
+struct ConsoleEngine {
+    TZipEngine engine;
+    bool failed = false;
+    bool showInfo = false; // messages without an error code go to standard output
+
+    ConsoleEngine()
+    {
+        engine.Unattended = true;
+        engine.SetDLLDirectory(QCoreApplication::applicationDirPath());
+        engine.OnMessage = [this](TZipEngine& e, int32_t code, const QString& rawText) {
+            // The engine's own messages carry code 0 and leave their number in
+            // ErrCode; the libraries' carry their error code.
+            const bool error = code != 0 || e.ErrCode != 0;
+            e.ErrCode = 0;
+            // The engine hands names on with "\" separators; this is a "/" system.
+            const QString text = storedName(rawText);
+            if (error) {
+                failed = true;
+                err() << text << Qt::endl;
+            } else if (showInfo && !text.isEmpty()) {
+                out() << text << Qt::endl;
+            }
+        };
+        engine.OnExtractSkipped = [](TZipEngine&, const QString& file, TZipEngine::UnZipSkipTypes type, int32_t) {
+            if (type == TZipEngine::stNoOverwrite)
+                err() << storedName(file) << " exists; kept (use --overwrite to replace it)" << Qt::endl;
+        };
+        // No one to ask: a missing or wrong password ends the requests.
+        engine.OnPasswordError = [](TZipEngine&, bool, QString& pw, const QString&, uint32_t& repeat,
+                                    TZipEngine::TPasswordButton& action) {
+            pw.clear();
+            repeat = 0;
+            action = TZipEngine::pwbCancelAll;
+        };
+    }
+};
+
+// Options shared by the commands; `rest` keeps the other arguments in order.
+struct Options {
+    std::optional<QString> dir;
+    bool overwrite = false;
+    std::optional<QString> password;
+    int level = 8;
+    QStringList rest;
+};
+
+// Parses `args`, accepting the options named in `allowed`. Returns a usage
+// problem, or an empty text.
+QString parseOptions(const QStringList& args, const QStringList& allowed, Options& o)
+{
+    bool onlyNames = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (onlyNames || !a.startsWith('-') || a == "-") {
+            o.rest << a;
+            continue;
+        }
+        if (a == "--") {
+            onlyNames = true;
+            continue;
+        }
+        if (!allowed.contains(a))
+            return QStringLiteral("unknown option %1").arg(a);
+        if (a == "--overwrite") {
+            o.overwrite = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return QStringLiteral("%1 needs a value").arg(a);
+        const QString v = args[++i];
+        if (a == "-d") {
+            o.dir = v;
+        } else if (a == "--password") {
+            if (v.isEmpty())
+                return QStringLiteral("--password needs a value");
+            o.password = v;
+        } else if (a == "--level") {
+            bool ok = false;
+            o.level = v.toInt(&ok);
+            if (!ok || o.level < 0 || o.level > 9)
+                return QStringLiteral("--level takes 0 to 9");
+        }
+    }
+    return QString();
+}
+
+bool isZipFile(const QString& path)
+{
+    if (!QFileInfo(path).isFile()) {
+        err() << path << ": no such file" << Qt::endl;
+        return false;
+    }
+    return true;
+}
+
+int cmdList(const QString& zip)
+{
+    if (!isZipFile(zip))
+        return 1;
+    ConsoleEngine c;
+    c.engine.UseDirOnlyEntries = true;
+    c.engine.SetZipFileName(zip);
+    if (c.failed)
+        return 1;
+    for (const ZipDirEntry& e : c.engine.Entries)
+        out() << e.UncompressedSize << '\t' << dosDateText(e.DateTime) << '\t' << storedName(e.FileName) << '\n';
+    out().flush();
+    return 0;
+}
+
+int cmdExtract(const QString& zip, const Options& o, bool testOnly)
+{
+    if (!isZipFile(zip))
+        return 1;
+    ConsoleEngine c;
+    c.showInfo = testOnly;
+    c.engine.SetZipFileName(zip);
+    if (c.failed)
+        return 1;
+    if (o.password)
+        c.engine.Password = *o.password;
+    if (testOnly) {
+        c.engine.ExtrOptions = TZipEngine::ExtrTest | TZipEngine::ExtrDirNames;
+    } else {
+        c.engine.ExtrOptions = TZipEngine::ExtrDirNames | (o.overwrite ? TZipEngine::ExtrOverWrite : 0);
+        c.engine.ExtrBaseDir = o.dir ? *o.dir : QStringLiteral(".");
+    }
+    c.engine.FSpecArgs = o.rest;
+    c.engine.Extract();
+    return c.failed ? 1 : 0;
+}
+
+// Paths grouped by their parent folder, so that each group's names start at
+// that folder.
+std::map<QString, QStringList> groupByParent(const QStringList& paths, bool& ok)
+{
+    std::map<QString, QStringList> groups;
+    ok = true;
+    for (const QString& p : paths) {
+        const QFileInfo fi(p);
+        if (!fi.exists()) {
+            err() << p << ": no such file or folder" << Qt::endl;
+            ok = false;
+            continue;
+        }
+        const QString abs = QDir::cleanPath(fi.absoluteFilePath());
+        if (abs == "/") {
+            err() << p << ": the root folder cannot be added" << Qt::endl;
+            ok = false;
+            continue;
+        }
+        groups[QFileInfo(abs).absolutePath()] << abs;
+    }
+    return groups;
+}
+
+// Adds every group to `zip`, one engine call per group. True when all went in.
+bool addGroups(const QString& zip, const std::map<QString, QStringList>& groups, const Options& o)
+{
+    for (const auto& [root, specs] : groups) {
+        ConsoleEngine c;
+        // A file that does not exist yet is a new archive, not an error: the
+        // directory is read quietly here, and the library reports a damaged one.
+        auto onMessage = std::move(c.engine.OnMessage);
+        c.engine.OnMessage = nullptr;
+        c.engine.SetZipFileName(zip);
+        c.engine.OnMessage = std::move(onMessage);
+        c.engine.ErrCode = 0;
+        c.engine.AddOptions = TZipEngine::AddDirNames | TZipEngine::AddRecurseDirs | TZipEngine::AddHiddenFiles
+                              | TZipEngine::AddSeparateDirs;
+        if (o.password) {
+            c.engine.AddOptions |= TZipEngine::AddEncrypt;
+            c.engine.Password = *o.password;
+        }
+        c.engine.AddCompLevel = o.level;
+        c.engine.RootDir = root;
+        c.engine.FSpecArgs = specs;
+        c.engine.Add();
+        if (c.failed || c.engine.SuccessCount <= 0) {
+            if (!c.failed)
+                err() << "nothing was added to " << zip << Qt::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+// A name beside `target` that does not exist yet.
+QString scratchBeside(const QString& target)
+{
+    const QFileInfo fi(target);
+    for (;;) {
+        const QString name = fi.absolutePath() + "/." + fi.fileName() + "."
+                             + QString::number(QRandomGenerator::global()->generate(), 36) + ".part";
+        if (!QFileInfo::exists(name) && !QFileInfo(name).isSymLink())
+            return name;
+    }
+}
+
+bool replaceWith(const QString& scratch, const QString& target)
+{
+    if (std::rename(QFile::encodeName(scratch).constData(), QFile::encodeName(target).constData()) != 0) {
+        err() << "cannot replace " << target << ": " << QString::fromLocal8Bit(std::strerror(errno)) << Qt::endl;
+        QFile::remove(scratch);
+        return false;
+    }
+    return true;
+}
+
+int cmdCreateOrAdd(const QString& zip, const Options& o, bool create)
+{
+    if (QFileInfo(zip).isDir()) {
+        err() << zip << " is a folder" << Qt::endl;
+        return 1;
+    }
+    if (!create && QFileInfo::exists(zip) && !QFileInfo(zip).isFile()) {
+        err() << zip << " is not a file" << Qt::endl;
+        return 1;
+    }
+    bool ok = false;
+    const auto groups = groupByParent(o.rest, ok);
+    if (!ok)
+        return 1;
+    // Each engine call replaces its archive only when it succeeds; several
+    // groups, or a new archive, are built under a scratch name first so that
+    // a failure half-way leaves ZIP as it was.
+    if (!create && groups.size() == 1)
+        return addGroups(zip, groups, o) ? 0 : 1;
+    const QString scratch = scratchBeside(zip);
+    if (!create && QFileInfo::exists(zip) && !QFile::copy(zip, scratch)) {
+        err() << "cannot copy " << zip << " to " << scratch << Qt::endl;
+        QFile::remove(scratch);
+        return 1;
+    }
+    if (!addGroups(scratch, groups, o)) {
+        QFile::remove(scratch);
+        return 1;
+    }
+    if (create) {
+        // The scratch file got the usual permissions; an archive replaced keeps its own.
+        if (QFileInfo::exists(zip))
+            QFile::setPermissions(scratch, QFile::permissions(zip));
+    }
+    return replaceWith(scratch, zip) ? 0 : 1;
+}
+
+int cmdDelete(const QString& zip, const QStringList& names)
+{
+    if (!isZipFile(zip))
+        return 1;
+    ConsoleEngine c;
+    c.engine.SetZipFileName(zip);
+    if (c.failed)
+        return 1;
+    c.engine.FSpecArgs = names;
+    try {
+        c.engine.Delete();
+    } catch (const EZipEngine& e) {
+        c.engine.IssueException(e);
+        c.failed = true;
+    }
+    if (!c.failed && c.engine.SuccessCount <= 0) {
+        err() << "nothing was deleted from " << zip << Qt::endl;
+        return 1;
+    }
+    return c.failed ? 1 : 0;
+}
+
+int run(const QStringList& argv)
+{
+    if (argv.isEmpty())
+        return usage("quarn-cli COMMAND ARCHIVE ...");
+    const QString command = argv.first();
+    if (command == "--help" || command == "-h" || command == "help") {
+        out() << kHelp;
+        out().flush();
+        return 0;
+    }
+    const QStringList args = argv.mid(1);
+    if (args.contains("--help")) {
+        out() << kHelp;
+        out().flush();
+        return 0;
+    }
+    static const QStringList commands{"list", "extract", "create", "add", "delete", "test"};
+    if (!commands.contains(command)) {
+        err() << "unknown command " << command << Qt::endl;
+        return usage("quarn-cli COMMAND ARCHIVE ...");
+    }
+    if (args.isEmpty() || args.first().isEmpty())
+        return usage(QStringLiteral("quarn-cli %1 ARCHIVE ...").arg(command));
+
+    if (tarKindOf(args.first()) != TarKind::None) {
+        if (std::optional<int> code = runTarCli(command, args))
+            return *code;
+        err() << command << " is for zip archives only" << Qt::endl;
+        return 2;
+    }
+
+    const QString zip = args.first();
+    Options o;
+    if (command == "list") {
+        if (args.size() != 1)
+            return usage("quarn-cli list ARCHIVE");
+        return cmdList(zip);
+    }
+    if (command == "extract") {
+        const QString problem = parseOptions(args.mid(1), {"-d", "--overwrite", "--password"}, o);
+        if (!problem.isEmpty()) {
+            err() << problem << Qt::endl;
+            return usage("quarn-cli extract ARCHIVE [-d DIR] [--overwrite] [--password PW] [NAME...]");
+        }
+        return cmdExtract(zip, o, false);
+    }
+    if (command == "test") {
+        const QString problem = parseOptions(args.mid(1), {"--password"}, o);
+        if (!problem.isEmpty() || !o.rest.isEmpty()) {
+            if (!problem.isEmpty())
+                err() << problem << Qt::endl;
+            return usage("quarn-cli test ZIP [--password PW]");
+        }
+        return cmdExtract(zip, o, true);
+    }
+    if (command == "create" || command == "add") {
+        const QString problem = parseOptions(args.mid(1), {"--level", "--password"}, o);
+        if (!problem.isEmpty() || o.rest.isEmpty()) {
+            if (!problem.isEmpty())
+                err() << problem << Qt::endl;
+            return usage(QStringLiteral("quarn-cli %1 %2 [--level N] [--password PW] PATH...")
+                             .arg(command, command == "create" ? "ARCHIVE" : "ZIP"));
+        }
+        return cmdCreateOrAdd(zip, o, command == "create");
+    }
+    // delete
+    const QString problem = parseOptions(args.mid(1), {}, o);
+    if (!problem.isEmpty() || o.rest.isEmpty()) {
+        if (!problem.isEmpty())
+            err() << problem << Qt::endl;
+        return usage("quarn-cli delete ZIP NAME...");
+    }
+    return cmdDelete(zip, o.rest);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int code = run(app.arguments().mid(1));
+    out().flush();
+    err().flush();
+    return code;
+}
