@@ -93,6 +93,9 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
                 [this, v](const QPoint& p) { UnzipPopupMenu->popup(v->viewport()->mapToGlobal(p)); });
     }
 
+    connect(OpenUnzipButton, &QPushButton::clicked, this, &TUnzipPage::OpenUnzipButtonClick);
+    connect(UnzipResetButton, &QPushButton::clicked, this, &TUnzipPage::UnzipResetButtonClick);
+
     ClearUnzipListView();
 }
 

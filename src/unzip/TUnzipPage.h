@@ -2,8 +2,10 @@
 // Page 0, "UNZIP A ZIP FILE   .": the controls and the page's own state
 // rules. Listing, extraction and filtering live in the other files of this folder.
 
+#include <QSet>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 
 class QAction;
 class QActionGroup;
@@ -91,7 +93,37 @@ public:
     // The Path column's header shows the folder image of the shared list.
     void SetPathHeaderImage(const QIcon& folder);
 
+    // ---- Listing (UnzipListing.cpp)
+    // The image index a row's caption shows (the caption item's data under this role).
+    static constexpr int ImageIndexRole = Qt::UserRole + 64;
+    // OPEN: the reload question, the open dialog and the dispatch by ending.
+    void OpenUnzipButtonClick();
+    // Lists the zip at `path` in the full list; ends with EnableAll.
+    void UpdateUnzipWindow(const QString& path);
+    // Gives row `row` of the full list the image for the file name `name`.
+    void FindFilesIcon(const QString& name, int row);
+    // The index of the small image added for the type of `ext`, or 0 when none.
+    int RegistryIconExtraction(const QString& ext);
+    // Appends the last small image, at the large size, to the large list.
+    void ResizeSmallIcon();
+    // RESET.
+    void UnzipResetButtonClick();
+    // Clears IconCache and cuts both shared icon lists back to their 4 fixed images.
+    void TrimIconLists();
+    // Listers of the other archive kinds, attached by the code that lists
+    // them. While one is unset, OPEN lists nothing for that ending.
+    std::function<void(const QString&)> ListTarGz, ListGz, ListTar, ListRar;
+    // Whether the gzip file holds a tar.
+    std::function<bool(const QString&)> GzipHoldsTar;
+
 private:
+    // The full list in front of the filtered view, with the drop target on it.
+    void ShowFullListWithDropTarget();
+    void FocusVisibleList();
+    // Select All, UnSelect All, TREE, Filter, RESET and UNZIP off (the Empty page).
+    void SetEmptyButtonStates();
+    // Extensions for which no icon could be found this run (looked up once).
+    QSet<QString> noIcon_;
     TMainHost& host_;
     Settings& settings_;
     TAppState& state_;

@@ -1,0 +1,379 @@
+// The unzip page's listing: OPEN, the zip listing, the row icons and RESET.
+
+#include "unzip/UnzipListing.h"
+#include "unzip/TUnzipPage.h"
+
+#include "platform/MainHost.h"
+#include "platform/Platform.h"
+#include "platform/Prompter.h"
+#include "settings/AppState.h"
+#include "settings/Settings.h"
+#include "zipengine/TZipFile.h"
+#include "zipengine/ZipFormat.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHash>
+#include <QIcon>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMimeDatabase>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTreeView>
+#include <limits>
+
+namespace UnzipListing {
+
+QString OpenDialogTitle()
+{
+    return QStringLiteral("Choose a zip file to Open");
+}
+
+QString OpenDialogFilter()
+{
+    return QStringLiteral("All compressed types (*.zip *.gz *.tar *.rar *.tgz);;ZIP Files (*.zip);;GZ Files (*.gz);;"
+                          "TAR Files (*.tar);;RAR Files (*.rar);;TGZ Files (*.tgz)");
+}
+
+void SplitStoredName(const QString& stored, QString& caption, QString& path)
+{
+    QString name = stored;
+    name.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    const qsizetype cut = name.lastIndexOf(QLatin1Char('\\'));
+    if (cut < 0) {
+        caption = name;
+        path.clear();
+    } else {
+        caption = name.mid(cut + 1);
+        path = name.left(cut + 1);
+    }
+}
+
+QString Extension(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype sep = qMax(name.lastIndexOf(QLatin1Char('\\')), name.lastIndexOf(QLatin1Char('/')));
+    if (dot < 0 || dot < sep)
+        return QString();
+    return name.mid(dot);
+}
+
+namespace {
+// The locale's long time format without its time-zone part.
+QString LongTimeFormat(const QLocale& locale)
+{
+    QString f = locale.timeFormat(QLocale::LongFormat);
+    static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
+    f.remove(zone);
+    return f.trimmed();
+}
+} // namespace
+
+QString DateText(uint32_t dosDateTime)
+{
+    const QDateTime t = DosDateTimeToQDateTime(dosDateTime);
+    if (!t.isValid())
+        return QString();
+    const QLocale locale = QLocale::system();
+    return locale.toString(t.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(t.time(), LongTimeFormat(locale));
+}
+
+int32_t AddToTotal(int32_t total, uint64_t size)
+{
+    constexpr int64_t top = std::numeric_limits<int32_t>::max();
+    if (total < 0 || size >= uint64_t(top))
+        return int32_t(top);
+    const int64_t sum = int64_t(total) + int64_t(size);
+    return int32_t(sum > top ? top : sum);
+}
+
+} // namespace UnzipListing
+
+using namespace UnzipListing;
+
+// ---------------------------------------------------------------- helpers
+
+void TUnzipPage::ShowFullListWithDropTarget()
+{
+    if (!FilteredViewShowing())
+        return;
+    ShowFullList();
+    host_.MoveDropTarget(UnzipListView);
+}
+
+void TUnzipPage::FocusVisibleList()
+{
+    QTreeView* v = VisibleListView();
+    v->setEnabled(true);
+    v->setFocus();
+}
+
+void TUnzipPage::SetEmptyButtonStates()
+{
+    for (QPushButton* b : {SelectAllButton, UnSelectAllButton, TreeButton, SelectButton, UnzipResetButton, UnzipButton})
+        b->setEnabled(false);
+}
+
+void TUnzipPage::TrimIconLists()
+{
+    state_.IconCache.clear();
+    while (state_.SmallImages.Images.size() > 4)
+        state_.SmallImages.Images.removeLast();
+    while (state_.LargeImages.Images.size() > 4)
+        state_.LargeImages.Images.removeLast();
+    noIcon_.clear();
+}
+
+// ---------------------------------------------------------------- OPEN
+
+void TUnzipPage::OpenUnzipButtonClick()
+{
+    Prompter& prompter = host_.prompter();
+    // 1
+    if (RowCount() > 0) {
+        const PromptButton b =
+            prompter.question(QStringLiteral("CLEAR THE ENTRIES AND LOAD A NEW ZIP FILE?"), PromptButtons::YesNoCancel);
+        if (b != PromptButton::Yes) {
+            FocusVisibleList();
+            return;
+        }
+        ShowFullListWithDropTarget();
+        ClearUnzipListView();
+        TrimIconLists();
+        UnzipListTotal = 0;
+        UnzipNumFilesEdit->setText(QStringLiteral("0"));
+        UnzipTotalFileSizeEdit->setText(QStringLiteral("0"));
+    }
+    // 2
+    FileDialogRequest request;
+    request.title = OpenDialogTitle();
+    request.filter = OpenDialogFilter();
+    request.startFolder = settings_.LastOpenFolder;
+    const QString chosen = prompter.openFile(request);
+    if (chosen.isEmpty())
+        return;
+    // 3
+    Platform::BusyCursor busy;
+    ShowFullListWithDropTarget();
+    const QFileInfo fi(chosen);
+    settings_.LastOpenFolder = fi.absolutePath();
+    const QString name = fi.absoluteFilePath();
+    // 4: the name must end with the text; compared in lower case.
+    const QString lower = name.toLower();
+    auto forceLoadedStates = [this] {
+        SetLoadedButtonStates();
+        UnzipListView->setEnabled(true);
+        UnzipListView->setFocus();
+    };
+    if (lower.endsWith(QStringLiteral(".zip"))) {
+        state_.CurrentArchive = name;
+        host_.DisableAll();
+        UpdateUnzipWindow(name);
+        UnzipListView->setEnabled(true);
+        UnzipListView->setFocus();
+    } else if (lower.endsWith(QStringLiteral(".rar"))) {
+        if (!ListRar)
+            return;  // the RAR lister is not attached
+        state_.CurrentArchive = name;
+        host_.DisableAll();
+        ListRar(name);
+        UnzipListView->setEnabled(true);
+        UnzipListView->setFocus();
+    } else if (lower.endsWith(QStringLiteral(".gz")) || lower.endsWith(QStringLiteral(".tgz"))) {
+        const bool tarNamed = lower.endsWith(QStringLiteral(".tar.gz")) || lower.endsWith(QStringLiteral(".tgz"));
+        const bool asTar = settings_.OpenTarInGzip && (tarNamed || (GzipHoldsTar && GzipHoldsTar(name)));
+        const auto& lister = asTar ? ListTarGz : ListGz;
+        if (!lister)
+            return;  // the tar and gzip listers are not attached
+        host_.DisableAll();
+        lister(name);
+        host_.EnableAll();
+        forceLoadedStates();
+    } else if (lower.endsWith(QStringLiteral(".tar"))) {
+        if (!ListTar)
+            return;
+        state_.CurrentArchive = name;
+        host_.DisableAll();
+        ListTar(name);
+        host_.EnableAll();
+        forceLoadedStates();
+    }
+    // Any other ending: nothing is listed. 5: the cursor returns with `busy`.
+}
+
+// ---------------------------------------------------------------- listing a zip
+
+void TUnzipPage::UpdateUnzipWindow(const QString& path)
+{
+    // 1
+    ShowFullListWithDropTarget();
+    // 2
+    TZipFile lister;
+    const bool opened = lister.SetFileName(path);
+    state_.CurrentArchive = path;
+    if (!opened) {
+        // A file that cannot be opened is reported and the window stays usable.
+        host_.prompter().error(lister.OpenError());
+        host_.EnableAll();
+        if (RowCount() == 0)
+            SetEmptyButtonStates();
+        return;
+    }
+    // 3
+    const int count = lister.FileCount();
+    if (count == 0) {
+        host_.prompter().information(QStringLiteral("THERE ARE NO FILES IN THE ZIPFILE THAT THIS PROGRAM CAN READ"));
+        host_.EnableAll();
+        if (RowCount() == 0)
+            SetEmptyButtonStates();
+        return;
+    }
+    // 4: rows are built first and handed to the model with the view frozen.
+    Platform::BusyCursor busy;
+    const bool sorting = UnzipListView->isSortingEnabled();
+    UnzipListView->setSortingEnabled(false);
+    UnzipListView->setUpdatesEnabled(false);
+    const QIcon folderIcon = state_.SmallImages.Images.isEmpty() ? QIcon() : state_.SmallImages.Images.first();
+    QHash<uint32_t, QString> dates;  // many entries share a time stamp
+    QString caption, folder;
+    const int firstRow = UnzipListModel->rowCount();
+    // 5
+    for (int i = 0; i < count; ++i) {
+        const ZipFile& rec = lister.Records()[size_t(i)];
+        UnzipStatusBar->showMessage(QString::number(i));
+        SplitStoredName(rec.FileName, caption, folder);
+        const uint32_t dt = rec.DosDateTime();
+        auto d = dates.constFind(dt);
+        if (d == dates.constEnd())
+            d = dates.insert(dt, DateText(dt));
+        auto* pathItem = new QStandardItem(folder);
+        pathItem->setIcon(folderIcon);
+        UnzipListModel->appendRow(QList<QStandardItem*>{new QStandardItem(caption),
+                                                        new QStandardItem(QString::number(rec.UncompressedSize)),
+                                                        new QStandardItem(*d), pathItem});
+        UnzipListTotal = AddToTotal(UnzipListTotal, rec.UncompressedSize);
+        FindFilesIcon(caption, firstRow + i);
+    }
+    UnzipListView->setUpdatesEnabled(true);
+    UnzipListView->setSortingEnabled(sorting);
+    // 6
+    UnzipStatusBar->clearMessage();
+    ShowTotals();
+    // 7
+    if (settings_.SelectAllOnLoad)
+        UnzipListView->selectAll();
+    // 8
+    host_.EnableAll();
+    SetLoadedButtonStates();
+}
+
+// ---------------------------------------------------------------- icons
+
+void TUnzipPage::FindFilesIcon(const QString& name, int row)
+{
+    QStandardItem* item = UnzipListModel->item(row, 0);
+    if (!item)
+        return;
+    auto give = [this, item](int image) {
+        item->setData(image, ImageIndexRole);
+        if (image >= 0 && image < state_.SmallImages.Images.size())
+            item->setIcon(state_.SmallImages.Images[image]);
+    };
+    // 1
+    const QString ext = Extension(name);
+    if (ext.isEmpty()) {
+        give(1);
+        return;
+    }
+    const QString lowerExt = ext.toLower();
+    const bool program = lowerExt == QLatin1String(".exe") || lowerExt == QLatin1String(".ico");
+    if (!program) {
+        // 2
+        for (int i = 0; i < state_.IconCache.size(); ++i)
+            if (state_.IconCache[i].compare(lowerExt, Qt::CaseInsensitive) == 0) {
+                give(i + 4);
+                return;
+            }
+        // 3
+        if (!noIcon_.contains(lowerExt)) {
+            const int image = RegistryIconExtraction(ext);
+            if (image != 0) {
+                give(image);
+                state_.IconCache << lowerExt;
+                return;
+            }
+            noIcon_.insert(lowerExt);
+        }
+    }
+    // 4: the icon of the file itself, when a file of that name can be reached.
+    const QFileInfo fi(name);
+    QIcon own;
+    if (fi.isFile()) {
+        if (lowerExt == QLatin1String(".ico"))
+            own = QIcon(fi.absoluteFilePath());
+        if (own.isNull() || own.availableSizes().isEmpty())
+            own = QFileIconProvider().icon(fi);
+    }
+    if (!own.isNull()) {
+        const int image = state_.SmallImages.Add(own);
+        state_.IconCache << QStringLiteral("*");
+        state_.LargeImages.Add(own);
+        give(image);
+        return;
+    }
+    give(lowerExt == QLatin1String(".exe") ? 2 : 1);
+}
+
+int TUnzipPage::RegistryIconExtraction(const QString& extension)
+{
+    // 1
+    QString ext = extension.startsWith(QLatin1Char('.')) ? extension : QLatin1Char('.') + extension;
+    if (ext.compare(QLatin1String(".exe"), Qt::CaseInsensitive) == 0)
+        ext = QStringLiteral(".com");
+    if (ext.size() < 2)
+        return 0;
+    // 2: the file type of the extension in the shared MIME database.
+    static QMimeDatabase db;
+    const QList<QMimeType> types = db.mimeTypesForFileName(QStringLiteral("x") + ext);
+    if (types.isEmpty() || !types.first().isValid() || types.first().isDefault())
+        return 0;
+    const QMimeType& type = types.first();
+    // 3-4: its theme icon, then the generic one, then the style's file icon.
+    QIcon icon = QIcon::fromTheme(type.iconName());
+    if (icon.isNull())
+        icon = QIcon::fromTheme(type.genericIconName());
+    if (icon.isNull())
+        icon = QFileIconProvider().icon(QFileIconProvider::File);
+    if (icon.isNull())
+        return 0;
+    const int image = state_.SmallImages.Add(icon);
+    // A QIcon renders at every size, so the large list gets the same icon.
+    ResizeSmallIcon();
+    return image;
+}
+
+void TUnzipPage::ResizeSmallIcon()
+{
+    if (state_.SmallImages.Images.isEmpty())
+        return;
+    state_.LargeImages.Add(state_.SmallImages.Images.last());
+}
+
+// ---------------------------------------------------------------- RESET
+
+void TUnzipPage::UnzipResetButtonClick()
+{
+    host_.DisableAll();
+    ShowFullListWithDropTarget();
+    ClearUnzipListView();
+    host_.EnableAll();
+    // EnableAll brings back the states recorded before the list was cleared;
+    // an empty page keeps its buttons off.
+    SetEmptyButtonStates();
+}
