@@ -10,6 +10,8 @@
 #include "settings/TPropertiesForm.h"
 #include "sfx/TSfxPage.h"
 #include "unzip/TUnzipPage.h"
+#include "zipengine/TZipEngine.h"
+#include "zipengine/TZipEngineUser.h"
 
 #include <QAction>
 #include <QApplication>
@@ -121,6 +123,7 @@ TForm1::TForm1(Prompter& prompter, const QStringList& arguments, QWidget* parent
 
     buildMenu();
     buildTimers();
+    buildZipEngine();
     connectPages();
 
     // Single border: the size is fixed; the layout rule runs on every resize.
@@ -171,6 +174,26 @@ void TForm1::buildTimers()
     GzipTimer = make("GzipTimer", 100);
     BatchUnzipTimer = make("BatchUnzipTimer", 50);
     // Their handlers are connected by the pages that poll with them.
+}
+
+void TForm1::buildZipEngine()
+{
+    zipEngine_ = std::make_unique<TZipEngine>();
+    zipUser_ = std::make_unique<TPrompterZipUser>(prompter_);
+    ZipEngine = zipEngine_.get();
+    TZipEngine& e = *ZipEngine;
+    e.SetUser(zipUser_.get());
+    e.Verbose = true;
+    e.Trace = false;
+    e.Unattended = false;
+    e.AddCompLevel = 8;
+    e.AddOptions = TZipEngine::AddDirNames | TZipEngine::AddHiddenFiles;
+    e.ExtrOptions = TZipEngine::ExtrDirNames | TZipEngine::ExtrOverWrite;
+    e.SetMinZipLibVers(170);
+    e.SetMinUnzLibVers(170);
+    e.AddStoreSuffixes = TZipEngine::AllStoreSuffixesButExe;
+    // The progress, message and overwrite handlers are installed by the
+    // extraction and creation changes that show their results.
 }
 
 void TForm1::connectPages()
@@ -324,7 +347,7 @@ void TForm1::FillBatchImageList()
 
 void TForm1::PointEngineAtProgramFolder()
 {
-    // Filled by the compression-library change: the engine's library folder = ProgramFolder.
+    ZipEngine->SetDLLDirectory(state_.ProgramFolder);
 }
 
 void TForm1::LoadSettings()
@@ -361,7 +384,10 @@ void TForm1::LoadSfxIconAtStartup()
 
 void TForm1::LoadCompressionLibraries()
 {
-    // Filled by the compression-library change: the engine loads libziplib.so and libunzlib.so.
+    // A library that cannot be loaded is reported by the engine; each
+    // operation tries again to load what it needs.
+    ZipEngine->LoadZipLibrary();
+    ZipEngine->LoadUnzipLibrary();
 }
 
 void TForm1::CreateAddFolderWindow()
@@ -417,10 +443,8 @@ void TForm1::OpenCommandLine(const QStringList& arguments)
 
 void TForm1::ListZip(const QString& path)
 {
-    Q_UNUSED(path);
-    // Filled by the zip-listing change (UpdateUnzipWindow, which ends with
-    // EnableAll). Until then the window is only re-enabled.
-    EnableAll();
+    // UpdateUnzipWindow ends with EnableAll on every path.
+    UnzipPage->UpdateUnzipWindow(path);
 }
 
 void TForm1::ListTarGzFromCommandLine(const QString& path)
@@ -443,13 +467,13 @@ void TForm1::ListTarFromCommandLine(const QString& path)
 
 void TForm1::SetEngineZipFileName(const QString& path)
 {
-    // The zip engine's ZipFileName follows once the engine is wired in.
-    engineZipFileName_ = path;
+    // The engine reads the archive's directory at once.
+    ZipEngine->SetZipFileName(path);
 }
 
 QString TForm1::EngineZipFileName() const
 {
-    return engineZipFileName_;
+    return ZipEngine->ZipFileName();
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -863,7 +887,8 @@ void TForm1::FreeGzipComponent()
 
 void TForm1::UnloadCompressionLibraries()
 {
-    // Filled by the compression-library change.
+    ZipEngine->UnloadZipLibrary();
+    ZipEngine->UnloadUnzipLibrary();
 }
 
 void TForm1::DoCloseCode()

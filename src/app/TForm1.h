@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -20,6 +21,8 @@ class TCreatePage;
 class TSfxPage;
 class TUnzipPage;
 class TUpdatePage;
+class TZipEngine;
+class TPrompterZipUser;
 
 class TForm1 : public QMainWindow, public TMainHost {
     Q_OBJECT
@@ -44,6 +47,10 @@ public:
     QAction* PDonation;
     QAction* PSoftware;
     QAction* PExit;
+
+    // The window's zip engine (created with the window, configured for the
+    // pages; its libraries are loaded at start-up and unloaded at close).
+    TZipEngine* ZipEngine;
 
     QTimer* Timer;            // 500 ms, the image browser's poll
     QTimer* GzipTimer;        // 100 ms, gzip progress
@@ -103,6 +110,7 @@ protected:
 private:
     void buildMenu();
     void buildTimers();
+    void buildZipEngine();
     void connectPages();
     void FormCreate(const QStringList& arguments);
     void FormShow();
@@ -160,5 +168,6 @@ private:
     bool settingsReadOnly_ = false;
     int currentPage_ = 0;
     bool switching_ = false;
-    QString engineZipFileName_;
+    std::unique_ptr<TZipEngine> zipEngine_;
+    std::unique_ptr<TPrompterZipUser> zipUser_;
 };
