@@ -782,6 +782,30 @@ bool TForm1::ShowProperties(int page)
     return prompter_.runDialog(dlg) == QDialog::Accepted;
 }
 
+QString TForm1::BrowseforFolder(const QString& title, bool classic, bool allowCreate)
+{
+    if (!classic)
+        return prompter_.chooseFolder({title, QString(), QString(), QString()});
+
+    FileDialogRequest request;
+    request.title = QStringLiteral("DOUBLE CLICK TO Select Folder");
+    request.startFolder = settings_.LastUnzipFolder;
+    const QString folder = prompter_.chooseFolder(request);
+    if (folder.isEmpty())
+        return QString();
+    if (allowCreate && !QFileInfo(folder).exists())
+        QDir().mkpath(folder);
+    if (QFileInfo(folder).isDir()) {
+        settings_.LastUnzipFolder = folder;
+        return folder;
+    }
+    prompter_.information(QStringLiteral(
+        "ERROR.  THE FOLDER DOES NOT EXIST OR CANNOT BE CREATED.\r"
+        "YOU MAY HAVE ENTERED CHARACTERS THAT ARE NOT ALLOWED IN FOLDER NAMES.\r"
+        "THE FOLLOWING CHARACTERS ARE NOT ALLOWED : \r* ? / : \" < > |"));
+    return QString();
+}
+
 void TForm1::PropertiesClick()
 {
     ShowProperties(TPropertiesForm::TarGzPage);

@@ -66,6 +66,8 @@ public:
     void MoveDropTarget(QWidget* list) override;
     QWidget* DropTarget() const override { return dropTarget_; }
     bool ShowProperties(int page) override;
+    TZipEngine& zipEngine() override { return *ZipEngine; }
+    QString BrowseforFolder(const QString& title, bool classic, bool allowCreate) override;
     void OpenHelp(const char* page) override;
     void CloseProgram() override;
     bool SelectPage(int page) override;

@@ -1,11 +1,14 @@
 #pragma once
 // What the pages may ask of the main window. The window implements it; the
 // pages get a reference in their constructor and never see the window class
-// itself, nor any engine class through this interface.
+// itself.
+
+#include <QString>
 
 class Prompter;
 class QTimer;
 class QWidget;
+class TZipEngine;
 
 class TMainHost {
 public:
@@ -18,6 +21,16 @@ public:
 
     // Everything shown to the user goes through this.
     virtual Prompter& prompter() = 0;
+
+    // The window's one zip engine, configured at start-up; the pages set its
+    // archive, options and lists for each operation.
+    virtual TZipEngine& zipEngine() = 0;
+
+    // The shared folder chooser. Classic: titled "DOUBLE CLICK TO Select
+    // Folder", starting in LastUnzipFolder, creating a typed folder when
+    // `allowCreate`; a chosen folder that does not exist afterwards gets the
+    // folder error text. Returns the folder, or "" (cancelled or failed).
+    virtual QString BrowseforFolder(const QString& title, bool classic, bool allowCreate) = 0;
 
     // Attaches the file drop target to `list` (nullptr detaches it).
     virtual void MoveDropTarget(QWidget* list) = 0;
