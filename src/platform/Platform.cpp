@@ -8,6 +8,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTemporaryFile>
@@ -198,6 +200,18 @@ bool RemoveFolderTree(const QString& folder)
         return !QFileInfo::exists(folder);
     const bool emptied = EmptyFolder(folder);
     return QDir().rmdir(folder) && emptied;
+}
+
+QString DateTimeText(const QDateTime& time)
+{
+    if (!time.isValid())
+        return QString();
+    const QLocale locale = QLocale::system();
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
+    timeFormat.remove(zone);
+    return locale.toString(time.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(time.time(), timeFormat.trimmed());
 }
 
 QString JoinPath(const QString& folder, const QString& name)

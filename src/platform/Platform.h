@@ -3,6 +3,7 @@
 // program and its data live, free space, scratch folders, the busy cursor,
 // opening help pages and web pages, the recycle bin.
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -52,6 +53,10 @@ bool MoveToTrash(const QString& path);
 bool EmptyFolder(const QString& folder);
 // EmptyFolder, then removes `folder` itself.
 bool RemoveFolderTree(const QString& folder);
+
+// A local date and time in the system locale's short date and long time
+// format (without the time zone); "" for an invalid value.
+QString DateTimeText(const QDateTime& time);
 
 // Joins a folder and a name with exactly one "/".
 QString JoinPath(const QString& folder, const QString& name);

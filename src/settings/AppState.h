@@ -5,6 +5,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -78,6 +79,8 @@ struct TAppState {
     // File endings (lower case) whose icons are in the icon lists, in order of
     // their images from index 4.
     QStringList IconCache;
+    // Endings for which no type icon could be found this run (looked up once).
+    QSet<QString> NoIconTypes;
     TIconList SmallImages;
     TIconList LargeImages;
 

@@ -122,8 +122,6 @@ private:
     void FocusVisibleList();
     // Select All, UnSelect All, TREE, Filter, RESET and UNZIP off (the Empty page).
     void SetEmptyButtonStates();
-    // Extensions for which no icon could be found this run (looked up once).
-    QSet<QString> noIcon_;
     TMainHost& host_;
     Settings& settings_;
     TAppState& state_;

@@ -2,6 +2,7 @@
 
 #include "unzip/UnzipListing.h"
 #include "unzip/TUnzipPage.h"
+#include "unzip/FileIcons.h"
 
 #include "platform/MainHost.h"
 #include "platform/Platform.h"
@@ -63,25 +64,12 @@ QString Extension(const QString& name)
     return name.mid(dot);
 }
 
-namespace {
-// The locale's long time format without its time-zone part.
-QString LongTimeFormat(const QLocale& locale)
-{
-    QString f = locale.timeFormat(QLocale::LongFormat);
-    static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
-    f.remove(zone);
-    return f.trimmed();
-}
-} // namespace
-
 QString DateText(uint32_t dosDateTime)
 {
     const QDateTime t = DosDateTimeToQDateTime(dosDateTime);
     if (!t.isValid())
         return QString();
-    const QLocale locale = QLocale::system();
-    return locale.toString(t.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           locale.toString(t.time(), LongTimeFormat(locale));
+    return Platform::DateTimeText(t);
 }
 
 int32_t AddToTotal(int32_t total, uint64_t size)
@@ -127,7 +115,7 @@ void TUnzipPage::TrimIconLists()
         state_.SmallImages.Images.removeLast();
     while (state_.LargeImages.Images.size() > 4)
         state_.LargeImages.Images.removeLast();
-    noIcon_.clear();
+    state_.NoIconTypes.clear();
 }
 
 // ---------------------------------------------------------------- OPEN
@@ -280,82 +268,15 @@ void TUnzipPage::FindFilesIcon(const QString& name, int row)
     QStandardItem* item = UnzipListModel->item(row, 0);
     if (!item)
         return;
-    auto give = [this, item](int image) {
-        item->setData(image, ImageIndexRole);
-        if (image >= 0 && image < state_.SmallImages.Images.size())
-            item->setIcon(state_.SmallImages.Images[image]);
-    };
-    // 1
-    const QString ext = Extension(name);
-    if (ext.isEmpty()) {
-        give(1);
-        return;
-    }
-    const QString lowerExt = ext.toLower();
-    const bool program = lowerExt == QLatin1String(".exe") || lowerExt == QLatin1String(".ico");
-    if (!program) {
-        // 2
-        for (int i = 0; i < state_.IconCache.size(); ++i)
-            if (state_.IconCache[i].compare(lowerExt, Qt::CaseInsensitive) == 0) {
-                give(i + 4);
-                return;
-            }
-        // 3
-        if (!noIcon_.contains(lowerExt)) {
-            const int image = RegistryIconExtraction(ext);
-            if (image != 0) {
-                give(image);
-                state_.IconCache << lowerExt;
-                return;
-            }
-            noIcon_.insert(lowerExt);
-        }
-    }
-    // 4: the icon of the file itself, when a file of that name can be reached.
-    const QFileInfo fi(name);
-    QIcon own;
-    if (fi.isFile()) {
-        if (lowerExt == QLatin1String(".ico"))
-            own = QIcon(fi.absoluteFilePath());
-        if (own.isNull() || own.availableSizes().isEmpty())
-            own = QFileIconProvider().icon(fi);
-    }
-    if (!own.isNull()) {
-        const int image = state_.SmallImages.Add(own);
-        state_.IconCache << QStringLiteral("*");
-        state_.LargeImages.Add(own);
-        give(image);
-        return;
-    }
-    give(lowerExt == QLatin1String(".exe") ? 2 : 1);
+    const int image = FileIcons::ImageFor(state_, name);
+    item->setData(image, ImageIndexRole);
+    if (image >= 0 && image < state_.SmallImages.Images.size())
+        item->setIcon(state_.SmallImages.Images[image]);
 }
 
 int TUnzipPage::RegistryIconExtraction(const QString& extension)
 {
-    // 1
-    QString ext = extension.startsWith(QLatin1Char('.')) ? extension : QLatin1Char('.') + extension;
-    if (ext.compare(QLatin1String(".exe"), Qt::CaseInsensitive) == 0)
-        ext = QStringLiteral(".com");
-    if (ext.size() < 2)
-        return 0;
-    // 2: the file type of the extension in the shared MIME database.
-    static QMimeDatabase db;
-    const QList<QMimeType> types = db.mimeTypesForFileName(QStringLiteral("x") + ext);
-    if (types.isEmpty() || !types.first().isValid() || types.first().isDefault())
-        return 0;
-    const QMimeType& type = types.first();
-    // 3-4: its theme icon, then the generic one, then the style's file icon.
-    QIcon icon = QIcon::fromTheme(type.iconName());
-    if (icon.isNull())
-        icon = QIcon::fromTheme(type.genericIconName());
-    if (icon.isNull())
-        icon = QFileIconProvider().icon(QFileIconProvider::File);
-    if (icon.isNull())
-        return 0;
-    const int image = state_.SmallImages.Add(icon);
-    // A QIcon renders at every size, so the large list gets the same icon.
-    ResizeSmallIcon();
-    return image;
+    return FileIcons::RegistryIconExtraction(state_, extension);
 }
 
 void TUnzipPage::ResizeSmallIcon()
