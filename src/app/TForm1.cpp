@@ -1,6 +1,7 @@
 #include "app/TForm1.h"
 
 #include "app/TAboutBox.h"
+#include "app/TPasswordDlg.h"
 #include "batch/TBatchPage.h"
 #include "create/TCreatePage.h"
 #include "create/TUpdatePage.h"
@@ -183,6 +184,9 @@ void TForm1::buildZipEngine()
     ZipEngine = zipEngine_.get();
     TZipEngine& e = *ZipEngine;
     e.SetUser(zipUser_.get());
+    zipUser_->PasswordDialog = [this](const QString& title, const QString& prompt, int buttons, QString& entry) {
+        return TPasswordDlg::Ask(prompter_, title, prompt, buttons, entry, this);
+    };
     e.Verbose = true;
     e.Trace = false;
     e.Unattended = false;

@@ -241,6 +241,7 @@ private:
     bool zipBusy_ = false;
     bool unzipBusy_ = false;
     int32_t libraryVersion(bool zip, bool& loadedHere);
+    void runZipLibrary(bool adding);
     void dispatch(struct QzCallbackRecord* record);
     QString zipFileName_;
     int busyDepth_ = 0;

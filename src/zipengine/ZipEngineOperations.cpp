@@ -36,6 +36,37 @@ struct TextStore {
 
 bool endsWithExe(const QString& name) { return name.endsWith(".exe", Qt::CaseInsensitive); }
 
+// One spec record for adding: a leading ">" recurses, "|" does not; a "<"
+// followed by a password encrypts this spec with it, a bare "<" not at all.
+// Without marks the record takes the block's recursion and encryption.
+void fillAddSpec(QzFileSpec& r, QString spec, const QzZipBlock& b, const QString& root, TextStore& store)
+{
+    r.recurse = b.recurse;
+    if (spec.startsWith('>')) {
+        r.recurse = int16_t(-1);
+        spec.remove(0, 1);
+    } else if (spec.startsWith('|')) {
+        r.recurse = 0;
+        spec.remove(0, 1);
+    }
+    const qsizetype lt = spec.indexOf('<');
+    if (lt >= 0) {
+        const QString pw = spec.mid(lt + 1);
+        spec.truncate(lt);
+        if (pw.isEmpty()) {
+            r.encrypt = 0;
+        } else {
+            r.encrypt = 0xFFFF;
+            r.password = store.keep(pw.left(80));
+        }
+    } else {
+        r.encrypt = b.encrypt;
+        r.password = nullptr;
+    }
+    r.fileSpec = store.keep(spec);
+    r.rootDir = store.keepOrNull(root);
+}
+
 } // namespace
 
 QByteArray TZipEngine::StoreSuffixList() const
@@ -88,9 +119,16 @@ void TZipEngine::Add()
         clearSpecs();
         return;
     }
+    runZipLibrary(true);
+}
+
+// Steps shared by Add and Delete once their own checks passed: load or check
+// the library, fill the zip block and its spec records, call the library,
+// and clean up whatever happened.
+void TZipEngine::runZipLibrary(bool adding)
+{
     if (zipBusy_)
         return;
-
     bool loadedHere = false;
     zipBusy_ = true;
     try {
@@ -107,7 +145,6 @@ void TZipEngine::Add()
             b.password = store.keepOrNull(Password.left(81));
             const QByteArray suffixes = StoreSuffixList();
             b.storeSuffixes = suffixes.isEmpty() ? nullptr : suffixes.constData();
-            b.encrypt = flag(AddOptions & AddEncrypt);
             b.hiddenFiles = flag(AddOptions & AddHiddenFiles);
             b.volume = flag(AddOptions & AddVolume);
             b.noDirEntries = flag(!(AddOptions & AddSeparateDirs));
@@ -115,52 +152,38 @@ void TZipEngine::Add()
             b.verbose = flag(Verbose || Trace);
             b.quiet = -1;
             b.level = AddCompLevel;
-            b.junkDirs = flag(!(AddOptions & AddDirNames));
-            b.recurse = int16_t((AddOptions & AddRecurseDirs) ? -1 : 0);
-            b.grow = -1;
             b.forceDos = flag(AddOptions & AddForceDOS);
-            b.move = flag(AddOptions & AddMove);
-            b.deleteEntries = 0;
-            b.update = flag(AddOptions & AddUpdate);
-            b.freshen = flag((AddOptions & AddFreshen) && !(AddOptions & AddUpdate));
             b.latestTime = flag(AddOptions & AddZipTime);
-            const QByteArray date = AddFrom.isValid() ? AddFrom.toString("MM dd yy").toLatin1() : QByteArray(8, ' ');
-            std::memcpy(b.date, date.constData(), std::min<qsizetype>(8, date.size()));
             b.zipFileName = store.keep(ZipFileName());
             b.tempDir = store.keepOrNull(TempDir);
             b.comment = store.keepOrNull(ArchiveComment);
-            b.archiveOnly = int16_t((AddOptions & AddArchiveOnly) ? 1 : 0);
-            b.resetArchive = int16_t((AddOptions & AddResetArchive) ? 1 : 0);
-            const QString root = RootDir.isEmpty() ? QString() : QDir::cleanPath(QDir(RootDir).absolutePath());
+            // Deleting leaves encryption, paths, recursion, move, update and freshen at 0.
+            b.grow = adding ? -1 : 0;
+            b.deleteEntries = adding ? 0 : -1;
+            std::memset(b.date, ' ', 8);
+            if (adding) {
+                b.encrypt = flag(AddOptions & AddEncrypt);
+                b.junkDirs = flag(!(AddOptions & AddDirNames));
+                b.recurse = int16_t((AddOptions & AddRecurseDirs) ? -1 : 0);
+                b.move = flag(AddOptions & AddMove);
+                b.update = flag(AddOptions & AddUpdate);
+                b.freshen = flag((AddOptions & AddFreshen) && !(AddOptions & AddUpdate));
+                if (AddFrom.isValid()) {
+                    const QByteArray date = AddFrom.toString("MM dd yy").toLatin1();
+                    std::memcpy(b.date, date.constData(), std::min<qsizetype>(8, date.size()));
+                }
+                b.archiveOnly = int16_t((AddOptions & AddArchiveOnly) ? 1 : 0);
+                b.resetArchive = int16_t((AddOptions & AddResetArchive) ? 1 : 0);
+            }
+            const QString root = adding && !RootDir.isEmpty() ? QDir::cleanPath(QDir(RootDir).absolutePath()) : QString();
             std::vector<QzFileSpec> specs(size_t(FSpecArgs.size()));
             for (qsizetype i = 0; i < FSpecArgs.size(); ++i) {
-                QString spec = FSpecArgs[i];
                 QzFileSpec& r = specs[size_t(i)];
                 std::memset(&r, 0, sizeof r);
-                r.recurse = b.recurse;
-                if (spec.startsWith('>')) {
-                    r.recurse = int16_t(-1);
-                    spec.remove(0, 1);
-                } else if (spec.startsWith('|')) {
-                    r.recurse = 0;
-                    spec.remove(0, 1);
-                }
-                const qsizetype lt = spec.indexOf('<');
-                if (lt >= 0) {
-                    const QString pw = spec.mid(lt + 1);
-                    spec.truncate(lt);
-                    if (pw.isEmpty()) {
-                        r.encrypt = 0;
-                    } else {
-                        r.encrypt = 0xFFFF;
-                        r.password = store.keep(pw.left(80));
-                    }
-                } else {
-                    r.encrypt = b.encrypt;
-                    r.password = nullptr;
-                }
-                r.fileSpec = store.keep(spec);
-                r.rootDir = store.keepOrNull(root);
+                if (adding)
+                    fillAddSpec(r, FSpecArgs[i], b, root, store);
+                else
+                    r.fileSpec = store.keep(FSpecArgs[i]);
             }
             b.specCount = int32_t(specs.size());
             b.specs = specs.data();
@@ -182,7 +205,8 @@ void TZipEngine::Add()
     } catch (...) {
         IssueMessage(ZipMsg::GE_FatalZip);
     }
-    clearSpecs();
+    FSpecArgs.clear();
+    FSpecArgsExcl.clear();
     if (loadedHere)
         UnloadZipLibrary();
     CancelFlag = false;
@@ -219,74 +243,7 @@ void TZipEngine::Delete()
         FSpecArgsExcl.clear();
         throw;
     }
-    if (zipBusy_)
-        return;
-    bool loadedHere = false;
-    zipBusy_ = true;
-    try {
-        const int32_t version = libraryVersion(true, loadedHere);
-        if (version > 0 && version < 170) {
-            IssueMessage(ZipMsg::LZ_OldZipDll, QFileInfo(libs()->zip.path).absoluteFilePath());
-        } else if (version > 0) {
-            TextStore store;
-            QzZipBlock b;
-            std::memset(&b, 0, sizeof b);
-            b.owner = Unattended ? nullptr : static_cast<void*>(User());
-            b.engine = this;
-            b.version = version;
-            b.callback = &TZipEngine::LibraryCallback;
-            b.trace = flag(Trace);
-            b.password = store.keepOrNull(Password.left(81));
-            const QByteArray suffixes = StoreSuffixList();
-            b.storeSuffixes = suffixes.isEmpty() ? nullptr : suffixes.constData();
-            b.hiddenFiles = flag(AddOptions & AddHiddenFiles);
-            b.volume = flag(AddOptions & AddVolume);
-            b.noDirEntries = flag(!(AddOptions & AddSeparateDirs));
-            b.fromDate = flag(AddOptions & AddFromDate);
-            b.verbose = flag(Verbose || Trace);
-            b.quiet = -1;
-            b.level = AddCompLevel;
-            b.grow = 0;
-            b.forceDos = flag(AddOptions & AddForceDOS);
-            b.deleteEntries = -1;
-            b.latestTime = flag(AddOptions & AddZipTime);
-            std::memset(b.date, ' ', 8);
-            b.zipFileName = store.keep(ZipFileName());
-            b.tempDir = store.keepOrNull(TempDir);
-            b.comment = store.keepOrNull(ArchiveComment);
-            std::vector<QzFileSpec> specs(size_t(FSpecArgs.size()));
-            for (qsizetype i = 0; i < FSpecArgs.size(); ++i) {
-                std::memset(&specs[size_t(i)], 0, sizeof(QzFileSpec));
-                specs[size_t(i)].fileSpec = store.keep(FSpecArgs[i]);
-            }
-            b.specCount = int32_t(specs.size());
-            b.specs = specs.data();
-            std::vector<const char*> excl;
-            for (const QString& x : FSpecArgsExcl)
-                excl.push_back(store.keep(x));
-            b.exclCount = int32_t(excl.size());
-            b.excl = excl.empty() ? nullptr : excl.data();
-            b.allowUndo = flag(HowToDelete == htdAllowUndo);
-            b.codePage = int16_t(CodePage == TCodePage::cpOEM ? 2 : 0);
-            b.seven = 7;
-            auto exec = reinterpret_cast<QzZipLibExec>(libs()->zip.exec);
-            SuccessCount = exec(&b);
-        }
-    } catch (const EZipEngine& e) {
-        IssueException(e);
-    } catch (const std::bad_alloc&) {
-        IssueMessage(ZipMsg::GE_NoMem);
-    } catch (...) {
-        IssueMessage(ZipMsg::GE_FatalZip);
-    }
-    FSpecArgs.clear();
-    FSpecArgsExcl.clear();
-    if (loadedHere)
-        UnloadZipLibrary();
-    CancelFlag = false;
-    zipBusy_ = false;
-    if (SuccessCount > 0)
-        ReadDirectory();
+    runZipLibrary(false);
 }
 
 // ---- Extract ---------------------------------------------------------------

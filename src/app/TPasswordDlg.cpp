@@ -1,0 +1,68 @@
+#include "TPasswordDlg.h"
+
+#include "platform/Controls.h"
+#include "platform/Prompter.h"
+#include "zipengine/ZipMessages.h"
+
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+TPasswordDlg::TPasswordDlg(const QString& title, const QString& prompt, int buttons, QWidget* parent)
+    : QDialog(parent), buttonCount_(buttons < 1 ? 1 : buttons > 4 ? 4 : buttons)
+{
+    setObjectName(QStringLiteral("TPasswordDlg"));
+    setWindowTitle(title);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(12);
+    f.setBold(true);
+    setFont(f);
+    const int n = buttonCount_;
+    setFixedSize(124 * n + 35, 137);
+
+    PromptLabel = Controls::Label(this, "PromptLabel", prompt, 20, 8, 297, 18);
+    PasswordEdit = Controls::Edit(this, "PasswordEdit", 20, 40, 124 * n - 10);
+    PasswordEdit->setEchoMode(QLineEdit::Password);
+    PasswordEdit->setMaxLength(80);
+
+    struct Spec { const char* name; int text; int result; };
+    static const Spec kButtons[4] = {
+        {"OkButton", ZipMsg::PW_Ok, ResultOk},
+        {"CancelButton", ZipMsg::PW_Cancel, ResultCancel},
+        {"CancelAllButton", ZipMsg::PW_CancelAll, ResultCancelAll},
+        {"AbortButton", ZipMsg::PW_Abort, ResultAbort},
+    };
+    for (int k = 0; k < n; ++k) {
+        QPushButton* b = Controls::Button(this, kButtons[k].name, LoadZipStr(kButtons[k].text), 20 + 124 * k, 72, 114, 28);
+        const int result = kButtons[k].result;
+        connect(b, &QPushButton::clicked, this, [this, result] { done(result); });
+        Buttons[k] = b;
+    }
+    Buttons[0]->setDefault(true);
+    PasswordEdit->setFocus();
+
+    if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+QString TPasswordDlg::Password() const
+{
+    return result() == ResultOk ? PasswordEdit->text() : QString();
+}
+
+int TPasswordDlg::Ask(Prompter& prompter, const QString& title, const QString& prompt, int buttons, QString& entry,
+                      QWidget* parent)
+{
+    TPasswordDlg dlg(title, prompt, buttons, parent);
+    int result = prompter.runDialog(dlg);
+    if (result != ResultOk && result != ResultCancelAll && result != ResultAbort)
+        result = ResultCancel;
+    entry = result == ResultOk ? dlg.PasswordEdit->text() : QString();
+    return result;
+}

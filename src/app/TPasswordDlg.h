@@ -1,0 +1,37 @@
+#pragma once
+// The zip engine's password dialog: a prompt, a masked edit and one to four
+// buttons (OK, Cancel, Cancel all, Abort, in that order). Built in code with
+// fixed geometry; the dialog's result is the pressed button's code.
+
+#include <QDialog>
+
+class Prompter;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class TPasswordDlg : public QDialog {
+public:
+    // Result codes of the buttons.
+    enum Result { ResultOk = 1, ResultCancel = 2, ResultCancelAll = 9, ResultAbort = 3 };
+
+    // `buttons`: how many of OK, Cancel, Cancel all, Abort are shown (1 to 4).
+    TPasswordDlg(const QString& title, const QString& prompt, int buttons, QWidget* parent = nullptr);
+
+    // The entry after OK; an empty text after any other button.
+    QString Password() const;
+
+    QLabel* PromptLabel;
+    QLineEdit* PasswordEdit;
+    QPushButton* Buttons[4] = {nullptr, nullptr, nullptr, nullptr};
+    int ButtonCount() const { return buttonCount_; }
+
+    // Shows one dialog through the prompter and returns its result: 1 OK,
+    // 2 Cancel (also when the window is closed), 9 Cancel all, 3 Abort.
+    // `entry` receives the password after OK, an empty text otherwise.
+    static int Ask(Prompter& prompter, const QString& title, const QString& prompt, int buttons, QString& entry,
+                   QWidget* parent = nullptr);
+
+private:
+    int buttonCount_;
+};
