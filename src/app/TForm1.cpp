@@ -33,6 +33,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 
@@ -196,8 +197,89 @@ void TForm1::buildZipEngine()
     e.SetMinZipLibVers(170);
     e.SetMinUnzLibVers(170);
     e.AddStoreSuffixes = TZipEngine::AllStoreSuffixesButExe;
-    // The progress, message and overwrite handlers are installed by the
-    // extraction and creation changes that show their results.
+    e.OnExtractOverwrite = [this](TZipEngine&, const QString& forFile, bool isOlder, bool& doOverwrite, int32_t) {
+        ZipEngineExtractOverwrite(forFile, isOlder, doOverwrite);
+    };
+    e.OnProgress = [this](TZipEngine&, TZipEngine::ProgressType type, const QString& fileName, int32_t fileSize) {
+        ZipEngineProgress(type, fileName, fileSize);
+    };
+    e.OnMessage = [this](TZipEngine&, int32_t errCode, const QString& text) { ZipEngineMessage(errCode, text); };
+}
+
+bool TForm1::BatchRunInProgress() const
+{
+    return state_.BatchState.Running && !state_.BatchState.ScanMode;
+}
+
+// ---------------------------------------------------------------- engine events
+
+void TForm1::ZipEngineExtractOverwrite(const QString& forFile, bool isOlder, bool& doOverwrite)
+{
+    TBatchState& b = state_.BatchState;
+    if (BatchRunInProgress()) {
+        doOverwrite = false;
+        return;
+    }
+    if (b.NoToAll) {
+        doOverwrite = false;
+        return;
+    }
+    if (b.YesToAll || b.OverwriteAll) {
+        doOverwrite = true;
+        return;
+    }
+    if (ZipEngine->ExtrOptions & TZipEngine::ExtrOverWrite)
+        return;  // the engine's proposal stands
+    const QString tail = isOlder
+        ? QStringLiteral("THE FILE IN THE ZIP FILE IS OLDER THAN THE FILE ON DISK\r")
+        : QStringLiteral("THE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r");
+    const QString text = forFile.toUpper() + QStringLiteral("\r\r") + tail +
+                         QStringLiteral("TO REPLACE THIS FILE CHOOSE  YES\r"
+                                        "TO REPLACE ALL FILES AND AVOID RECEIVING THIS MESSAGE AGAIN CHOOSE  ALL");
+    switch (prompter_.question(text, PromptButtons::YesNoAll)) {
+    case PromptButton::Yes: doOverwrite = true; break;
+    case PromptButton::YesToAll:
+        doOverwrite = true;
+        b.OverwriteAll = true;
+        b.YesToAll = true;
+        break;
+    case PromptButton::NoToAll:
+        doOverwrite = false;
+        b.NoToAll = true;
+        b.OverwriteAll = false;
+        break;
+    default: doOverwrite = false; break;
+    }
+}
+
+void TForm1::ZipEngineProgress(int type, const QString& fileName, int32_t fileSize)
+{
+    Q_UNUSED(fileName);
+    TBatchState& b = state_.BatchState;
+    const int64_t total = b.ZipUnzippedSize;
+    const int target = b.ProgressTarget;
+    if (total == 0 || target == 3 || (target == 1 && settings_.RelativePaths) || type != TZipEngine::ProgressBytes)
+        return;
+    const int64_t done = (b.BytesDone += fileSize);
+    QProgressBar* bar = nullptr;
+    switch (target) {
+    case 0: bar = UnzipPage->UnzipProgressBar; break;
+    case 1: bar = CreatePage->ZipProgressBar; break;
+    case 2: bar = BatchPage->BatchFileProgressBar; break;
+    default: return;
+    }
+    const int value = int(done * 100 / total);
+    if (QThread::currentThread() == thread())
+        bar->setValue(value);
+    else
+        QMetaObject::invokeMethod(bar, [bar, value] { bar->setValue(value); }, Qt::QueuedConnection);
+}
+
+void TForm1::ZipEngineMessage(int32_t errCode, const QString& text)
+{
+    if (errCode == 0 || BatchRunInProgress())
+        return;
+    prompter_.information(QStringLiteral("ERROR : ") + text);
 }
 
 void TForm1::connectPages()

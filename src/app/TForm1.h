@@ -88,6 +88,13 @@ public:
     void DoCloseCode();
     bool CloseCodeDone() const { return closeDone_; }
 
+    // The zip engine's events (installed on ZipEngine). The batch worker
+    // raises them on its own thread: they then never ask or show anything,
+    // and the progress bar is updated through a queued call.
+    void ZipEngineExtractOverwrite(const QString& forFile, bool isOlder, bool& doOverwrite);
+    void ZipEngineProgress(int type, const QString& fileName, int32_t fileSize);
+    void ZipEngineMessage(int32_t errCode, const QString& text);
+
     // Exit handlers.
     void UnzipCloseButtonClick();
     void ZipExitButtonClick();
@@ -113,6 +120,8 @@ private:
     void buildMenu();
     void buildTimers();
     void buildZipEngine();
+    // A batch extraction is running (not a folder scan).
+    bool BatchRunInProgress() const;
     void connectPages();
     void FormCreate(const QStringList& arguments);
     void FormShow();

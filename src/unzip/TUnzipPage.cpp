@@ -95,6 +95,12 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
 
     connect(OpenUnzipButton, &QPushButton::clicked, this, &TUnzipPage::OpenUnzipButtonClick);
     connect(UnzipResetButton, &QPushButton::clicked, this, &TUnzipPage::UnzipResetButtonClick);
+    connect(UnzipButton, &QPushButton::clicked, this, &TUnzipPage::UnzipButtonClick);
+    connect(SelectAllButton, &QPushButton::clicked, this, &TUnzipPage::SelectAllButtonClick);
+    connect(UnSelectAllButton, &QPushButton::clicked, this, &TUnzipPage::UnSelectAllButtonClick);
+    connect(SelectButton, &QPushButton::clicked, this, &TUnzipPage::SelectButtonClick);
+    for (QTreeView* v : {UnzipListView, UnzipFilteredListView})
+        v->viewport()->installEventFilter(this);
 
     ClearUnzipListView();
 }
@@ -124,10 +130,9 @@ void TUnzipPage::ShowFullList()
 
 void TUnzipPage::ClearUnzipListView()
 {
-    // Rows filled from a zip carry no attached data; the models own their items.
+    // The models own their items and the rows' attached data.
     UnzipListModel->removeRows(0, UnzipListModel->rowCount());
-    if (UnzipFilteredListModel->rowCount() > 0)
-        UnzipFilteredListModel->removeRows(0, UnzipFilteredListModel->rowCount());
+    UnzipFilteredListviewClear();
     UnzipListTotal = 0;
     for (QPushButton* b : {SelectAllButton, UnSelectAllButton, TreeButton, SelectButton, UnzipResetButton, UnzipButton})
         b->setEnabled(false);

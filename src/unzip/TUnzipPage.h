@@ -116,7 +116,62 @@ public:
     // Whether the gzip file holds a tar.
     std::function<bool(const QString&)> GzipHoldsTar;
 
+    // ---- Extraction (UnzipExtract.cpp)
+    // A tar row's attached data: where the entry's data begins in the tar.
+    static constexpr int RowDataRole = Qt::UserRole + 65;
+    // UNZIP: DoUnzip into a folder the user chooses, with the success message.
+    void UnzipButtonClick();
+    // Extracts the highlighted rows of CurrentArchive into `destination`, or
+    // into a chosen folder when it is empty. With a destination given a zip
+    // extraction is quiet and replaces existing files without asking.
+    void DoUnzip(const QString& destination = QString());
+    // The image browser's variant: no space or security checks, replace
+    // everything, nothing said when nothing is highlighted.
+    void DoGraphicsUnzip(const QString& destination);
+    // The "..\" check of the highlighted zip rows; false halts the extraction.
+    bool ZipFileSecurityCheck();
+    // Extractors of the other kinds, attached by the code that reads them.
+    // While one is unset, UNZIP extracts nothing from that kind.
+    std::function<void(const QString& destination)> ExtractGz, ExtractTar, ExtractRar;
+
+    // ---- Selection and the filter (UnzipSelection.cpp)
+    // A filtered row's attached data: the index of its row in the full list.
+    static constexpr int FullRowRole = Qt::UserRole + 66;
+    void SelectAllButtonClick();
+    void UnSelectAllButtonClick();
+    void UnzipLVSelect(bool on);
+    // Carries the filtered view's selection back to the full list.
+    void SetFilteredSelect();
+    void UnzipFilteredListviewClear();
+    // Mouse handlers of both lists (called after the list handled the event).
+    void UnzipListViewMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
+    void UnzipFilteredListViewMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods);
+    void UnzipListViewMouseUp();
+    void UnzipFilteredListViewMouseUp();
+    // Filter: builds, shows and applies the display filter dialog.
+    void SelectButtonClick();
+    // Opens the entry in row `fullRow` of the full list with its viewer. Set
+    // by the viewers; while unset a plain click only selects.
+    std::function<void(int fullRow)> LaunchEntry;
+    // The last accepted filter.
+    QStringList FilterTypes;
+    QString FilterPattern;
+    // The pattern test on a File caption.
+    static bool PatternMatches(const QString& caption, const QString& pattern, bool wholeWord, bool caseSensitive);
+    // One flag per row of `view`: highlighted or not.
+    static QList<bool> SelectionFlags(const QTreeView* view);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // The extraction behind DoUnzip and DoGraphicsUnzip.
+    void RunUnzip(const QString& destination, bool graphics);
+    // Selects exactly the rows `rows` of `view` (ascending), in one selection change.
+    static void SelectRows(QTreeView* view, const QList<int>& rows);
+    // Full-list indices of the filtered view's selected rows, ascending.
+    QList<int> FilteredSelectionInFullList() const;
+    bool forwarding_ = false;
     // The full list in front of the filtered view, with the drop target on it.
     void ShowFullListWithDropTarget();
     void FocusVisibleList();

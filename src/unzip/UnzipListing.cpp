@@ -66,7 +66,11 @@ QString Extension(const QString& name)
 
 QString DateText(uint32_t dosDateTime)
 {
-    const QDateTime t = DosDateTimeToQDateTime(dosDateTime);
+    return DateTimeText(DosDateTimeToQDateTime(dosDateTime));
+}
+
+QString DateTimeText(const QDateTime& t)
+{
     if (!t.isValid())
         return QString();
     return Platform::DateTimeText(t);
