@@ -146,6 +146,27 @@ class TestZipEngineOps : public QObject {
         return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
     }
 
+    // The key=value lines a probe module sent back, all messages merged.
+    QMap<QString, QString> probed() const
+    {
+        QMap<QString, QString> m;
+        for (const Said& s : said)
+            for (const QString& line : s.text.split('\n', Qt::SkipEmptyParts)) {
+                const qsizetype eq = line.indexOf('=');
+                if (eq > 0)
+                    m.insert(line.left(eq), line.mid(eq + 1));
+            }
+        return m;
+    }
+
+    // An engine over the probe modules of `variant`.
+    std::unique_ptr<TZipEngine> probeEngine(const char* variant = "probe")
+    {
+        auto e = engine();
+        e->SetDLLDirectory(QStringLiteral(QUARN_TEST_MODULES "/") + variant);
+        return e;
+    }
+
 private slots:
     void initTestCase() { QVERIFY(tmp.isValid()); }
 
@@ -242,6 +263,160 @@ private slots:
     }
 
     // ---- what the blocks carry ---------------------------------------------
+
+    void addBlock()
+    {
+        const QString d = fresh();
+        auto e = probeEngine();
+        e->SetZipFileName(d + "/p.zip");
+        e->AddOptions = TZipEngine::AddDirNames | TZipEngine::AddRecurseDirs | TZipEngine::AddFreshen
+                        | TZipEngine::AddUpdate | TZipEngine::AddEncrypt | TZipEngine::AddFromDate;
+        e->Password = QString(100, 'p');
+        e->AddFrom = QDate(2024, 3, 7);
+        e->AddStoreSuffixes = 0;
+        e->RootDir = d;
+        e->TempDir = "/t";
+        e->FSpecArgs = QStringList{">a*.txt", "|b.txt<pw2", "c.txt<", "d.txt"};
+        e->FSpecArgsExcl = QStringList{"*.bak"};
+        e->Add();
+        const auto b = probed();
+        QCOMPARE(b.value("owner"), QString("1"));
+        QCOMPARE(b.value("password"), QString(81, 'p'));
+        QCOMPARE(b.value("suffixes"), QString("(null)"));
+        QCOMPARE(b.value("encrypt"), QString("-1"));
+        QCOMPARE(b.value("hidden"), QString("0"));
+        QCOMPARE(b.value("noDirEntries"), QString("-1"));
+        QCOMPARE(b.value("junkDirs"), QString("0"));
+        QCOMPARE(b.value("recurse"), QString("-1"));
+        QCOMPARE(b.value("grow"), QString("-1"));
+        QCOMPARE(b.value("delete"), QString("0"));
+        QCOMPARE(b.value("update"), QString("-1"));
+        QCOMPARE(b.value("freshen"), QString("0")); // cleared by update
+        QCOMPARE(b.value("date"), QString("03 07 24"));
+        QCOMPARE(b.value("tempDir"), QString("\\t"));
+        QCOMPARE(b.value("allowUndo"), QString("-1"));
+        QCOMPARE(b.value("seven"), QString("7"));
+        QCOMPARE(b.value("specCount"), QString("4"));
+        const QString root = QString(d).replace('/', '\\');
+        const QStringList rows{
+            "a*.txt|(null)|-1|-1", "b.txt|pw2|65535|0", "c.txt|(null)|0|-1", "d.txt|(null)|-1|-1"};
+        for (int i = 0; i < 4; ++i) {
+            const QString k = QString::number(i);
+            QCOMPARE(QStringList({b.value("spec" + k), b.value("pw" + k), b.value("enc" + k), b.value("rec" + k)}).join('|'),
+                     rows[i]);
+            QCOMPARE(b.value("root" + k), root);
+        }
+        QCOMPARE(b.value("excl0"), QString("*.bak"));
+        QVERIFY(e->FSpecArgs.isEmpty());
+        QVERIFY(e->FSpecArgsExcl.isEmpty());
+
+        said.clear();
+        e->Unattended = true;
+        e->AddOptions = TZipEngine::AddFreshen | TZipEngine::AddHiddenFiles;
+        e->Password.clear();
+        e->AddStoreSuffixes = TZipEngine::assZIP;
+        e->AddFrom = QDate();
+        e->FSpecArgs = QStringList{"x"};
+        e->Add();
+        const auto u = probed();
+        QCOMPARE(u.value("owner"), QString("0"));
+        QCOMPARE(u.value("password"), QString("(null)"));
+        QCOMPARE(u.value("suffixes"), QString(".zip"));
+        QCOMPARE(u.value("freshen"), QString("-1"));
+        QCOMPARE(u.value("update"), QString("0"));
+        QCOMPARE(u.value("junkDirs"), QString("-1"));
+        QCOMPARE(u.value("hidden"), QString("-1"));
+        QCOMPARE(u.value("date"), QString("        "));
+        QCOMPARE(u.value("enc0"), QString("0"));
+    }
+
+    void deleteBlock()
+    {
+        const QString d = fresh();
+        writeFile(d + "/in/a.txt", "a");
+        writeFile(d + "/in/b.txt", "b");
+        auto real = engine();
+        addFiles(*real, d + "/del.zip", d + "/in", {"a.txt", "b.txt"});
+        QCOMPARE(real->SuccessCount, 2);
+
+        auto e = probeEngine();
+        e->SetZipFileName(d + "/del.zip");
+        e->AddOptions = TZipEngine::AddRecurseDirs | TZipEngine::AddMove | TZipEngine::AddUpdate | TZipEngine::AddEncrypt;
+        e->Password = "pw";
+        e->FSpecArgs = QStringList{"a.txt"};
+        e->Delete();
+        const auto b = probed();
+        for (const char* k : {"encrypt", "junkDirs", "recurse", "move", "update", "freshen", "grow"})
+            QVERIFY2(b.value(k) == "0", k);
+        QCOMPARE(b.value("delete"), QString("-1"));
+        QCOMPARE(b.value("specCount"), QString("1"));
+        QCOMPARE(b.value("spec0") + "|" + b.value("pw0") + "|" + b.value("enc0"), QString("a.txt|(null)|0"));
+        QVERIFY(e->FSpecArgs.isEmpty());
+    }
+
+    void unzipBlock()
+    {
+        const QString d = fresh();
+        auto e = probeEngine();
+        e->SetZipFileName(d + "/u.zip");
+        e->FSpecArgs = QStringList{"*.*", "ignored"};
+        e->ExtrOptions = TZipEngine::ExtrFreshen | TZipEngine::ExtrUpdate | TZipEngine::ExtrTest;
+        e->SetPasswordReqCount(20);
+        e->Extract();
+        auto b = probed();
+        QCOMPARE(b.value("specCount"), QString("0"));
+        QCOMPARE(b.value("password"), QString("")); // an empty text, not null
+        QCOMPARE(b.value("update"), QString("-1"));
+        QCOMPARE(b.value("freshen"), QString("0"));
+        QCOMPARE(b.value("test"), QString("-1"));
+        QCOMPARE(b.value("dirNames"), QString("0"));
+        QCOMPARE(b.value("baseDir"), QString("(null)"));
+        QCOMPARE(b.value("passwordReqCount"), QString("15"));
+        QCOMPARE(b.value("seven"), QString("7"));
+
+        said.clear();
+        e->FSpecArgs = QStringList{"a.txt", "sub/*"};
+        e->ExtrOptions = TZipEngine::ExtrDirNames | TZipEngine::ExtrOverWrite | TZipEngine::ExtrFreshen;
+        e->ExtrBaseDir = "/out";
+        e->Unattended = true; // no password, no handler: no requests
+        e->Extract();
+        b = probed();
+        QCOMPARE(b.value("specCount"), QString("2"));
+        QCOMPARE(b.value("spec0"), QString("a.txt"));
+        QCOMPARE(b.value("spec1"), QString("sub\\*"));
+        QCOMPARE(b.value("freshen"), QString("-1"));
+        QCOMPARE(b.value("overwrite"), QString("-1"));
+        QCOMPARE(b.value("owner"), QString("0"));
+        QCOMPARE(b.value("baseDir"), QString("\\out"));
+        QCOMPARE(b.value("passwordReqCount"), QString("0"));
+        QCOMPARE(e->PasswordReqCount(), 15);
+    }
+
+    void oldAndIncompleteModules()
+    {
+        auto e = probeEngine("old");
+        const QString old = QStringLiteral(QUARN_TEST_MODULES "/old");
+        QCOMPARE(e->LoadZipLibrary(), 160);
+        e->SetZipFileName(fresh() + "/o.zip");
+        e->FSpecArgs = QStringList{"x"};
+        e->Add();
+        QCOMPARE(e->ErrCode, 10605);
+        QCOMPARE(e->LastMessage, "Attempted to load old ZipLib from " + old + "/libziplib.so");
+        QVERIFY(probed().isEmpty()); // never called
+        QCOMPARE(e->ZipLibVersion(), 0);
+        e->FSpecArgs = QStringList{"x"};
+        e->Extract();
+        QCOMPARE(e->LastMessage, "Attempted to load old UnzLib from " + old + "/libunzlib.so");
+
+        auto n = probeEngine("noexec");
+        user.shown.clear();
+        QCOMPARE(n->LoadZipLibrary(), 0);
+        QCOMPARE(n->LoadUnzipLibrary(), 0);
+        QCOMPARE(user.shown, (QStringList{"ZipLibExec function not found in ZIPLIB.DLL!", "ZIPLIB.DLL not found! unloaded",
+                                          "UnzLibExec function not found in UNZLIB.DLL!", "UNZLIB.DLL not found! unloaded"}));
+        QCOMPARE(n->ErrCode, 10704);
+        QCOMPARE(n->ZipLibVersion(), 0);
+    }
 
     void storeSuffixes()
     {
