@@ -230,7 +230,9 @@ void TForm1::ZipEngineExtractOverwrite(const QString& forFile, bool isOlder, boo
     }
     if (ZipEngine->ExtrOptions & TZipEngine::ExtrOverWrite)
         return;  // the engine's proposal stands
-    const QString tail = isOlder
+    // The engine's IsOlder says the file on disk is older than the archive's
+    // copy; otherwise the archive's copy is the older one.
+    const QString tail = !isOlder
         ? QStringLiteral("THE FILE IN THE ZIP FILE IS OLDER THAN THE FILE ON DISK\r")
         : QStringLiteral("THE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r");
     const QString text = forFile.toUpper() + QStringLiteral("\r\r") + tail +

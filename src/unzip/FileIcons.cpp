@@ -10,6 +10,24 @@
 
 namespace FileIcons {
 
+namespace {
+// The registered type of a dotted ending; an invalid type when there is none.
+QMimeType TypeOfExtension(const QString& ext)
+{
+    static QMimeDatabase db;
+    const QList<QMimeType> types = db.mimeTypesForFileName(QStringLiteral("x") + ext);
+    if (types.isEmpty() || !types.first().isValid() || types.first().isDefault())
+        return QMimeType();
+    return types.first();
+}
+} // namespace
+
+QString TypeDescription(const QString& extension)
+{
+    const QMimeType type = TypeOfExtension(extension);
+    return type.isValid() ? type.comment() : QString();
+}
+
 int ImageFor(TAppState& state, const QString& name)
 {
     // 1
@@ -60,11 +78,9 @@ int RegistryIconExtraction(TAppState& state, const QString& extension)
     if (ext.size() < 2)
         return 0;
     // 2: the file type of the extension in the shared MIME database.
-    static QMimeDatabase db;
-    const QList<QMimeType> types = db.mimeTypesForFileName(QStringLiteral("x") + ext);
-    if (types.isEmpty() || !types.first().isValid() || types.first().isDefault())
+    const QMimeType type = TypeOfExtension(ext);
+    if (!type.isValid())
         return 0;
-    const QMimeType& type = types.first();
     // 3-4: its theme icon, then the generic one, then the style's file icon.
     QIcon icon = QIcon::fromTheme(type.iconName());
     if (icon.isNull())

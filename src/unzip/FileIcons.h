@@ -18,4 +18,8 @@ int ImageFor(TAppState& state, const QString& name);
 // shared lists and returns its small image index, or 0 when the type has none.
 int RegistryIconExtraction(TAppState& state, const QString& extension);
 
+// The description of the file type of `extension` (with its dot) in the
+// shared MIME database, or "" when the ending names no known type.
+QString TypeDescription(const QString& extension);
+
 } // namespace FileIcons

@@ -58,7 +58,7 @@ PromptButton OverWriteWarning(Prompter& prompter, const QString& diskFile, const
         return PromptButton::Yes;
     const QString text = QStringLiteral("REPLACE THE FILE \r") + diskFile + QStringLiteral("  ") +
                          KiloBytesText(disk.size()) + QStringLiteral(" KB  ") +
-                         UnzipListing::DateTimeText(disk.lastModified()) + QStringLiteral("\rWITH THE ARCHIVE FILE \r") +
+                         Platform::DateTimeText(disk.lastModified()) + QStringLiteral("\rWITH THE ARCHIVE FILE \r") +
                          entryName + QStringLiteral("  ") + KiloBytesText(entrySize) + QStringLiteral(" KB  ") + entryDate;
     const PromptButton b = prompter.question(text, PromptButtons::YesNoAll);
     switch (b) {

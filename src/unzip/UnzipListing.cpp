@@ -66,14 +66,7 @@ QString Extension(const QString& name)
 
 QString DateText(uint32_t dosDateTime)
 {
-    return DateTimeText(DosDateTimeToQDateTime(dosDateTime));
-}
-
-QString DateTimeText(const QDateTime& t)
-{
-    if (!t.isValid())
-        return QString();
-    return Platform::DateTimeText(t);
+    return Platform::DateTimeText(DosDateTimeToQDateTime(dosDateTime));
 }
 
 int32_t AddToTotal(int32_t total, uint64_t size)

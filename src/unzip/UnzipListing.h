@@ -1,7 +1,6 @@
 #pragma once
 // Text of the unzip list's rows, shared by the listing and its tests.
 
-#include <QDateTime>
 #include <QString>
 #include <cstdint>
 
@@ -21,9 +20,6 @@ QString Extension(const QString& name);
 // A DOS date-time in the system's short date and long time (without the
 // zone); "" for an invalid value.
 QString DateText(uint32_t dosDateTime);
-
-// A time in the system's short date and long time (without the zone).
-QString DateTimeText(const QDateTime& time);
 
 // `total` + `size`, held at INT32_MAX instead of wrapping.
 int32_t AddToTotal(int32_t total, uint64_t size);

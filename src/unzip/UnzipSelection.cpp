@@ -1,6 +1,7 @@
 // The unzip page's selection (Select All, UnSelect All, clicks) and its
 // display filter with the filtered view.
 
+#include "unzip/FileIcons.h"
 #include "unzip/TUnzipFileTypeform.h"
 #include "unzip/TUnzipPage.h"
 #include "unzip/UnzipListing.h"
@@ -14,7 +15,6 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QItemSelectionModel>
-#include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStandardItemModel>
@@ -207,18 +207,6 @@ bool TUnzipPage::PatternMatches(const QString& caption, const QString& pattern, 
     return wholeWord ? caption.startsWith(pattern, cs) : caption.contains(pattern, cs);
 }
 
-namespace {
-// The file type's description in the shared MIME database ("" when it has none).
-QString TypeDescription(const QString& ext)
-{
-    static QMimeDatabase db;
-    const QList<QMimeType> types = db.mimeTypesForFileName(QStringLiteral("x") + ext);
-    if (types.isEmpty() || !types.first().isValid() || types.first().isDefault())
-        return QString();
-    return types.first().comment();
-}
-} // namespace
-
 void TUnzipPage::SelectButtonClick()
 {
     TUnzipFileTypeform form(window());
@@ -240,7 +228,7 @@ void TUnzipPage::SelectButtonClick()
             const QString& ext = state_.IconCache[i];
             if (ext == QLatin1String("*"))
                 continue;
-            const QString description = TypeDescription(ext);
+            const QString description = FileIcons::TypeDescription(ext);
             const QString caption = description.isEmpty() ? ext : ext + QStringLiteral("   ") + description;
             form.AddTypeRow(caption, i + 4 < images.size() ? images[i + 4] : QIcon());
         }
