@@ -30,3 +30,13 @@ function(quarn_test name)
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUARN_DATA_DIR=${CMAKE_BINARY_DIR}/testdata/${name}"
     TIMEOUT 600)
 endfunction()
+
+# quarn_uses_modules(NAME): NAME loads the compression modules from the bin
+# folder at run time, so they are built before it.
+function(quarn_uses_modules name)
+  foreach(_m ziplib unzlib)
+    if(TARGET ${_m})
+      add_dependencies(${name} ${_m})
+    endif()
+  endforeach()
+endfunction()

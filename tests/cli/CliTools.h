@@ -106,6 +106,27 @@ inline QMap<QString, QByteArray> snapshot(const QString& root)
     return m;
 }
 
+// Every file below `want` is below `got` with the same bytes, and no other
+// file is; folders only where `got` has them (not every tool stores empty ones).
+inline void sameFiles(const QString& want, const QString& got)
+{
+    const auto w = snapshot(want);
+    const auto g = snapshot(got);
+    for (auto it = w.begin(); it != w.end(); ++it) {
+        if (it.value() == "<dir>" && !g.contains(it.key()))
+            continue;
+        QVERIFY2(g.contains(it.key()), qPrintable(it.key()));
+        QVERIFY2(g.value(it.key()) == it.value(), qPrintable(it.key()));
+    }
+    int files = 0;
+    for (auto it = g.begin(); it != g.end(); ++it)
+        files += it.value() != "<dir>";
+    int wanted = 0;
+    for (auto it = w.begin(); it != w.end(); ++it)
+        wanted += it.value() != "<dir>";
+    QCOMPARE(files, wanted);
+}
+
 // Files (not folders) below `root`.
 inline QStringList filesBelow(const QString& root)
 {
