@@ -699,6 +699,10 @@ bool TForm1::TabbedNotebookChange(int requested)
     const int current = currentPage_;
     if (requested == current)
         return true;
+    // While a scan or batch run goes on, the batch page with its STOP button
+    // stays in front and no other page reaches the engine.
+    if (state_.BatchState.Running)
+        return false;
     const bool zip = endsWithZip(state_.CurrentArchive);
 
     // 1: a listed zip moves on to the update page.
@@ -1011,6 +1015,8 @@ void TForm1::DoCloseCode()
     Platform::BusyCursor busy;
     for (QTimer* t : {Timer, GzipTimer, BatchUnzipTimer})
         t->stop();
+    // A scan or batch thread still running is ended before what it uses goes.
+    BatchPage->StopThreads();
     // 1-3
     FreeAddFolderWindow();
     UnloadImageLibrary();

@@ -110,13 +110,18 @@ void SetFreeOnDiskHook(std::function<qint64(const QString&)> hook)
     freeHook() = std::move(hook);
 }
 
+bool SameFileSystem(const QString& a, const QString& b)
+{
+    const QStorageInfo first(nearestExisting(a));
+    const QStorageInfo second(nearestExisting(b));
+    if (!first.isValid() || !second.isValid())
+        return false;
+    return first.rootPath() == second.rootPath() && first.device() == second.device();
+}
+
 bool IsOnSystemFileSystem(const QString& path)
 {
-    const QStorageInfo here(nearestExisting(path));
-    const QStorageInfo root(QStringLiteral("/"));
-    if (!here.isValid() || !root.isValid())
-        return false;
-    return here.rootPath() == root.rootPath() && here.device() == root.device();
+    return SameFileSystem(path, QStringLiteral("/"));
 }
 
 QStringList LogicalDriveRoots()

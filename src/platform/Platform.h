@@ -32,6 +32,8 @@ void SetFreeOnDiskHook(std::function<qint64(const QString&)> hook);
 
 // True when `path` lies on the file system that holds "/" (the system drive).
 bool IsOnSystemFileSystem(const QString& path);
+// True when `a` and `b` (or their nearest existing parents) lie on one file system.
+bool SameFileSystem(const QString& a, const QString& b);
 
 // Mounted, ready, writable local file systems, in the order the system lists them.
 QStringList LogicalDriveRoots();

@@ -1,0 +1,268 @@
+// The batch run: preparing it (destination, room, moving), starting the
+// worker, showing its position on the timer's ticks, and its end.
+
+#include "batch/BatchRules.h"
+#include "batch/TBatchDestinationForm.h"
+#include "batch/TBatchPage.h"
+#include "batch/TUnzipthread.h"
+#include "platform/MainHost.h"
+#include "platform/Numbers.h"
+#include "platform/Platform.h"
+#include "platform/Prompter.h"
+#include "settings/AppState.h"
+#include "unzip/UnzipListing.h"
+#include "zipengine/TZipEngine.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+
+void TBatchPage::BatchUnzipButtonClick()
+{
+    if (RowCount() == 0)
+        return;
+    if (prepareRun())
+        startRun();
+}
+
+bool TBatchPage::prepareRun()
+{
+    Prompter& prompter = host_.prompter();
+    TBatchState& b = state_.BatchState;
+    // 1: a run never replaces a file.
+    b.OverwriteAll = false;
+    b.YesToAll = false;
+    b.NoToAll = true;
+
+    // 2
+    {
+        TBatchDestinationForm form(this);
+        const int result = prompter.runDialog(form);
+        if (result == TBatchDestinationForm::SameFolder) {
+            unzipFolder_.clear();
+        } else if (result == TBatchDestinationForm::ChooseFolder) {
+            const QString folder = host_.BrowseforFolder(QStringLiteral("DOUBLE CLICK TO Select Folder"), true, true);
+            if (folder.isEmpty())
+                return false;
+            unzipFolder_ = folder;
+        } else {
+            return false;  // closed without a choice
+        }
+    }
+
+    const bool moving = MoveZipFileCheckBox->isChecked();
+    const qint64 zipSize = RemoveCommas(ZipSizeEdit->text());
+    const qint64 unzipped = RemoveCommas(BatchTotalSizeEdit->text());
+    // 3: the figures are advisory; an unknown free space (-1) refuses nothing.
+    if (!unzipFolder_.isEmpty()) {
+        const qint64 free = Platform::FreeOnDisk(unzipFolder_);
+        const bool otherDrive = moving && !Platform::SameFileSystem(MoveFolderEdit->text(), unzipFolder_);
+        const bool skip = free < 0 || (otherDrive && free > unzipped - zipSize);
+        if (!skip) {
+            if (free <= unzipped) {
+                prompter.information(QStringLiteral(
+                    "THERE IS NOT ENOUGH ROOM ON THE SLECTED DISK DRIVE FOR THE UNZIPPED FILES.\r\r"
+                    "SELECT A NEW FOLDER ON A DRIVE WITH MORE FREE SPACE"));
+                return false;
+            }
+            if (Platform::IsOnSystemFileSystem(unzipFolder_) && free < 50000000) {
+                const QString text =
+                    QStringLiteral("YOU ARE ATTEMPTING TO EXTRACT THE ZIP FILES TO DRIVE \"C\"\rON A TYPICAL COMPUTER "
+                                   "THIS WOULD BE THE DISK DRIVE ON WHICH\rWINDOWS IS INSTALLED.  THIS DRIVE HAS LESS "
+                                   "THAN 50 MEGABYTES\rOF FREE SPACE REMAINING.  WINDOWS CAN BECOME UNSTABLE WHEN\rTHE "
+                                   "WINDOWS DRIVE HAS LITTLE SPACE REMAINING.  THIS DRIVE HAS\r") +
+                    QString::number(free / 1000000) +
+                    QStringLiteral(" MEGABYTES OF FREE SPACE REMAINING\r\rTO EXTRACT THE ZIP FILE TO THIS DRIVE CHOOSE "
+                                   "\"YES\"\rCHOOSE CANCEL TO SELECT A DIFFERENT DRIVE\r\rEXTRACT THE ZIP FILE TO THE "
+                                   "\"C\" DRIVE?");
+                if (prompter.message(PromptKind::Warning, text, PromptButtons::YesCancel) != PromptButton::Yes)
+                    return false;
+            }
+        }
+    }
+
+    // 4
+    if (moving) {
+        const qint64 free = Platform::FreeOnDisk(MoveFolderEdit->text());
+        if (free >= 0 && free < zipSize) {
+            prompter.information(QStringLiteral(
+                "THERE IS NOT ENOUGH ROOM TO MOVE THE ZIP FILES TO THE DRIVE YOU HAVE CHOSEN.YOU MUST EITHER UNCHECK THE "
+                "MOVE ZIP FILE CHECKBOX OR CHOOSE ANOTHER DRIVE WITH MORE FREE SPACE."));
+            moveFolder_.clear();
+            MoveFolderEdit->clear();
+            MoveZipFileCheckBox->setChecked(false);
+            return false;
+        }
+        moveFolder_ = MoveFolderEdit->text();
+        TMoveOptionsForm form(this);
+        if (prompter.runDialog(form) == TMoveOptionsForm::CancelResult)
+            return false;
+        b.RecreateFolders = form.RecreateChosen();
+    } else {
+        moveFolder_.clear();
+    }
+
+    // 5
+    state_.WorkList.clear();
+    state_.InfoList.clear();
+    state_.DoneList.clear();
+    state_.ErrorList.clear();
+    int32_t runningSize = 0;
+    const QItemSelectionModel* sel = BatchListView->selectionModel();
+    for (int r = 0; r < RowCount(); ++r) {
+        if (!sel->isRowSelected(r, QModelIndex()))
+            continue;
+        state_.WorkList << RowZipPath(r) + QLatin1Char('*') +
+                               QString::number(RemoveCommas(BatchListModel->item(r, 2)->text()));
+        runningSize = UnzipListing::AddToTotal(
+            runningSize, uint64_t(qMax<int64_t>(0, RemoveCommas(BatchListModel->item(r, 1)->text()))));
+        state_.InfoList << QString::number(runningSize);
+    }
+
+    // 6
+    if (state_.WorkList.isEmpty()) {
+        prompter.information(QStringLiteral(
+            "YOU MUST HIGHLIGHT AT LEAST ONE ZIP FILE TO SELECT IT. Highlighted Zipfiles will be unzipped.   Press "
+            "SELECT ALL to highlight all the zip files or click on the Zipfiles you want to batch unzip (while holding "
+            "down the CTRL or SHIFT keys to make multiple selections)."));
+        return false;
+    }
+    return true;
+}
+
+void TBatchPage::startRun()
+{
+    // The worker's items: each zip with its extraction folder's name, taken
+    // from the row's "File " text.
+    QList<TBatchWorkItem> items;
+    const QItemSelectionModel* sel = BatchListView->selectionModel();
+    for (int r = 0; r < RowCount(); ++r)
+        if (sel->isRowSelected(r, QModelIndex()))
+            items.append({RowZipPath(r), BatchRules::ExtractFolderName(BatchListModel->item(r, 0)->text()),
+                          RemoveCommas(BatchListModel->item(r, 2)->text())});
+
+    TBatchState& b = state_.BatchState;
+    host_.DisableAll();
+    busy_ = std::make_unique<Platform::BusyCursor>();
+    b.StopRequested = false;
+    b.ScanMode = false;
+    BatchProgressBar->setRange(0, int(items.size()));
+
+    // The worker drives the engine alone: its messages are kept off the
+    // screen and its questions go through the window's thread.
+    TZipEngine& engine = host_.zipEngine();
+    windowUser_ = engine.User();
+    windowExtrOptions_ = engine.ExtrOptions;
+    runUser_ = std::make_unique<TBatchZipUser>(windowUser_, this);
+    engine.SetUser(runUser_.get());
+    fatalShown_ = 0;
+
+    b.Running = true;
+    worker_ = std::make_unique<TUnzipthread>(engine, b, std::move(items), unzipFolder_, moveFolder_, state_.DoneList,
+                                             state_.ErrorList);
+    worker_->start();
+    BatchThreadStopButton->setEnabled(true);
+    startPolling(100);
+}
+
+void TBatchPage::giveEngineBack()
+{
+    TZipEngine& engine = host_.zipEngine();
+    engine.SetUser(windowUser_);
+    engine.ExtrOptions = windowExtrOptions_;
+    runUser_.reset();
+}
+
+void TBatchPage::UnzipInfoToBatchInfo()
+{
+    const TBatchState& b = state_.BatchState;
+    const int i = b.Counter;
+    BatchProgressBar->setValue(i);
+    if (i >= 0 && i < state_.WorkList.size()) {
+        const QString& line = state_.WorkList[i];
+        const qsizetype star = line.lastIndexOf(QLatin1Char('*'));
+        BatchPathStatusBar->showMessage(line.left(star));
+        BatchFileSizeEdit->setText(AddCommas(line.mid(star + 1).toLongLong()));
+    }
+    BatchCompleteEdit->setText(AddCommas(i + 1));
+    BatchFileNumEdit->setText(AddCommas(b.Listed));
+    if (i >= 0 && i < state_.InfoList.size())
+        BatchTotalDoneEdit->setText(AddCommas(state_.InfoList[i].toLongLong()));
+    reportFatalErrors();
+}
+
+void TBatchPage::reportFatalErrors()
+{
+    // Failures the engine call raised on the worker are shown on the window's thread.
+    for (; worker_ && fatalShown_ < worker_->FatalErrors(); ++fatalShown_)
+        host_.prompter().information(QStringLiteral("FATAL DLL ERROR"));
+}
+
+void TBatchPage::DeleteDunListItem()
+{
+    for (int r : rowsOf(state_.DoneList))
+        BatchListModel->removeRow(r);
+}
+
+void TBatchPage::ChangeErrorIconItem()
+{
+    const QList<QIcon>& icons = state_.BatchImageList.Images;
+    for (int r : rowsOf(state_.ErrorList)) {
+        QStandardItem* item = BatchListModel->item(r, 0);
+        item->setData(int(FailedIcon), ImageIndexRole);
+        if (icons.size() > FailedIcon)
+            item->setIcon(icons[FailedIcon]);
+    }
+}
+
+void TBatchPage::finishRun()
+{
+    // 1
+    BatchThreadStopButton->setEnabled(false);
+    QCoreApplication::processEvents();
+    worker_->wait();
+    reportFatalErrors();
+    worker_.reset();
+    giveEngineBack();
+    host_.EnableAll();
+    // 2
+    BatchProgressBar->setValue(0);
+    BatchFileProgressBar->setValue(0);
+    for (QLineEdit* e : {BatchFileNumEdit, BatchFileSizeEdit, BatchCompleteEdit, BatchTotalDoneEdit})
+        e->setText(QStringLiteral("0"));
+    BatchListView->setEnabled(true);
+    // 3
+    DeleteDunListItem();
+    ChangeErrorIconItem();
+    state_.DoneList.clear();
+    state_.ErrorList.clear();
+    BatchListViewSelectItem();
+    // 4
+    BatchListView->show();
+    if (RowCount() > 0)
+        BatchListView->setFocus();
+    // 5
+    QString text = QStringLiteral("THE BATCH UNZIP PROCESS IS COMPLETE.\r\rTHE ZIP FILES HAVE BEEN UNZIPPED ");
+    if (!unzipFolder_.isEmpty())
+        text += QStringLiteral("INTO THE FOLDER ") + unzipFolder_ + QStringLiteral(". ") + QStringLiteral("\r\r");
+    else
+        text += QStringLiteral("INTO THE SAME FOLDER IN WHICH THE ZIP FILE WAS LOCATED. \r\r");
+    if (!moveFolder_.isEmpty())
+        text += QStringLiteral("THE ZIP FILES WERE MOVED TO THE FOLDER ") + moveFolder_ + QStringLiteral(". ") +
+                QStringLiteral("\r\r");
+    else
+        text += QStringLiteral("THE ZIP FILES WERE NOT MOVED. \r\r");
+    if (!moveFolder_.isEmpty())
+        text += QStringLiteral("THE DIRECTORY STRUCTURE WHERE THE ZIP FILES WERE FOUND ") +
+                (state_.BatchState.RecreateFolders ? QStringLiteral("WAS RECREATED.") : QStringLiteral("WAS NOT RECREATED."));
+    host_.prompter().information(text);
+    // 6
+    endThreadRun();
+}
