@@ -1,0 +1,434 @@
+// The batch run: the destination and move dialogs, the room checks, the
+// worker extracting real zips with the window's engine, the folder names,
+// the moves, STOP, the end of the run and its message.
+
+#include "BatchFixture.h"
+
+#include "app/TPasswordDlg.h"
+#include "batch/BatchRules.h"
+#include "zipengine/TZipEngine.h"
+
+#include <QProcess>
+#include <QProgressBar>
+#include <QThread>
+#include <atomic>
+
+namespace {
+const QString kDoneHead = QStringLiteral("THE BATCH UNZIP PROCESS IS COMPLETE.\r\rTHE ZIP FILES HAVE BEEN UNZIPPED ");
+const QString kSameFolder = QStringLiteral("INTO THE SAME FOLDER IN WHICH THE ZIP FILE WAS LOCATED. \r\r");
+const QString kNotMoved = QStringLiteral("THE ZIP FILES WERE NOT MOVED. \r\r");
+const QString kHighlight = QStringLiteral(
+    "YOU MUST HIGHLIGHT AT LEAST ONE ZIP FILE TO SELECT IT. Highlighted Zipfiles will be unzipped.   Press SELECT ALL to "
+    "highlight all the zip files or click on the Zipfiles you want to batch unzip (while holding down the CTRL or SHIFT "
+    "keys to make multiple selections).");
+
+QString movedText(const QString& folder, bool recreated)
+{
+    return QStringLiteral("THE ZIP FILES WERE MOVED TO THE FOLDER ") + folder + QStringLiteral(". \r\r") +
+           QStringLiteral("THE DIRECTORY STRUCTURE WHERE THE ZIP FILES WERE FOUND ") +
+           (recreated ? QStringLiteral("WAS RECREATED.") : QStringLiteral("WAS NOT RECREATED."));
+}
+} // namespace
+
+class TestBatchRun : public QObject {
+    Q_OBJECT
+    BatchFixture fx;
+
+    TZipEngine& engine() { return *fx.form->ZipEngine; }
+    bool modulesLoaded() { return engine().UnzLibVersion() > 0; }
+    QString lastText() const { return fx.prompter.lastText(); }
+    // Moving to `keep` through "?" (folder made).
+    void moveTo(const QString& keep) { fx.chooseMoveFolder(keep); }
+
+private slots:
+    void init()
+    {
+        fx.start();
+        if (!modulesLoaded())
+            QSKIP("the compression modules are not built");
+    }
+    void cleanup()
+    {
+        QVERIFY2(fx.prompter.allAnswersUsed(), "unused answers");
+        fx.stop();
+    }
+
+    void folderNames()
+    {
+        using namespace BatchRules;
+        QCOMPARE(ExtractFolderName(QStringLiteral("photos.zip")), QStringLiteral("photos"));
+        QCOMPARE(ExtractFolderName(QStringLiteral("x.zip.zip")), QStringLiteral("x"));
+        QCOMPARE(ExtractFolderName(QStringLiteral("Report.ZIP")), QStringLiteral("Report.ZIP"));
+        const QString base = fx.path(QStringLiteral("names"));
+        QDir().mkpath(base);
+        QStringList made;
+        for (int i = 0; i < 11; ++i) {
+            const QString f = UniqueExtractFolder(base, QStringLiteral("report"));
+            QVERIFY(QDir().mkpath(f));
+            made << QFileInfo(f).fileName();
+        }
+        QCOMPARE(made.mid(0, 3), QStringList({QStringLiteral("report"), QStringLiteral("report01"), QStringLiteral("report02")}));
+        QCOMPARE(made.last(), QStringLiteral("report010"));
+        // A file of the folder's name blocks it too.
+        BatchFixture::write(Platform::JoinPath(base, QStringLiteral("memo")), "a file");
+        QCOMPARE(UniqueExtractFolder(base, QStringLiteral("memo")), Platform::JoinPath(base, QStringLiteral("memo01")));
+
+        QVERIFY(KeepInPlace(QStringLiteral("/c/Windows/a.zip")));
+        QVERIFY(KeepInPlace(QStringLiteral("/c/Program Files/app/a.zip")));
+        QVERIFY(KeepInPlace(QStringLiteral("/c/tools/Java-kit.zip")));
+        QVERIFY(!KeepInPlace(QStringLiteral("/c/tools/a.zip")));
+        QCOMPARE(MoveTarget(QStringLiteral("/keep"), QStringLiteral("/d/a/b/z.zip"), false, true), QStringLiteral("/keep/d/a/b"));
+        QCOMPARE(MoveTarget(QStringLiteral("/keep"), QStringLiteral("/z.zip"), false, true), QStringLiteral("/keep"));
+        QCOMPARE(MoveTarget(QStringLiteral("/keep"), QStringLiteral("/d/a/b/z.zip"), true, true), QStringLiteral("/keep/ZipError"));
+        QCOMPARE(MoveTarget(QStringLiteral("/keep/"), QStringLiteral("/d/z.zip"), false, false), QStringLiteral("/keep"));
+    }
+
+    void besideTheZipThenAgain()
+    {
+        const QString photos = fx.zip(QStringLiteral("data/photos.zip"),
+                                      {{QStringLiteral("cat.jpg"), QByteArray(3000, 'c')}, {QStringLiteral("sub/dog.jpg"), "woof"}});
+        fx.select({photos});
+        fx.unzip();
+        QCOMPARE(lastText(), kDoneHead + kSameFolder + kNotMoved);
+        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("data/photos/cat.jpg"))), QByteArray(3000, 'c'));
+        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("data/photos/sub/dog.jpg"))), QByteArray("woof"));
+        QCOMPARE(fx.rows(), 0);
+        QVERIFY(QFileInfo::exists(photos));  // extraction leaves the zip where it was
+        QVERIFY(!fx.state().Running);
+        QVERIFY(!fx.page->BatchThreadStopButton->isEnabled());
+        QCOMPARE(fx.page->BatchCompleteEdit->text(), QStringLiteral("0"));
+        QCOMPARE(fx.page->BatchFileProgressBar->value(), 0);
+        QCOMPARE(fx.page->BatchPathStatusBar->currentMessage(), QString());
+        QVERIFY(fx.page->BatchUnzipOpenFileButton->isEnabled());
+        QVERIFY(!fx.page->BatchUnzipButton->isEnabled());  // nothing left to unzip
+        QVERIFY(fx.form->appState().WorkList.isEmpty());
+        // The engine is the window's again.
+        QCOMPARE(engine().ExtrOptions, uint8_t(TZipEngine::ExtrDirNames | TZipEngine::ExtrOverWrite));
+        QVERIFY(fx.form->SelectPage(TForm1::UnzipPageIndex));
+        QVERIFY(fx.form->SelectPage(TForm1::BatchPageIndex));
+
+        fx.select({photos});
+        fx.unzip();
+        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("data/photos01/sub/dog.jpg"))), QByteArray("woof"));
+    }
+
+    void chosenFolderNames()
+    {
+        const QString out = fx.path(QStringLiteral("out"));
+        const QString a1 = fx.zip(QStringLiteral("p/a.zip"), {{QStringLiteral("one.txt"), "from p"}});
+        const QString a2 = fx.zip(QStringLiteral("q/a.zip"), {{QStringLiteral("one.txt"), "from q"}});
+        const QString xx = fx.zip(QStringLiteral("q/x.zip.zip"), {{QStringLiteral("x.txt"), "x"}});
+        const QString upper = fx.zip(QStringLiteral("r/Report.ZIP"), {{QStringLiteral("r.txt"), "r"}});
+        fx.select({a1, a2, xx, upper});
+        fx.unzip(out);
+        QCOMPARE(lastText(), kDoneHead + QStringLiteral("INTO THE FOLDER ") + out + QStringLiteral(". \r\r") + kNotMoved);
+        QCOMPARE(BatchFixture::read(out + QStringLiteral("/a/one.txt")), QByteArray("from p"));
+        QCOMPARE(BatchFixture::read(out + QStringLiteral("/a01/one.txt")), QByteArray("from q"));
+        QCOMPARE(BatchFixture::read(out + QStringLiteral("/x/x.txt")), QByteArray("x"));
+        QCOMPARE(BatchFixture::read(out + QStringLiteral("/Report.ZIP/r.txt")), QByteArray("r"));
+        QCOMPARE(fx.rows(), 0);
+    }
+
+    void scannedUpperCaseZip()
+    {
+        fx.zip(QStringLiteral("s/PICS.ZIP"), {{QStringLiteral("p.txt"), "pics"}});
+        fx.scan(fx.path(QStringLiteral("s")));
+        QCOMPARE(fx.names(), QStringList({QStringLiteral("pics.zip")}));
+        fx.unzip();
+        // The row's lower-case name gives the folder; the zip itself is read under its own name.
+        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("s/pics/p.txt"))), QByteArray("pics"));
+        QCOMPARE(fx.rows(), 0);
+    }
+
+    void cancelledChoicesStartNothing()
+    {
+        fx.select({fx.zip(QStringLiteral("a.zip"))});
+        // The second item, then no folder.
+        fx.answerDestination(fx.path(QStringLiteral("x")));
+        fx.prompter.folders.back() = QString();
+        fx.page->BatchUnzipButton->click();
+        QVERIFY(!fx.state().Running);
+        QVERIFY(fx.prompter.messages.isEmpty());
+        QCOMPARE(fx.prompter.dialogTitles, QStringList({QStringLiteral("Select Destination for Unzipped files")}));
+
+        // The destination dialog closed without OK.
+        fx.prompter.onDialog([](QDialog& d) {
+            d.reject();
+            return d.result();
+        });
+        fx.page->BatchUnzipButton->click();
+        QVERIFY(!fx.state().Running);
+
+        // Cancel in the move-options dialog.
+        moveTo(fx.path(QStringLiteral("keep")));
+        fx.answerDestination(QString());
+        fx.answerMoveOptions(true, true);
+        fx.page->BatchUnzipButton->click();
+        QVERIFY(!fx.state().Running);
+        QCOMPARE(fx.prompter.dialogTitles.last(), QStringLiteral("Move Zip File Folder Creation Options"));
+        QCOMPARE(fx.rows(), 1);
+        QVERIFY(!QFileInfo::exists(fx.path(QStringLiteral("a"))));
+    }
+
+    void nothingHighlighted()
+    {
+        fx.select({fx.zip(QStringLiteral("a.zip"))});
+        fx.selectOnly({});
+        fx.answerDestination(QString());
+        fx.page->BatchUnzipButton->click();
+        QCOMPARE(lastText(), kHighlight);
+        QVERIFY(!fx.state().Running);
+        QCOMPARE(fx.rows(), 1);
+    }
+
+    void roomChecks()
+    {
+        const QString a = fx.zip(QStringLiteral("a.zip"), {{QStringLiteral("big"), QByteArray(4000, 'b')}});
+        fx.select({a});
+        const QString out = fx.path(QStringLiteral("out"));
+
+        Platform::SetFreeOnDiskHook([](const QString&) { return qint64(4000); });
+        fx.unzip(out);
+        QCOMPARE(lastText(), QStringLiteral("THERE IS NOT ENOUGH ROOM ON THE SLECTED DISK DRIVE FOR THE UNZIPPED FILES.\r\r"
+                                            "SELECT A NEW FOLDER ON A DRIVE WITH MORE FREE SPACE"));
+        QCOMPARE(fx.rows(), 1);
+
+        // Too little room for the moved zips: the move choice is dropped.
+        const QString keep = fx.path(QStringLiteral("keep"));
+        Platform::SetFreeOnDiskHook({});
+        moveTo(keep);
+        QVERIFY(fx.page->MoveZipFileCheckBox->isChecked());
+        Platform::SetFreeOnDiskHook([](const QString& p) { return p.contains(QStringLiteral("keep")) ? qint64(10) : qint64(1) << 40; });
+        fx.unzip(out);
+        QCOMPARE(lastText(), QStringLiteral("THERE IS NOT ENOUGH ROOM TO MOVE THE ZIP FILES TO THE DRIVE YOU HAVE CHOSEN.YOU MUST "
+                                            "EITHER UNCHECK THE MOVE ZIP FILE CHECKBOX OR CHOOSE ANOTHER DRIVE WITH MORE FREE SPACE."));
+        QVERIFY(!fx.page->MoveZipFileCheckBox->isChecked());
+        QCOMPARE(fx.page->MoveFolderEdit->text(), QString());
+        QCOMPARE(fx.rows(), 1);
+
+        if (!Platform::IsOnSystemFileSystem(out))
+            QSKIP("the test folder is not on the system's file system");
+        // Little room on the system's own file system: the warning question.
+        Platform::SetFreeOnDiskHook([](const QString&) { return qint64(12345678); });
+        fx.prompter.answer(PromptButton::Cancel);
+        fx.unzip(out);
+        const RecordedMessage& q = fx.prompter.messages.last();
+        QCOMPARE(q.kind, PromptKind::Warning);
+        QCOMPARE(q.buttons, PromptButtons::YesCancel);
+        QVERIFY(q.text.startsWith(QStringLiteral("YOU ARE ATTEMPTING TO EXTRACT THE ZIP FILES TO DRIVE \"C\"\rON A TYPICAL")));
+        QVERIFY(q.text.contains(QStringLiteral("THIS DRIVE HAS\r12 MEGABYTES OF FREE SPACE REMAINING\r\r")));
+        QVERIFY(q.text.endsWith(QStringLiteral("EXTRACT THE ZIP FILE TO THE \"C\" DRIVE?")));
+        QCOMPARE(fx.rows(), 1);
+        fx.prompter.answer(PromptButton::Yes);
+        fx.unzip(out);
+        QVERIFY(lastText().startsWith(kDoneHead));
+        QCOMPARE(fx.rows(), 0);
+        QCOMPARE(BatchFixture::read(out + QStringLiteral("/a/big")), QByteArray(4000, 'b'));
+    }
+
+    void movesKeepOrFlattenFolders()
+    {
+        const QString keep = fx.path(QStringLiteral("keep"));
+        const QString z1 = fx.zip(QStringLiteral("d/a/b/z.zip"), {{QStringLiteral("z.txt"), "one"}});
+        const QByteArray z1Bytes = BatchFixture::read(z1);
+        fx.select({z1});
+        moveTo(keep);
+        fx.answerDestination(QString());
+        fx.answerMoveOptions(true);
+        fx.page->BatchUnzipButton->click();
+        fx.waitForEnd();
+        QCOMPARE(lastText(), kDoneHead + kSameFolder + movedText(keep, true));
+        const QString recreated = keep + fx.path(QStringLiteral("d/a/b/z.zip"));
+        QCOMPARE(BatchFixture::read(recreated), z1Bytes);
+        QVERIFY(!QFileInfo::exists(z1));
+        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("d/a/b/z/z.txt"))), QByteArray("one"));
+
+        // Flat: a second z.zip of the same name goes into dupe01.
+        const QString z2 = fx.zip(QStringLiteral("e/z.zip"), {{QStringLiteral("z.txt"), "two"}});
+        const QString z3 = fx.zip(QStringLiteral("f/z.zip"), {{QStringLiteral("z.txt"), "three"}});
+        const QByteArray z3Bytes = BatchFixture::read(z3);
+        fx.select({z2, z3});
+        fx.answerDestination(QString());
+        fx.answerMoveOptions(false);
+        fx.page->BatchUnzipButton->click();
+        fx.waitForEnd();
+        QCOMPARE(lastText(), kDoneHead + kSameFolder + movedText(keep, false));
+        QVERIFY(QFileInfo::exists(keep + QStringLiteral("/z.zip")));
+        QCOMPARE(BatchFixture::read(keep + QStringLiteral("/dupe01/z.zip")), z3Bytes);
+        QVERIFY(!QFileInfo::exists(z2) && !QFileInfo::exists(z3));
+    }
+
+    void protectedFoldersAndFailuresWhenMoving()
+    {
+        const QString keep = fx.path(QStringLiteral("keep"));
+        const QString prog = fx.zip(QStringLiteral("Program Files/tool/p.zip"));
+        const QString win = fx.zip(QStringLiteral("WINDOWS/w.zip"));
+        const QString java = fx.zip(QStringLiteral("lib/java-runtime.zip"));
+        const QString good = fx.zip(QStringLiteral("lib/good.zip"));
+        const QString bad = fx.path(QStringLiteral("lib/bad.zip"));
+        BatchFixture::write(bad, QByteArray("PK\x03\x04", 4) + QByteArray(200, '\x11'));
+        const QString readOnly = fx.zip(QStringLiteral("ro/locked.zip"));
+        QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+
+        fx.select({prog, win, java, good, bad, readOnly});
+        moveTo(keep);
+        fx.answerDestination(QString());
+        fx.answerMoveOptions(true);
+        fx.page->BatchUnzipButton->click();
+        fx.waitForEnd();
+        QVERIFY(lastText().startsWith(kDoneHead));
+        // Extracted, never moved.
+        for (const QString& z : {prog, win, java})
+            QVERIFY2(QFileInfo::exists(z), qPrintable(z));
+        QVERIFY(QFileInfo::exists(fx.path(QStringLiteral("Program Files/tool/p/a.txt"))));
+        QVERIFY(QFileInfo::exists(fx.path(QStringLiteral("lib/java-runtime/a.txt"))));
+        // Moved with the folder structure.
+        QVERIFY(!QFileInfo::exists(good));
+        QVERIFY(QFileInfo::exists(keep + fx.path(QStringLiteral("lib/good.zip"))));
+        // A read-only zip is still removed after its copy.
+        QVERIFY(!QFileInfo::exists(readOnly));
+        QVERIFY(QFileInfo::exists(keep + fx.path(QStringLiteral("ro/locked.zip"))));
+        // The failed zip goes to ZipError and keeps its row with the red cross.
+        QVERIFY(!QFileInfo::exists(bad));
+        QVERIFY(QFileInfo::exists(keep + QStringLiteral("/ZipError/bad.zip")));
+        QCOMPARE(fx.names(), QStringList({QStringLiteral("bad.zip")}));
+        QCOMPARE(fx.icon(0), int(TBatchPage::FailedIcon));
+        QVERIFY(fx.page->BatchUnzipButton->isEnabled());
+        // No engine message reached the screen during the run.
+        QCOMPARE(fx.prompter.messages.size(), 1);
+    }
+
+    void stopFinishesTheZipInWork()
+    {
+        const QString keep = fx.path(QStringLiteral("keep"));
+        QStringList zips;
+        for (const char* n : {"one.zip", "two.zip", "three.zip"})
+            zips << fx.zip(QStringLiteral("z/") + QLatin1String(n), {{QStringLiteral("f.bin"), QByteArray(20000, 'f')}});
+        fx.select(zips);
+        moveTo(keep);
+
+        // STOP is pressed on the window's thread while the first zip is being extracted.
+        std::atomic<bool> pressed{false};
+        QThread* gui = QThread::currentThread();
+        std::atomic<bool> offWindowThread{false};
+        auto previous = engine().OnProgress;
+        TBatchPage* page = fx.page;
+        engine().OnProgress = [&, previous, page, gui](TZipEngine& e, TZipEngine::ProgressType t, const QString& f, int32_t s) {
+            if (QThread::currentThread() != gui)
+                offWindowThread = true;
+            if (!pressed.exchange(true))
+                QMetaObject::invokeMethod(page, [page] { page->BatchThreadStopButton->click(); }, Qt::BlockingQueuedConnection);
+            if (previous)
+                previous(e, t, f, s);
+        };
+        fx.answerDestination(QString());
+        fx.answerMoveOptions(false);
+        fx.page->BatchUnzipButton->click();
+        QVERIFY(fx.state().Running);
+        QVERIFY(fx.page->BatchThreadStopButton->isEnabled());
+        // EXIT does nothing while the run goes on.
+        fx.page->BatchExitButton->click();
+        QVERIFY(!fx.form->CloseCodeDone());
+        fx.waitForEnd();
+        engine().OnProgress = previous;
+
+        QVERIFY(pressed);
+        QVERIFY(offWindowThread);
+        QCOMPARE(lastText(), kDoneHead + kSameFolder + movedText(keep, false));
+        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("z/one/f.bin"))), QByteArray(20000, 'f'));
+        QVERIFY(QFileInfo::exists(keep + QStringLiteral("/one.zip")));
+        QVERIFY(!QFileInfo::exists(zips[0]));
+        QVERIFY(!QFileInfo::exists(fx.path(QStringLiteral("z/two"))));
+        QCOMPARE(fx.names(), QStringList({QStringLiteral("two.zip"), QStringLiteral("three.zip")}));
+        QVERIFY(fx.selected(0) && fx.selected(1));
+        QVERIFY(QFileInfo::exists(zips[1]) && QFileInfo::exists(zips[2]));
+    }
+
+    void passwordAskedOnTheWindowThread()
+    {
+        const QString src = fx.path(QStringLiteral("secret.txt"));
+        BatchFixture::write(src, "hidden words");
+        const QString zip = fx.path(QStringLiteral("locked.zip"));
+        QProcess p;
+        p.setWorkingDirectory(fx.dir->path());
+        p.start(QStringLiteral("zip"), {QStringLiteral("-q"), QStringLiteral("-P"), QStringLiteral("pw"), zip, QStringLiteral("secret.txt")});
+        if (!p.waitForFinished() || p.exitCode() != 0)
+            QSKIP("zip is not available");
+        QFile::remove(src);
+        fx.select({zip});
+        fx.answerDestination(QString());
+        QThread* gui = QThread::currentThread();
+        bool onWindowThread = false;
+        fx.prompter.onDialog([&](QDialog& d) {
+            onWindowThread = QThread::currentThread() == gui;
+            auto* dlg = dynamic_cast<TPasswordDlg*>(&d);
+            if (!dlg)
+                return int(QDialog::Rejected);
+            dlg->PasswordEdit->setText(QStringLiteral("pw"));
+            dlg->Buttons[0]->click();
+            return dlg->result();
+        });
+        fx.page->BatchUnzipButton->click();
+        fx.waitForEnd();
+        QVERIFY(onWindowThread);
+        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("locked/secret.txt"))), QByteArray("hidden words"));
+        QCOMPARE(fx.rows(), 0);
+    }
+
+    void twoHundredZips()
+    {
+        // Every 25th zip is damaged; the rest hold two entries each.
+        QStringList zips;
+        QList<int> damaged;
+        for (int i = 0; i < 200; ++i) {
+            const QString rel = QStringLiteral("many/d%1/z%2.zip").arg(i % 7).arg(i, 3, 10, QLatin1Char('0'));
+            if (i % 25 == 3) {
+                const QString p = fx.path(rel);
+                BatchFixture::write(p, QByteArray("PK\x03\x04", 4) + QByteArray(100 + i, char(i)));
+                damaged << i;
+                zips << p;
+            } else {
+                zips << fx.zip(rel, {{QStringLiteral("n.txt"), QByteArray::number(i)},
+                                     {QStringLiteral("d/blob.bin"), QByteArray(i * 13, char('a' + i % 26))}});
+            }
+        }
+        fx.scan(fx.path(QStringLiteral("many")));
+        QCOMPARE(fx.rows(), 200);
+
+        // The window's thread answers a queued call from the worker's every
+        // 20th progress event: the event loop keeps turning during the run.
+        QThread* gui = QThread::currentThread();
+        std::atomic<int> events{0}, answered{0};
+        auto previous = engine().OnProgress;
+        QObject* context = fx.page;
+        engine().OnProgress = [&, previous, context, gui](TZipEngine& e, TZipEngine::ProgressType t, const QString& f, int32_t s) {
+            if (QThread::currentThread() != gui && ++events % 20 == 0)
+                QMetaObject::invokeMethod(context, [&answered] { ++answered; }, Qt::BlockingQueuedConnection);
+            if (previous)
+                previous(e, t, f, s);
+        };
+        const QString out = fx.path(QStringLiteral("out"));
+        fx.unzip(out);
+        engine().OnProgress = previous;
+        QVERIFY(answered > 10);
+        QCOMPARE(answered.load(), events.load() / 20);
+
+        QVERIFY(lastText().startsWith(kDoneHead));
+        QCOMPARE(fx.rows(), damaged.size());
+        for (int r = 0; r < fx.rows(); ++r)
+            QCOMPARE(fx.icon(r), int(TBatchPage::FailedIcon));
+        for (int i = 0; i < 200; ++i) {
+            const QString name = QStringLiteral("z%1").arg(i, 3, 10, QLatin1Char('0'));
+            if (damaged.contains(i)) {
+                QVERIFY(fx.names().contains(name + QStringLiteral(".zip")));
+                continue;
+            }
+            QCOMPARE(BatchFixture::read(out + QLatin1Char('/') + name + QStringLiteral("/n.txt")), QByteArray::number(i));
+            QCOMPARE(BatchFixture::read(out + QLatin1Char('/') + name + QStringLiteral("/d/blob.bin")),
+                     QByteArray(i * 13, char('a' + i % 26)));
+        }
+    }
+};
+
+QTEST_MAIN(TestBatchRun)
+#include "test_batch_run.moc"
