@@ -537,20 +537,17 @@ void TForm1::ListZip(const QString& path)
 
 void TForm1::ListTarGzFromCommandLine(const QString& path)
 {
-    Q_UNUSED(path);
-    // Filled by the tar and gzip listing change.
+    UnzipPage->UpDateTarGZipWindow(path);
 }
 
 void TForm1::ListGzFromCommandLine(const QString& path)
 {
-    Q_UNUSED(path);
-    // Filled by the tar and gzip listing change.
+    UnzipPage->UpdateGZipWindow(path);
 }
 
 void TForm1::ListTarFromCommandLine(const QString& path)
 {
-    Q_UNUSED(path);
-    // Filled by the tar and gzip listing change.
+    UnzipPage->UpdateTarWindow(path);
 }
 
 void TForm1::SetEngineZipFileName(const QString& path)

@@ -102,6 +102,13 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
     for (QTreeView* v : {UnzipListView, UnzipFilteredListView})
         v->viewport()->installEventFilter(this);
 
+    ListTar = [this](const QString& p) { UpdateTarWindow(p); };
+    ListTarGz = [this](const QString& p) { UpDateTarGZipWindow(p); };
+    ListGz = [this](const QString& p) { UpdateGZipWindow(p); };
+    GzipHoldsTar = [this](const QString& p) { return IsaGzippedTarBall(p); };
+    ExtractTar = [this](const QString& d) { UnzipTarFile(d); };
+    ExtractGz = [this](const QString& d) { UnzipGZFile(d); };
+
     ClearUnzipListView();
 }
 

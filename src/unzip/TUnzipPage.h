@@ -161,6 +161,30 @@ public:
     // One flag per row of `view`: highlighted or not.
     static QList<bool> SelectionFlags(const QTreeView* view);
 
+    // ---- Tar, tar.gz and gz (UnzipTarGz.cpp)
+    // Whether the gzip file's stored name ends in ".tar".
+    bool IsaGzippedTarBall(const QString& path);
+    // Decompresses a gzipped tar into the scratch folder and lists that tar.
+    bool UpDateTarGZipWindow(const QString& path);
+    // Lists a tar: one row per file entry.
+    bool UpdateTarWindow(const QString& path);
+    // Lists a gzip file as its one stored file.
+    bool UpdateGZipWindow(const QString& path);
+    // Extract the highlighted tar rows, or the gzip file, into `destination`.
+    void UnzipTarFile(const QString& destination);
+    void UnzipGZFile(const QString& destination);
+    // The gzip component's progress on this page's bar and status bar.
+    void GZipProgress(int percent);
+    // Finds a drive-root scratch folder with `required` bytes of room for a
+    // temporary tar; returns it, or "" after telling the user there is none.
+    // Set by the window (the create page chooses scratch folders); while
+    // unset the data folder's "temp" is used whatever its room.
+    std::function<QString(int64_t required)> ChooseNewTempFolder;
+    // The name a gzip file's data gets on disk: its stored name as a plain
+    // file name, or, when the header stores none, the gzip file's own name
+    // without ".gz" (".tgz" becomes ".tar"). "" when the file cannot be read.
+    QString GzipTargetName(const QString& gzipPath, int* result = nullptr);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -291,10 +291,12 @@ private slots:
 
     void unattachedListersListNothing()
     {
+        page_->ListTar = nullptr;
         open(dir_.filePath(QStringLiteral("plain.tar")));
         QCOMPARE(page_->RowCount(), 0);
         QCOMPARE(states(), QList<bool>(6, false));
         QVERIFY(page_->OpenUnzipButton->isEnabled());
+        QVERIFY(prompter_.messages.isEmpty());
     }
 
     void missingAndEmptyArchives()

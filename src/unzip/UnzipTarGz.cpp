@@ -1,0 +1,365 @@
+// The unzip page's tar and gzip kinds: listing a tar, a gzipped tar (through
+// a temporary tar in the scratch folder) and a gzip file, and extracting them.
+
+#include "unzip/TUnzipPage.h"
+#include "unzip/UnzipExtract.h"
+#include "unzip/UnzipListing.h"
+
+#include "codecs/Gzip.h"
+#include "codecs/TarReader.h"
+#include "platform/MainHost.h"
+#include "platform/Numbers.h"
+#include "platform/Platform.h"
+#include "platform/Prompter.h"
+#include "settings/AppState.h"
+#include "settings/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTreeView>
+
+using namespace UnzipListing;
+
+namespace {
+
+const QString NoReadableFiles = QStringLiteral("THERE ARE NO FILES IN THE ZIPFILE THAT THIS PROGRAM CAN READ");
+
+QString SuccessText(const QString& archive, const QString& folder)
+{
+    return QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(archive).fileName() +
+           QStringLiteral("\rWAS OPENED IN THE FOLDER ") + folder;
+}
+
+// The last part of a stored name, kept inside whatever folder it is joined to.
+QString PlainFileName(const QString& stored)
+{
+    const QString safe = tarSafeRelativePath(stored);
+    return safe.mid(safe.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- gzip names
+
+QString TUnzipPage::GzipTargetName(const QString& gzipPath, int* result)
+{
+    TGzip gz;
+    gz.FileSource = gzipPath;
+    const int r = gz.readHeader();
+    if (result)
+        *result = r;
+    if (r != TGzip::Ok)
+        return QString();
+    if (!gz.storedName().isEmpty())
+        return PlainFileName(gz.storedName());
+    // Streams written through a pipe (tar -z, gzip -c) carry no name: the
+    // file's own name tells what it holds, as gunzip reads it.
+    QString name = QFileInfo(gzipPath).fileName();
+    const QString lower = name.toLower();
+    if (lower.endsWith(QLatin1String(".tgz")))
+        return name.left(name.size() - 4) + QStringLiteral(".tar");
+    if (lower.endsWith(QLatin1String(".gz")) && name.size() > 3)
+        return name.left(name.size() - 3);
+    return QString();
+}
+
+bool TUnzipPage::IsaGzippedTarBall(const QString& path)
+{
+    TGzip gz;
+    gz.FileSource = path;
+    gz.DeleteSource = false;
+    if (gz.readHeader() != TGzip::Ok)
+        return false;
+    return Extension(gz.storedName()) == QLatin1String(".tar");
+}
+
+void TUnzipPage::GZipProgress(int percent)
+{
+    UnzipProgressBar->setValue(percent);
+    UnzipStatusBar->showMessage(QString::number(UnzipProgressBar->value()) + QStringLiteral(" %"));
+    window()->repaint();
+}
+
+// ---------------------------------------------------------------- listing a tar
+
+bool TUnzipPage::UpdateTarWindow(const QString& path)
+{
+    // 1
+    ShowFullListWithDropTarget();
+    state_.CurrentArchive = path;
+    const qint64 tarSize = QFileInfo(path).size();
+    UnzipListTotal = 0;
+    UnzipProgressBar->setValue(0);
+    // 2
+    Platform::BusyCursor busy;
+    UnzipListView->setUpdatesEnabled(false);
+    const QIcon folderIcon = state_.SmallImages.Images.isEmpty() ? QIcon() : state_.SmallImages.Images.first();
+    const int firstRow = RowCount();
+    int lastShown = -1;
+    bool damaged = false;
+    try {
+        TTarReader tar(path);
+        tar.rewind();
+        TTarEntry entry;
+        QString caption, folder;
+        // 3
+        while (tar.nextEntry(entry)) {
+            switch (entry.fileType) {
+            case TTarFileType::Regular:
+            case TTarFileType::Contiguous:
+            case TTarFileType::CharDevice:
+            case TTarFileType::BlockDevice: break;
+            default: continue;
+            }
+            SplitStoredName(entry.name, caption, folder);
+            if (caption.isEmpty())
+                continue;
+            auto* captionItem = new QStandardItem(caption);
+            captionItem->setData(tar.position(), RowDataRole);
+            auto* pathItem = new QStandardItem(folder);
+            pathItem->setIcon(folderIcon);
+            UnzipListModel->appendRow(QList<QStandardItem*>{
+                captionItem, new QStandardItem(AddCommas(entry.size)),
+                new QStandardItem(Platform::DateTimeText(entry.time.toLocalTime())), pathItem});
+            FindFilesIcon(caption, RowCount() - 1);
+            UnzipListTotal = AddToTotal(UnzipListTotal, uint64_t(qMax<qint64>(0, entry.size)));
+            UnzipStatusBar->showMessage(QString::number(RowCount() - firstRow));
+            const int percent = tarSize > 0 ? int(int64_t(UnzipListTotal) * 100 / tarSize) : 0;
+            if (percent != lastShown) {
+                UnzipProgressBar->setValue(percent);
+                if (percent % 4 == 0)
+                    UnzipProgressBar->repaint();
+                lastShown = percent;
+            }
+        }
+    } catch (const TTarError& e) {
+        // The rows read before the damage stay listed.
+        UnzipListView->setUpdatesEnabled(true);
+        host_.prompter().error(e.message());
+        damaged = true;
+    }
+    // 4
+    UnzipListView->setUpdatesEnabled(true);
+    UnzipProgressBar->setValue(0);
+    UnzipStatusBar->clearMessage();
+    // 5
+    if (RowCount() == firstRow && !damaged)
+        host_.prompter().information(QStringLiteral(
+            "THERE WERE NO FILES IN THE TAR ARCHIVE.  THE ARCHIVE WAS EMPTY OR CONTAINED ONLY FOLDERS."));
+    else if (settings_.SelectAllOnLoad)
+        UnzipListView->selectAll();
+    ShowTotals();
+    // 6
+    return true;
+}
+
+// ---------------------------------------------------------------- listing a gzipped tar
+
+bool TUnzipPage::UpDateTarGZipWindow(const QString& path)
+{
+    ShowFullListWithDropTarget();
+    // 1
+    const int64_t estimate = int64_t(double(QFileInfo(path).size()) * 2.5);
+    QString folder = state_.TempFolder();
+    if (Platform::FreeOnDisk(state_.DataFolder) < estimate && ChooseNewTempFolder) {
+        folder = ChooseNewTempFolder(estimate);
+        if (folder.isEmpty())
+            return false;
+    }
+    QDir().mkpath(folder);
+    // 2
+    const QString name = GzipTargetName(path);
+    if (name.isEmpty()) {
+        host_.prompter().information(NoReadableFiles);
+        host_.EnableAll();
+        return false;
+    }
+    // 3: the page then works on the temporary tar, which must be seen as one.
+    Platform::BusyCursor busy;
+    QString tarName = name;
+    if (!tarName.toLower().endsWith(QLatin1String(".tar")))
+        tarName += QStringLiteral(".tar");
+    const QString destination = Platform::JoinPath(folder, tarName);
+    state_.CurrentArchive = destination;
+    // 4
+    TGzip gz;
+    gz.prompter = &host_.prompter();
+    gz.FileSource = path;
+    gz.FileDestination = destination;
+    gz.DeleteSource = false;
+    gz.ProgressStep = 1;
+    gz.WindowOnError = true;
+    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
+    const int result = gz.decompress();
+    // 5
+    UnzipProgressBar->setValue(0);
+    UnzipStatusBar->clearMessage();
+    UnzipListTotal = 0;
+    bool listed = false;
+    if (result == TGzip::Ok)
+        listed = UpdateTarWindow(destination);
+    // 6
+    ShowTotals();
+    host_.EnableAll();
+    if (listed && RowCount() > 0)
+        SetLoadedButtonStates();
+    return listed;
+}
+
+// ---------------------------------------------------------------- listing a gzip file
+
+bool TUnzipPage::UpdateGZipWindow(const QString& path)
+{
+    ShowFullListWithDropTarget();
+    // 1
+    host_.DisableAll();
+    const QString name = GzipTargetName(path);
+    // 2
+    if (name.isEmpty()) {
+        host_.prompter().information(NoReadableFiles);
+        host_.EnableAll();
+        return false;
+    }
+    // 3
+    Platform::BusyCursor busy;
+    state_.CurrentArchive = path;
+    auto* captionItem = new QStandardItem(name);
+    UnzipListModel->appendRow(QList<QStandardItem*>{captionItem, new QStandardItem, new QStandardItem, new QStandardItem});
+    const int row = RowCount() - 1;
+    const QFileInfo fi(path);
+    if (!fi.isFile()) {
+        host_.prompter().information(QStringLiteral("ERROR ON FILE OPEN"));
+        host_.EnableAll();
+        return true;
+    }
+    UnzipListModel->item(row, 1)->setText(QString::number(fi.size()));
+    UnzipListModel->item(row, 2)->setText(Platform::DateTimeText(fi.lastModified()));
+    FindFilesIcon(name, row);
+    UnzipNumFilesEdit->setText(QStringLiteral("1"));
+    UnzipTotalFileSizeEdit->setText(QString::number(fi.size()));
+    UnzipListView->selectionModel()->select(UnzipListModel->index(row, 0),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    host_.EnableAll();
+    SetLoadedButtonStates();
+    TreeButton->setEnabled(false);
+    // The free-space check counts on three times the packed size.
+    UnzipListTotal = AddToTotal(0, uint64_t(fi.size()) * 3);
+    return true;
+}
+
+// ---------------------------------------------------------------- extracting a tar
+
+void TUnzipPage::UnzipTarFile(const QString& destination)
+{
+    // 1
+    if (RowCount() == 0)
+        return;
+    Prompter& prompter = host_.prompter();
+    Platform::BusyCursor busy;
+    UnzipProgressBar->setRange(0, RowCount());
+    UnzipProgressBar->setValue(0);
+    TBatchState& batch = state_.BatchState;
+    batch.YesToAll = false;
+    batch.NoToAll = false;
+    bool noRoom = false;
+    QString failure;
+    try {
+        TTarReader tar(state_.CurrentArchive);
+        const QList<bool> selected = SelectionFlags(UnzipListView);
+        // 2
+        for (int r = 0; r < RowCount() && failure.isEmpty(); ++r) {
+            const QVariant offset = UnzipListModel->item(r, 0)->data(RowDataRole);
+            if (selected[r] && offset.isValid()) {
+                const QString relative = UnzipListModel->item(r, 3)->text() + UnzipListModel->item(r, 0)->text();
+                // Names that climb out (".." parts, a leading "/") stay inside the destination.
+                const QString inside = tarSafeRelativePath(relative);
+                const QString target = Platform::JoinPath(destination, inside);
+                const int64_t size = RemoveCommas(UnzipListModel->item(r, 1)->text());
+                bool write = !inside.isEmpty();
+                if (write && QFileInfo::exists(target)) {
+                    if (batch.NoToAll) {
+                        write = false;
+                    } else if (!batch.YesToAll) {
+                        switch (OverWriteWarning(prompter, target, relative, UnzipListModel->item(r, 2)->text(), size)) {
+                        case PromptButton::NoToAll: batch.NoToAll = true; write = false; break;
+                        case PromptButton::YesToAll: batch.YesToAll = true; break;
+                        case PromptButton::Yes: break;
+                        default: write = false; break;
+                        }
+                    }
+                }
+                if (write) {
+                    QDir().mkpath(QFileInfo(target).absolutePath());
+                    QFile out(target);
+                    if (QFileInfo(target).isDir() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                        failure = QStringLiteral("Can't create: ") + target;
+                    } else {
+                        tar.copyRange(offset.toLongLong(), size, out);
+                        if (!out.flush() || (out.close(), out.error() != QFileDevice::NoError))
+                            failure = QStringLiteral("Can't create: ") + target;
+                    }
+                }
+            }
+            UnzipProgressBar->setValue(r + 1);
+            const qint64 room = Platform::FreeOnDisk(destination);
+            if (room < 65000) {
+                noRoom = true;
+                break;
+            }
+        }
+    } catch (const TTarError& e) {
+        failure = e.message();
+    }
+    // 3
+    UnzipProgressBar->setValue(0);
+    UnzipProgressBar->setRange(0, 100);
+    // 4
+    if (!failure.isEmpty())
+        prompter.error(failure);
+    else if (noRoom)
+        prompter.information(QStringLiteral(
+            "THERE WAS NOT ENOUGH ROOM ON THE DRIVE TO COMPLETE THE CREATION OF THE TAR FILE."));
+    else if (state_.ShowSuccessMessage)
+        prompter.information(SuccessText(state_.CurrentArchive, destination));
+}
+
+// ---------------------------------------------------------------- extracting a gzip file
+
+void TUnzipPage::UnzipGZFile(const QString& destination)
+{
+    Prompter& prompter = host_.prompter();
+    // 1
+    const QString gzipFile = state_.CurrentArchive;
+    const QString name = GzipTargetName(gzipFile);
+    if (name.isEmpty()) {
+        prompter.information(NoReadableFiles);
+        return;
+    }
+    const QString target = Platform::JoinPath(destination, name);
+    // 2
+    if (QFileInfo::exists(target) &&
+        prompter.question(QStringLiteral("THE FILE ") + name + QStringLiteral(" ALREADY EXISTS.  REPLACE THE FILE?"),
+                          PromptButtons::YesNo) != PromptButton::Yes)
+        return;
+    // 3
+    TGzip gz;
+    gz.prompter = &prompter;
+    gz.FileSource = gzipFile;
+    gz.FileDestination = target;
+    gz.DeleteSource = false;
+    gz.ProgressStep = 1;
+    gz.WindowOnError = true;
+    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
+    const int result = gz.decompress();
+    UnzipProgressBar->setValue(0);
+    // 4
+    if (result == TGzip::Ok && state_.ShowSuccessMessage)
+        prompter.information(SuccessText(gzipFile, destination));
+    UnzipStatusBar->clearMessage();
+}
