@@ -32,6 +32,7 @@ struct PageFixture {
     {
         form.reset();
         prompter.clear();
+        freeBytes = qint64(1) << 40;
         data = std::make_unique<QTemporaryDir>();
         qputenv("QUARN_DATA_DIR", QFile::encodeName(data->path()));
         Platform::SetFreeOnDiskHook([this](const QString&) { return freeBytes; });
