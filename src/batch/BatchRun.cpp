@@ -114,16 +114,20 @@ bool TBatchPage::prepareRun()
     state_.InfoList.clear();
     state_.DoneList.clear();
     state_.ErrorList.clear();
+    // The worker gets each zip with its extraction folder's name, taken from
+    // the row's "File " text.
+    runItems_.clear();
     int32_t runningSize = 0;
     const QItemSelectionModel* sel = BatchListView->selectionModel();
     for (int r = 0; r < RowCount(); ++r) {
         if (!sel->isRowSelected(r, QModelIndex()))
             continue;
-        state_.WorkList << RowZipPath(r) + QLatin1Char('*') +
-                               QString::number(RemoveCommas(BatchListModel->item(r, 2)->text()));
+        const qint64 unzippedSize = RemoveCommas(BatchListModel->item(r, 2)->text());
+        state_.WorkList << RowZipPath(r) + QLatin1Char('*') + QString::number(unzippedSize);
         runningSize = UnzipListing::AddToTotal(
             runningSize, uint64_t(qMax<int64_t>(0, RemoveCommas(BatchListModel->item(r, 1)->text()))));
         state_.InfoList << QString::number(runningSize);
+        runItems_.append({RowZipPath(r), BatchRules::ExtractFolderName(BatchListModel->item(r, 0)->text()), unzippedSize});
     }
 
     // 6
@@ -139,21 +143,12 @@ bool TBatchPage::prepareRun()
 
 void TBatchPage::startRun()
 {
-    // The worker's items: each zip with its extraction folder's name, taken
-    // from the row's "File " text.
-    QList<TBatchWorkItem> items;
-    const QItemSelectionModel* sel = BatchListView->selectionModel();
-    for (int r = 0; r < RowCount(); ++r)
-        if (sel->isRowSelected(r, QModelIndex()))
-            items.append({RowZipPath(r), BatchRules::ExtractFolderName(BatchListModel->item(r, 0)->text()),
-                          RemoveCommas(BatchListModel->item(r, 2)->text())});
-
     TBatchState& b = state_.BatchState;
     host_.DisableAll();
     busy_ = std::make_unique<Platform::BusyCursor>();
     b.StopRequested = false;
     b.ScanMode = false;
-    BatchProgressBar->setRange(0, int(items.size()));
+    BatchProgressBar->setRange(0, int(runItems_.size()));
 
     // The worker drives the engine alone: its messages are kept off the
     // screen and its questions go through the window's thread.
@@ -165,7 +160,7 @@ void TBatchPage::startRun()
     fatalShown_ = 0;
 
     b.Running = true;
-    worker_ = std::make_unique<TUnzipthread>(engine, b, std::move(items), unzipFolder_, moveFolder_, state_.DoneList,
+    worker_ = std::make_unique<TUnzipthread>(engine, b, std::move(runItems_), unzipFolder_, moveFolder_, state_.DoneList,
                                              state_.ErrorList);
     worker_->start();
     BatchThreadStopButton->setEnabled(true);

@@ -3,6 +3,9 @@
 // the folder scan and the batch run. The two worker threads, the run's
 // dialogs and the rules without widgets live in the other files of this folder.
 
+#include "batch/TUnzipthread.h"
+
+#include <QList>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -144,6 +147,7 @@ private:
     QString moveFolder_;
     std::unique_ptr<TScanZipFileThread> scan_;
     std::unique_ptr<TUnzipthread> worker_;
+    QList<TBatchWorkItem> runItems_;  // the prepared run's zips
     std::unique_ptr<TBatchZipUser> runUser_;
     std::unique_ptr<Platform::BusyCursor> busy_;
     TZipEngineUser* windowUser_ = nullptr;

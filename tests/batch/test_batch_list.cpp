@@ -246,6 +246,31 @@ private slots:
         QVERIFY(fx.rows() <= 2);
     }
 
+    void stopEndsAScanNormally()
+    {
+        for (int i = 0; i < 60; ++i)
+            fx.zip(QStringLiteral("tree/f%1/g%2/z%1.zip").arg(i).arg(i % 5));
+        fx.page->ScanSubDirCheckBox->setChecked(true);
+        fx.prompter.answerFolder(fx.path(QStringLiteral("tree")));
+        fx.page->ScanFolderForZipFilesButton->click();
+        QVERIFY(fx.page->BatchThreadStopButton->isEnabled());
+        QVERIFY(fx.page->BatchListView->isHidden());
+        QVERIFY(!fx.page->BatchUnzipOpenFileButton->isEnabled());
+        // EXIT does nothing while the scan goes on.
+        fx.page->BatchExitButton->click();
+        QVERIFY(!fx.form->CloseCodeDone());
+        fx.page->BatchThreadStopButton->click();
+        QVERIFY(!fx.page->BatchThreadStopButton->isEnabled());
+        fx.waitForEnd();
+        // However far it got, what it found is listed and the page is usable.
+        QVERIFY(fx.rows() <= 60);
+        QCOMPARE(fx.page->BatchNumEdit->text(), QString::number(fx.rows()));
+        QCOMPARE(fx.prompter.messages.isEmpty(), fx.rows() == 0);
+        QVERIFY(!fx.page->BatchListView->isHidden());
+        QVERIFY(fx.page->BatchUnzipOpenFileButton->isEnabled());
+        QCOMPARE(fx.page->BatchUnzipButton->isEnabled(), fx.rows() > 0);
+    }
+
     void pageStaysWhileThreadRuns()
     {
         fx.state().Running = true;
