@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <map>
 #include <new>
-#include <set>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -92,7 +91,8 @@ private:
     Directory old_;
     bool haveOld_ = false;
     std::vector<Candidate> found_;
-    std::set<std::string> seen_;
+    std::map<std::string, std::string> seen_; // stored name -> path on disk
+    std::vector<std::pair<dev_t, ino_t>> walking_; // the folders being walked, outermost first
     std::vector<std::string> suffixes_;
     int64_t fromTime_ = 0;
     dev_t zipDev_ = 0;
@@ -155,8 +155,15 @@ void ZipJob::consider(const std::string& path, const std::string& stored, const 
     if (name.empty() || name == "/") return;
     if (excluded(name)) return;
     if (!dir && b_->fromDate && int64_t(st.st_mtime) < fromTime_) return;
-    std::string key = lower(name);
-    if (!seen_.insert(key).second) return;
+    // Names are compared as they are, case included: this file system keeps
+    // "a.txt" and "A.txt" apart. The same file reached twice is added once;
+    // two files that would share a name are both reported, the second skipped.
+    auto [it, fresh] = seen_.emplace(name, path);
+    if (!fresh) {
+        if (it->second != path)
+            rep_.message(QZ_WARNING, path + " would be stored as " + name + " like " + it->second + " (skipped)");
+        return;
+    }
     Candidate c = proto;
     c.path = path;
     c.info.name = name;
@@ -170,8 +177,22 @@ void ZipJob::consider(const std::string& path, const std::string& stored, const 
 
 void ZipJob::walk(const std::string& dir, const std::string& stored, const std::string& pattern, bool recurse, const Candidate& proto, bool allDirs)
 {
+    // A link back to a folder being walked would repeat the tree without end.
+    struct stat self {};
+    if (::stat(dir.c_str(), &self) == 0) {
+        for (const auto& w : walking_)
+            if (w.first == self.st_dev && w.second == self.st_ino) {
+                rep_.message(QZ_WARNING, dir + " leads back to a folder above it (skipped)");
+                return;
+            }
+    }
     DIR* d = ::opendir(dir.c_str());
     if (!d) { rep_.message(QZ_WARNING, "cannot read folder " + dir + ": " + errnoText(errno)); return; }
+    walking_.emplace_back(self.st_dev, self.st_ino);
+    struct PopOnExit {
+        std::vector<std::pair<dev_t, ino_t>>& v;
+        ~PopOnExit() { v.pop_back(); }
+    } pop{walking_};
     std::vector<std::string> names;
     while (struct dirent* de = ::readdir(d)) {
         std::string n = de->d_name;
@@ -394,11 +415,11 @@ int32_t ZipJob::add()
     // Decide against the old entries: update, freshen, replace.
     std::map<std::string, size_t> byName;
     if (haveOld_)
-        for (size_t i = 0; i < old_.entries.size(); ++i) byName.emplace(lower(old_.entries[i].name), i);
+        for (size_t i = 0; i < old_.entries.size(); ++i) byName.emplace(old_.entries[i].name, i);
     std::vector<Candidate> add;
     std::vector<bool> replaced(old_.entries.size(), false);
     for (Candidate& c : found_) {
-        auto it = byName.find(lower(c.info.name));
+        auto it = byName.find(c.info.name);
         bool exists = it != byName.end();
         if (b_->freshen && !b_->update && !exists) continue;
         if (exists && (b_->update || b_->freshen) && c.info.dosTime <= old_.entries[it->second].dosTime) continue;

@@ -536,6 +536,55 @@ private slots:
         QCOMPARE(entry(*e, "brand-new.txt") != nullptr, newFileAdded);
     }
 
+    // This file system tells "a.txt" from "A.txt": both go in, and adding one
+    // replaces only its own entry. Names forced to DOS form that collide are
+    // reported, not silently dropped.
+    void namesKeepTheirCase()
+    {
+        const QString d = fresh();
+        writeFile(d + "/in/Read.me", "upper");
+        writeFile(d + "/in/read.me", "lower");
+        auto e = engine();
+        addFiles(*e, d + "/c.zip", d + "/in", {"Read.me", "read.me"});
+        QCOMPARE(e->SuccessCount, 2);
+        QCOMPARE(e->Count, 2);
+        writeFile(d + "/in/read.me", "lower, changed");
+        addFiles(*e, d + "/c.zip", d + "/in", {"read.me"});
+        QCOMPARE(e->SuccessCount, 1);
+        QCOMPARE(e->Count, 2);
+        QCOMPARE(entry(*e, "Read.me")->UncompressedSize, uint32_t(5));
+        QCOMPARE(entry(*e, "read.me")->UncompressedSize, uint32_t(14));
+
+        said.clear();
+        addFiles(*e, d + "/dos.zip", d + "/in", {"Read.me", "read.me"}, TZipEngine::AddDirNames | TZipEngine::AddForceDOS);
+        QCOMPARE(e->SuccessCount, 1);
+        QCOMPARE(e->Count, 1);
+        QCOMPARE(e->Entries.at(0).FileName, QString("READ.ME"));
+        QVERIFY2(said.size() == 1 && said.first().code == 1 && said.first().text.contains("would be stored as READ.ME"),
+                 qPrintable(saidAll()));
+    }
+
+    // A link back up the tree is not followed round and round.
+    void folderLoopsAreCutOff()
+    {
+        const QString d = fresh();
+        writeFile(d + "/in/tree/a.txt", "a");
+        writeFile(d + "/in/tree/sub/b.txt", "b");
+        QVERIFY(QFile::link(".", d + "/in/tree/sub/self"));
+        QVERIFY(QFile::link("../..", d + "/in/tree/sub/up"));
+        auto e = engine();
+        addFiles(*e, d + "/loop.zip", d + "/in", {"tree"}, TZipEngine::AddDirNames | TZipEngine::AddRecurseDirs);
+        QStringList names;
+        for (const ZipDirEntry& x : e->Entries)
+            names << x.FileName;
+        names.sort();
+        QCOMPARE(names, (QStringList{"tree\\a.txt", "tree\\sub\\b.txt"}));
+        int loops = 0;
+        for (const Said& s : said)
+            loops += s.text.contains("leads back to a folder above it");
+        QCOMPARE(loops, 2);
+    }
+
     // ---- callback replies --------------------------------------------------
 
     void passwordRequestReplies()
