@@ -2,6 +2,7 @@
 
 #include "app/TAboutBox.h"
 #include "app/TPasswordDlg.h"
+#include "codecs/Gzip.h"
 #include "batch/TBatchPage.h"
 #include "create/TCreatePage.h"
 #include "create/TUpdatePage.h"
@@ -310,11 +311,6 @@ void TForm1::connectPages()
         v->setEnabled(true);
         v->setFocus();
     });
-    connect(CreatePage->ZipPropertiesButton, &QPushButton::clicked, this, [this] {
-        ShowProperties(settings_.DefaultArchiveType == 1 ? TPropertiesForm::AddFilesPage : TPropertiesForm::DefaultTypePage);
-        CreatePage->ZipListView->setEnabled(true);
-        CreatePage->ZipListView->setFocus();
-    });
     connect(UpdatePage->Button1, &QPushButton::clicked, this, [this] {
         ShowProperties(TPropertiesForm::AddFilesPage);
         UpdatePage->UpdateListView->setEnabled(true);
@@ -322,6 +318,7 @@ void TForm1::connectPages()
     });
 
     SfxPage->SetEngineZipFile = [this](const QString& zip) { SetEngineZipFileName(zip); };
+    connect(GzipTimer, &QTimer::timeout, CreatePage, &TCreatePage::GzipTimerTimer);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -399,17 +396,30 @@ void TForm1::FormCreate(const QStringList& arguments)
 
 void TForm1::ResetCreateScratchState()
 {
-    // Filled by the tar and gzip creation change (its scratch-folder state).
+    CreatePage->TarScratchFolder.clear();
 }
 
 void TForm1::CreateGzipComponent()
 {
-    // Filled by the gzip change: the window's gzip component.
+    gzip_ = std::make_unique<TGzip>();
+    gzip_->prompter = &prompter_;
+}
+
+TGzip& TForm1::Gzip()
+{
+    if (!gzip_)
+        CreateGzipComponent();
+    return *gzip_;
+}
+
+void TForm1::SetPageTabsEnabled(bool on)
+{
+    TabbedNotebook->tabBar()->setEnabled(on);
 }
 
 void TForm1::ResetTarAttributeOptions()
 {
-    // Filled by the tar and gzip creation change (the tar attribute options record).
+    CreatePage->TarOptions.Reset();
 }
 
 void TForm1::RegisterFileClass()
@@ -995,7 +1005,7 @@ void TForm1::UnloadImageLibrary()
 
 void TForm1::FreeGzipComponent()
 {
-    // Filled by the gzip change.
+    gzip_.reset();
 }
 
 void TForm1::UnloadCompressionLibraries()
@@ -1030,8 +1040,7 @@ void TForm1::DoCloseCode()
     state_.DoneList.clear();
     state_.ErrorList.clear();
     state_.SharedList.clear();
-    if (CreatePage->DisposeUndoHistory)
-        CreatePage->DisposeUndoHistory();
+    CreatePage->DisposeUndoHistory();
     // 6
     if (QFileInfo(state_.TempFolder()).isDir())
         Platform::EmptyFolder(state_.TempFolder());

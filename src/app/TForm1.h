@@ -21,6 +21,7 @@ class TCreatePage;
 class TSfxPage;
 class TUnzipPage;
 class TUpdatePage;
+class TGzip;
 class TZipEngine;
 class TPrompterZipUser;
 
@@ -67,6 +68,8 @@ public:
     QWidget* DropTarget() const override { return dropTarget_; }
     bool ShowProperties(int page) override;
     TZipEngine& zipEngine() override { return *ZipEngine; }
+    TGzip& Gzip() override;
+    void SetPageTabsEnabled(bool on) override;
     QString BrowseforFolder(const QString& title, bool classic, bool allowCreate) override;
     void OpenHelp(const char* page) override;
     void CloseProgram() override;
@@ -180,5 +183,6 @@ private:
     int currentPage_ = 0;
     bool switching_ = false;
     std::unique_ptr<TZipEngine> zipEngine_;
+    std::unique_ptr<TGzip> gzip_;
     std::unique_ptr<TPrompterZipUser> zipUser_;
 };

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QFrame>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -66,6 +67,17 @@ TCreatePage::TCreatePage(TMainHost& host, Settings& settings, TAppState& state, 
     ZipButton->setEnabled(false);
     ZipUndoButton->setEnabled(false);
     ZipResetButton->setEnabled(false);
+
+    connect(OpenFilesZipButton, &QPushButton::clicked, this, &TCreatePage::OpenFilesZipButtonClick);
+    connect(OpenFolderzipButton, &QPushButton::clicked, this, &TCreatePage::OpenFolderzipButtonClick);
+    connect(ZipUndoButton, &QPushButton::clicked, this, &TCreatePage::ZipUndoButtonClick);
+    connect(ZipResetButton, &QPushButton::clicked, this, &TCreatePage::ZipResetButtonClick);
+    connect(ZipPropertiesButton, &QPushButton::clicked, this, &TCreatePage::ZipPropertiesButtonClick);
+    connect(ZipButton, &QPushButton::clicked, this, &TCreatePage::ZipButtonClick);
+    connect(SelectAll2, &QAction::triggered, this, &TCreatePage::SelectAll2Click);
+    connect(Delete2, &QAction::triggered, this, &TCreatePage::Delete2Click);
+    connect(ZipListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TCreatePage::ZipListViewSelectItem);
 }
 
 int TCreatePage::RowCount() const
@@ -79,9 +91,7 @@ void TCreatePage::ClearList()
     ZipListTotal = 0;
     NumfilesEdit->setText(QStringLiteral("0"));
     TotalFileSizeEdit->setText(QStringLiteral("0"));
-    if (DisposeUndoHistory)
-        DisposeUndoHistory();
-    ZipUndoButton->setEnabled(false);
+    DisposeUndoHistory();
     Delete2->setEnabled(false);
     settings_.AddOptionsEditable = true;
 }

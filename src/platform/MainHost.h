@@ -8,6 +8,7 @@
 class Prompter;
 class QTimer;
 class QWidget;
+class TGzip;
 class TZipEngine;
 
 class TMainHost {
@@ -25,6 +26,12 @@ public:
     // The window's one zip engine, configured at start-up; the pages set its
     // archive, options and lists for each operation.
     virtual TZipEngine& zipEngine() = 0;
+
+    // The window's gzip component.
+    virtual TGzip& Gzip() = 0;
+
+    // The notebook's page tabs on or off (a page locked for a long run).
+    virtual void SetPageTabsEnabled(bool on) = 0;
 
     // The shared folder chooser. Classic: titled "DOUBLE CLICK TO Select
     // Folder", starting in LastUnzipFolder, creating a typed folder when

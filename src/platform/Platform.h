@@ -35,6 +35,10 @@ bool IsOnSystemFileSystem(const QString& path);
 // True when `a` and `b` (or their nearest existing parents) lie on one file system.
 bool SameFileSystem(const QString& a, const QString& b);
 
+// True when `a` and `b` lie on the same file system (for paths not yet
+// created, their nearest existing parents).
+bool SameFileSystem(const QString& a, const QString& b);
+
 // Mounted, ready, writable local file systems, in the order the system lists them.
 QStringList LogicalDriveRoots();
 

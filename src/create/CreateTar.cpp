@@ -1,0 +1,253 @@
+// The create page's tar, tar.gz and gz archives: written on the window's
+// thread while the page is locked, with progress on the page's bar.
+
+#include "create/TCreatePage.h"
+#include "create/TTarArchiveOptionsForm.h"
+
+#include "codecs/Gzip.h"
+#include "codecs/TarWriter.h"
+#include "platform/MainHost.h"
+#include "platform/Platform.h"
+#include "platform/Prompter.h"
+#include "settings/AppState.h"
+#include "settings/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeView>
+
+namespace {
+
+const QString CompletedText = QStringLiteral("THE PROGRAM HAS COMPLETED PROCESSING THE FILE \r");
+
+
+} // namespace
+
+// ---------------------------------------------------------------- lock
+
+void TCreatePage::ZipTarGZButtonsOff()
+{
+    for (QWidget* w : {static_cast<QWidget*>(OpenFilesZipButton), static_cast<QWidget*>(OpenFolderzipButton),
+                       static_cast<QWidget*>(ZipUndoButton), static_cast<QWidget*>(ZipResetButton),
+                       static_cast<QWidget*>(ZipPropertiesButton), static_cast<QWidget*>(ZipButton),
+                       static_cast<QWidget*>(ZipHelpButton), static_cast<QWidget*>(ZipExitButton),
+                       static_cast<QWidget*>(ZipListView)})
+        w->setEnabled(false);
+    host_.SetPageTabsEnabled(false);
+}
+
+void TCreatePage::ZipTarGZButtonsOn()
+{
+    host_.EnableAll();
+    for (QPushButton* b : {ZipUndoButton, ZipResetButton, ZipButton, ZipPropertiesButton, ZipHelpButton, ZipExitButton})
+        b->setEnabled(true);
+    host_.SetPageTabsEnabled(true);
+    FocusList();
+}
+
+// ---------------------------------------------------------------- progress
+
+void TCreatePage::GZipProgress(int percent)
+{
+    if (!GzipCreateMode)
+        return;
+    ZipProgressBar->setValue(percent);
+    ZipStatusBar->showMessage(QString::number(ZipProgressBar->value()) + QStringLiteral(" %"));
+    window()->repaint();
+}
+
+void TCreatePage::GzipTimerTimer()
+{
+    if (GzipCreateMode)
+        ZipProgressBar->setValue(host_.Gzip().progress());
+}
+
+// ---------------------------------------------------------------- tar
+
+void TCreatePage::MakeTarFileThread(const QString& finalName)
+{
+    ZipTarGZButtonsOff();
+    // The tar is written beside its name and takes it once it is whole.
+    const QString scratch = SourceList::ScratchNameBeside(finalName);
+    const bool complete = MakeTarFile(scratch);
+    if (complete || !QFileInfo::exists(finalName)) {
+        if (!SourceList::ReplaceFile(scratch, finalName))
+            QFile::remove(scratch);
+    } else {
+        // An earlier archive of that name is worth more than an incomplete one.
+        QFile::remove(scratch);
+    }
+    ZipTarGZButtonsOn();
+    if (complete)
+        host_.prompter().information(QStringLiteral("THE TAR FILE CREATION HAS BEEN COMPLETED."));
+}
+
+bool TCreatePage::MakeTarFile(const QString& tarPath)
+{
+    Prompter& prompter = host_.prompter();
+    TarCompleted = false;
+    // 1
+    if (settings_.TarAttributes) {
+        TTarArchiveOptionsForm dlg(TarOptions, this);
+        prompter.runDialog(dlg);
+    }
+    // 2
+    const int rows = RowCount();
+    ZipProgressBar->setRange(0, rows);
+    ZipProgressBar->setValue(0);
+    bool stopped = false;
+    bool failed = false;
+    {
+        Platform::BusyCursor busy;
+        try {
+            // 3, 4
+            TTarWriter writer(tarPath);
+            writer.userName = TarOptions.userName.left(255);
+            writer.groupName = TarOptions.groupName.left(255);
+            writer.userId = TarOptions.userId;
+            writer.groupId = TarOptions.groupId;
+            writer.permissions = TarOptions.Permissions();
+            writer.specialBits = 0;
+            writer.magic = TarOptions.magic;
+            // 5
+            if (!TarOptions.volumeHeader.isEmpty())
+                writer.addVolumeHeader(TarOptions.volumeHeader.left(255), QDateTime::currentDateTime());
+            // 6
+            for (int r = 0; r < rows; ++r) {
+                QString folder = ZipListModel->item(r, PathColumn)->text();
+                const QString file = ZipListModel->item(r, FileColumn)->text();
+                folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
+                const QString member = folder.isEmpty() ? file : folder + QLatin1Char('/') + file;
+                writer.addFile(ZipListModel->item(r, SourceColumn)->text(), member);
+                ZipProgressBar->setValue(r + 1);
+                if ((r + 1) * 100 / rows % 4 == 0)
+                    window()->repaint();
+                // A free space that cannot be read counts as none.
+                if (Platform::FreeOnDisk(tarPath) < 65000) {
+                    stopped = r + 1 < rows;
+                    if (stopped)
+                        break;
+                }
+            }
+            // 7
+            writer.close();
+        } catch (const TTarError& e) {
+            failed = true;
+            prompter.information(e.message());
+        }
+    }
+    ZipProgressBar->setValue(0);
+    TarOptions.Reset();
+    // 8
+    if (stopped)
+        prompter.information(
+            QStringLiteral("THERE WAS NOT ENOUGH ROOM ON THE DRIVE TO COMPLETE THE CREATION OF THE TAR FILE."));
+    TarCompleted = !failed && !stopped;
+    ZipProgressBar->setRange(0, 100);
+    return TarCompleted;
+}
+
+// ---------------------------------------------------------------- tar.gz
+
+void TCreatePage::MakeTarGzFilethread(const QString& finalName)
+{
+    ZipTarGZButtonsOff();
+    GzipCreateMode = true;
+    TGzip& gz = host_.Gzip();
+    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
+    gz.ProgressStep = 1;
+    TarGZDo(finalName);
+    ZipProgressBar->setValue(0);
+    GzipCreateMode = false;
+    gz.OnProgress = nullptr;
+    ZipStatusBar->clearMessage();
+    ZipTarGZButtonsOn();
+}
+
+bool TCreatePage::TarGZDo(const QString& finalName)
+{
+    // 2
+    const QString fileName = QFileInfo(finalName).fileName();
+    const QString tarName = fileName.left(fileName.size() - 3);
+    // 3
+    QString folder = TarScratchFolder.isEmpty() ? state_.TempFolder() : TarScratchFolder;
+    QDir().mkpath(folder);
+    const QString tarPath = Platform::JoinPath(folder, tarName);
+    // 4
+    if (!MakeTarFile(tarPath))
+        return false;
+    // 5
+    QTimer* timer = host_.GzipProgressTimer();
+    timer->start();
+    MakeTarMGzfile(finalName, tarPath);
+    timer->stop();
+    return true;
+}
+
+void TCreatePage::MakeTarMGzfile(const QString& finalName, const QString& tarPath)
+{
+    TGzip& gz = host_.Gzip();
+    gz.FileSource = tarPath;
+    // The gzip file takes exactly the final name (the stored name is the tar's).
+    const QString scratch = SourceList::ScratchNameBeside(finalName);
+    gz.FileDestination = scratch;
+    gz.WindowOnError = true;
+    gz.DeleteSource = false;
+    const int result = gz.compress();
+    FinishGzip(result, scratch, finalName);
+}
+
+void TCreatePage::FinishGzip(int result, const QString& scratch, const QString& finalName)
+{
+    if (result != TGzip::Ok || !SourceList::ReplaceFile(scratch, finalName)) {
+        // The earlier file of that name, if any, stays as it was.
+        QFile::remove(scratch);
+        if (result == TGzip::Ok)
+            host_.prompter().information(QStringLiteral("Can't open: ") + finalName);
+        return;
+    }
+    host_.prompter().information(CompletedText + finalName);
+}
+
+// ---------------------------------------------------------------- gz
+
+void TCreatePage::MakeGZFileThread(const QString& finalName)
+{
+    // 1
+    ZipTarGZButtonsOff();
+    GzipCreateMode = true;
+    TGzip& gz = host_.Gzip();
+    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
+    gz.ProgressStep = 1;
+    QTimer* timer = host_.GzipProgressTimer();
+    timer->start();
+    // 2
+    MakeGzFile(finalName);
+    // 3
+    timer->stop();
+    ZipProgressBar->setValue(0);
+    ZipStatusBar->clearMessage();
+    GzipCreateMode = false;
+    gz.OnProgress = nullptr;
+    ZipTarGZButtonsOn();
+}
+
+void TCreatePage::MakeGzFile(const QString& finalName)
+{
+    if (RowCount() == 0)
+        return;
+    TGzip& gz = host_.Gzip();
+    gz.FileSource = ZipListModel->item(0, SourceColumn)->text();
+    const QString scratch = SourceList::ScratchNameBeside(finalName);
+    gz.FileDestination = scratch;
+    gz.WindowOnError = true;
+    gz.DeleteSource = false;
+    Platform::BusyCursor busy;
+    FinishGzip(gz.compress(), scratch, finalName);
+}
