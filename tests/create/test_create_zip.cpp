@@ -1,0 +1,328 @@
+// The ZIP button: archive type, save dialog, room checks, the final name, the
+// two zip runs through the engine and its libraries, and the options they set.
+
+#include "CreateFixture.h"
+
+#include "create/TZipTypeForm.h"
+#include "zipengine/TZipEngine.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QSpinBox>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace CreateFixture;
+
+class TestCreateZip : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    Window w_;
+
+    QString file(const QString& rel, const QByteArray& data = "hello, world\n")
+    {
+        const QString p = dir_.filePath(rel);
+        WriteFile(p, data);
+        return p;
+    }
+    QString out(const QString& name) { return dir_.filePath(QStringLiteral("out/") + name); }
+    // The stored names expected for `path` with the folder kept and no root.
+    static QString absoluteStored(const QString& path) { return path.mid(1); }
+    QString successText(const QString& finalName)
+    {
+        return QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(finalName).fileName() +
+               QStringLiteral("\rWAS CREATED IN THE FOLDER ") + dir_.filePath(QStringLiteral("out"));
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(dir_.isValid());
+        QDir(dir_.path()).removeRecursively();
+        QDir().mkpath(dir_.filePath(QStringLiteral("out")));
+        w_.open();
+        QVERIFY2(w_.form->ZipEngine->ZipLibVersion() > 0, "the zip library is not loaded");
+        w_.settings().DefaultArchiveType = 1;
+    }
+    void cleanup()
+    {
+        Platform::SetFreeOnDiskHook({});
+        QVERIFY2(w_.prompter.allAnswersUsed(), "unused answers");
+        w_.form.reset();
+    }
+
+    void emptyListAndCancelledDialog()
+    {
+        w_.page->ZipButtonClick();
+        QCOMPARE(w_.prompter.texts(), QStringList{QStringLiteral("YOU HAVE NOT SELECTED ANY FILES TO ADD TO THIS ZIP FILE")});
+        w_.addFiles({file(QStringLiteral("a.txt"))});
+        w_.prompter.clear();
+        w_.zip(QString());
+        QVERIFY(w_.prompter.messages.isEmpty());
+        QCOMPARE(w_.prompter.fileRequests.last().title, QStringLiteral("Choose a name for your zip file "));
+        QCOMPARE(w_.prompter.fileRequests.last().filter, QStringLiteral("ZIP Files (*.zip)"));
+        QCOMPARE(w_.historyButtons(), QList<bool>({true, true, true}));
+    }
+
+    void relativePathsStoreThePathCells()
+    {
+        const QString a = file(QStringLiteral("data/photos/2001/a.jpg"), "jpeg");
+        const QString top = file(QStringLiteral("data/photos/top.txt"));
+        const QString bare = file(QStringLiteral("bare.txt"));
+        w_.settings().RelativePaths = true;
+        w_.addFolder(dir_.filePath(QStringLiteral("data/photos")));
+        w_.settings().SaveFolders = false;
+        w_.addFiles({bare});
+        w_.settings().SaveFolders = true;
+        QVERIFY(w_.column(TCreatePage::PathColumn).contains(QStringLiteral("photos\\2001")));
+        w_.zip(out(QStringLiteral("rel")));
+        const QString zip = out(QStringLiteral("rel.zip"));
+        QCOMPARE(w_.prompter.lastText(), successText(zip));
+        QVERIFY(ZipTests(zip));
+        QStringList names = ZipNames(zip);
+        names.sort();
+        QCOMPARE(names, (QStringList{QStringLiteral("bare.txt"), QStringLiteral("photos/2001/a.jpg"),
+                                     QStringLiteral("photos/top.txt")}));
+        QCOMPARE(w_.form->appState().CurrentArchive, zip);
+        QCOMPARE(w_.form->ZipEngine->ZipFileName(), zip);
+        QCOMPARE(w_.settings().LastSaveFolder, dir_.filePath(QStringLiteral("out")));
+        // The list stays as it was and can be written again.
+        QCOMPARE(w_.page->RowCount(), 3);
+        QCOMPARE(w_.historyButtons(), QList<bool>({true, true, true}));
+        QCOMPARE(w_.page->ZipProgressBar->value(), 0);
+        Q_UNUSED(a);
+        Q_UNUSED(top);
+    }
+
+    void wholeListStoresFolderPaths_data()
+    {
+        QTest::addColumn<bool>("saveFolders");
+        QTest::addColumn<bool>("longNames");
+        QTest::newRow("folders") << true << true;
+        QTest::newRow("no folders") << false << true;
+        QTest::newRow("short names") << true << false;
+    }
+    void wholeListStoresFolderPaths()
+    {
+        QFETCH(bool, saveFolders);
+        QFETCH(bool, longNames);
+        const QString a = file(QStringLiteral("docs/readme.txt"));
+        const QString b = file(QStringLiteral("docs/sub/LongerName.text"), QByteArray(100000, 'q'));
+        w_.settings().RelativePaths = false;
+        w_.settings().SaveFolders = saveFolders;
+        w_.settings().LongNames = longNames;
+        w_.addFiles({a, b});
+        w_.zip(out(QStringLiteral("whole.zip")));
+        const QString zip = out(QStringLiteral("whole.zip"));
+        QCOMPARE(w_.prompter.lastText(), successText(zip));
+        QVERIFY(ZipTests(zip));
+        const quint16 o = w_.form->ZipEngine->AddOptions;
+        QCOMPARE(bool(o & TZipEngine::AddDirNames), saveFolders);
+        QCOMPARE(bool(o & TZipEngine::AddForceDOS), !longNames);
+        QVERIFY(o & TZipEngine::AddHiddenFiles);
+        QVERIFY(!(o & (TZipEngine::AddRecurseDirs | TZipEngine::AddDiskSpan | TZipEngine::AddEncrypt)));
+        QStringList names = ZipNames(zip);
+        names.sort();
+        QStringList expected;
+        if (!saveFolders)
+            expected = {QStringLiteral("LongerName.text"), QStringLiteral("readme.txt")};
+        else if (longNames)
+            expected = {absoluteStored(a), absoluteStored(b)};
+        if (!expected.isEmpty()) {
+            expected.sort();
+            QCOMPARE(names, expected);
+        } else {
+            // Short names: every part at most 8 characters and a 3-character ending.
+            QCOMPARE(names.size(), 2);
+            for (const QString& n : names)
+                for (const QString& part : n.split('/')) {
+                    QVERIFY2(part.section('.', 0, 0).size() <= 8 && part.section('.', 1).size() <= 3, qPrintable(n));
+                    QCOMPARE(part, part.toUpper());
+                }
+        }
+    }
+
+    void passwordAndZipTime()
+    {
+        const QString a = file(QStringLiteral("a.txt"), "secret text");
+        const QString b = file(QStringLiteral("b.txt"), "more");
+        const QDateTime newest(QDate(2019, 3, 4), QTime(5, 6, 8));
+        {
+            QFile f(b);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(newest, QFileDevice::FileModificationTime));
+            QFile g(a);
+            QVERIFY(g.open(QIODevice::ReadWrite));
+            QVERIFY(g.setFileTime(newest.addDays(-30), QFileDevice::FileModificationTime));
+        }
+        w_.settings().PasswordProtect = true;
+        w_.settings().SetZipTime = true;
+        w_.form->ZipEngine->Password = QStringLiteral("pw123");
+        w_.addFiles({a, b});
+        w_.zip(out(QStringLiteral("locked.zip")));
+        const QString zip = out(QStringLiteral("locked.zip"));
+        QCOMPARE(w_.prompter.lastText(), successText(zip));
+        QVERIFY(ZipTests(zip, QStringLiteral("pw123")));
+        QVERIFY(!ZipTests(zip, QStringLiteral("wrong")));
+        QCOMPARE(QFileInfo(zip).lastModified(), newest);
+        w_.form->ZipEngine->Password.clear();
+    }
+
+    void typeRules()
+    {
+        const QString a = file(QStringLiteral("a.txt"));
+        const QString b = file(QStringLiteral("b.txt"));
+        // Two rows with the default type gz give a zip.
+        w_.settings().DefaultArchiveType = 4;
+        w_.addFiles({a, b});
+        w_.zip(out(QStringLiteral("pair")));
+        QCOMPARE(w_.prompter.fileRequests.last().filter, QStringLiteral("ZIP Files (*.zip)"));
+        QVERIFY(ZipTests(out(QStringLiteral("pair.zip"))));
+        // Asked: the gz item only for one row; the default box stores the choice.
+        w_.settings().DefaultArchiveType = 0;
+        int items = -1;
+        w_.prompter.onDialog([&items](QDialog& d) {
+            auto& f = static_cast<TZipTypeForm&>(d);
+            items = int(f.Items.size());
+            f.Items[2]->setChecked(true);
+            f.CheckBox1->setChecked(true);
+            QTest::mouseClick(f.Button1, Qt::LeftButton);
+            return d.result();
+        });
+        w_.zip(QString());
+        QCOMPARE(items, 3);
+        QCOMPARE(w_.prompter.dialogTitles.last(), QStringLiteral("Select the File type to create..."));
+        QCOMPARE(w_.prompter.fileRequests.last().filter, QStringLiteral("TAR Files (*.tar)"));
+        QCOMPARE(w_.settings().DefaultArchiveType, 3);
+        w_.page->ZipResetButtonClick();
+        w_.addFiles({a});
+        w_.settings().DefaultArchiveType = 0;
+        w_.prompter.onDialog([&items](QDialog& d) {
+            auto& f = static_cast<TZipTypeForm&>(d);
+            items = f.Items[0]->isChecked() ? int(f.Items.size()) : -1;
+            QTest::mouseClick(f.Button1, Qt::LeftButton);
+            return d.result();
+        });
+        w_.zip(QString());
+        QCOMPARE(items, 4);
+        QCOMPARE(w_.settings().DefaultArchiveType, 0);
+        QCOMPARE(w_.prompter.fileRequests.last().filter, QStringLiteral("ZIP Files (*.zip)"));
+    }
+
+    void finalNameRule()
+    {
+        w_.addFiles({file(QStringLiteral("a.txt"))});
+        w_.zip(out(QStringLiteral("backup.zip.old")));
+        QVERIFY(ZipTests(out(QStringLiteral("backup.zip.old"))));
+        QVERIFY(!QFileInfo::exists(out(QStringLiteral("backup.zip.old.zip"))));
+        w_.zip(out(QStringLiteral("Upper.ZIP")));
+        QVERIFY(QFileInfo::exists(out(QStringLiteral("Upper.ZIP"))));
+        // Nothing but the archives is left in the folder.
+        QStringList left = QDir(dir_.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
+        left.sort();
+        QCOMPARE(left, (QStringList{QStringLiteral("Upper.ZIP"), QStringLiteral("backup.zip.old")}));
+    }
+
+    void roomCheck()
+    {
+        // 15 bytes need 7 (a tenth, times seven).
+        w_.addFiles({file(QStringLiteral("fifteen.txt"), QByteArray(15, 'z'))});
+        Platform::SetFreeOnDiskHook([](const QString&) { return qint64(7); });
+        w_.zip(out(QStringLiteral("fits.zip")));
+        QCOMPARE(w_.prompter.lastText(), successText(out(QStringLiteral("fits.zip"))));
+        Platform::SetFreeOnDiskHook([](const QString&) { return qint64(6); });
+        w_.prompter.answer(PromptButton::Cancel);
+        w_.zip(out(QStringLiteral("tight.zip")));
+        QCOMPARE(w_.prompter.messages.last().kind, PromptKind::Warning);
+        QCOMPARE(w_.prompter.lastText(),
+                 QStringLiteral("THERE MAY NOT BE ENOUGH ROOM ON THE DISK\rTO SAVE THIS ZIP FILE.  CHOOSE CANCEL TO "
+                                "SELECT A NEW DRIVE\rATTEMPT TO SAVE THIS ZIP FILE ON THE SELECTED DRIVE?"));
+        QVERIFY(!QFileInfo::exists(out(QStringLiteral("tight.zip"))));
+        // Unknown free space counts as too little; Yes goes on.
+        Platform::SetFreeOnDiskHook([](const QString&) { return qint64(-1); });
+        w_.prompter.answer(PromptButton::Yes);
+        w_.zip(out(QStringLiteral("tight.zip")));
+        QVERIFY(ZipTests(out(QStringLiteral("tight.zip"))));
+    }
+
+    void spanDialogOncePerRun()
+    {
+        w_.settings().SpanDisks = true;
+        w_.settings().RelativePaths = true;
+        w_.addFiles({file(QStringLiteral("a.txt")), file(QStringLiteral("b.txt"))});
+        qint64 offered = 0;
+        w_.prompter.onDialog([&offered](QDialog& d) {
+            auto& f = static_cast<TSpanSizeForm&>(d);
+            if (f.CustomSizeEdit->isVisible())
+                return -1;
+            f.Items[TSpanSizeForm::CustomItem]->click();
+            if (!f.CustomSizeEdit->isVisible() || f.CustomSizeEdit->value() != 65536)
+                return -1;
+            f.CustomSizeEdit->setValue(100000);
+            offered = f.ChosenSize();
+            QTest::mouseClick(f.Button1, Qt::LeftButton);
+            return d.result();
+        });
+        w_.zip(out(QStringLiteral("span.zip")));
+        QCOMPARE(w_.prompter.dialogTitles, QStringList{QStringLiteral("Choose the maximuim size for each segment of the zip file ")});
+        QCOMPARE(offered, qint64(100000));
+        QCOMPARE(w_.page->MaxVolumeSize, qint64(100000));
+        // The archive is written whole until the spanning writer arrives.
+        QVERIFY(!(w_.form->ZipEngine->AddOptions & TZipEngine::AddDiskSpan));
+        const QString folder = QFileInfo(dir_.path()).fileName();
+        QCOMPARE(ZipNames(out(QStringLiteral("span.zip"))), (QStringList{folder + "/a.txt", folder + "/b.txt"}));
+    }
+
+    void failedRunKeepsTheOldArchive_data()
+    {
+        QTest::addColumn<bool>("relative");
+        QTest::newRow("whole list") << false;
+        QTest::newRow("per file") << true;
+    }
+    void failedRunKeepsTheOldArchive()
+    {
+        QFETCH(bool, relative);
+        w_.settings().RelativePaths = relative;
+        w_.addFiles({file(QStringLiteral("small.txt"))});
+        const QString zip = out(QStringLiteral("keep.zip"));
+        w_.zip(zip);
+        const QByteArray before = ReadFile(zip);
+        QVERIFY(!before.isEmpty());
+        QByteArray noise(2 << 20, Qt::Uninitialized);
+        QRandomGenerator random(42);
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char(random.generate() & 0xff);
+        w_.addFiles({file(QStringLiteral("big.bin"), noise)});
+        w_.prompter.clear();
+        // Files may not grow past 1 MiB: the new archive cannot be written.
+        struct rlimit old;
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        struct rlimit small = old;
+        small.rlim_cur = 1 << 20;
+        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        w_.zip(zip);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(w_.form->ZipEngine->ErrCode != 0);
+        QVERIFY(!w_.prompter.texts().contains(successText(zip)));
+        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(QDir(dir_.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("keep.zip")});
+        // The next run that succeeds replaces it.
+        w_.zip(zip);
+        QStringList names = ZipNames(zip);
+        for (QString& n : names)
+            n = n.section('/', -1);
+        QCOMPARE(names, (QStringList{QStringLiteral("small.txt"), QStringLiteral("big.bin")}));
+        QVERIFY(ZipTests(zip));
+    }
+};
+
+QTEST_MAIN(TestCreateZip)
+#include "test_create_zip.moc"
