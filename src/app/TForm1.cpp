@@ -311,11 +311,6 @@ void TForm1::connectPages()
         v->setEnabled(true);
         v->setFocus();
     });
-    connect(UpdatePage->Button1, &QPushButton::clicked, this, [this] {
-        ShowProperties(TPropertiesForm::AddFilesPage);
-        UpdatePage->UpdateListView->setEnabled(true);
-        UpdatePage->UpdateListView->setFocus();
-    });
 
     SfxPage->SetEngineZipFile = [this](const QString& zip) { SetEngineZipFileName(zip); };
     connect(GzipTimer, &QTimer::timeout, CreatePage, &TCreatePage::GzipTimerTimer);

@@ -51,6 +51,13 @@ TUpdatePage::TUpdatePage(TMainHost& host, Settings& settings, TAppState& state, 
     UpdateProgressBar = ProgressBar(this, "UpdateProgressBar", 4, 359, 570);
 
     SetZipButtonsEnabled(false);
+
+    connect(OpenUpdateButton, &QPushButton::clicked, this, &TUpdatePage::OpenUpdateButtonClick);
+    connect(OpenFilesUpdateButton, &QPushButton::clicked, this, &TUpdatePage::OpenFilesUpdateButtonClick);
+    connect(AddfolderUpdatebutton, &QPushButton::clicked, this, &TUpdatePage::AddfolderUpdatebuttonClick);
+    connect(UpdateDeleteButton, &QPushButton::clicked, this, &TUpdatePage::UpdateDeleteButtonClick);
+    connect(UpdateResetButton, &QPushButton::clicked, this, &TUpdatePage::UpdateResetButtonClick);
+    connect(Button1, &QPushButton::clicked, this, &TUpdatePage::Button1Click);
 }
 
 int TUpdatePage::RowCount() const
