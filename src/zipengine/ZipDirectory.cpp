@@ -149,6 +149,43 @@ bool TZipEngine::ReadEndRecord(bool raise)
     throw EZipEngine(ZipMsg::DS_FirstFileOnHD, true);
 }
 
+namespace {
+
+// The directory's extent as the records at the end of the archive give it.
+struct DirectoryExtent {
+    qint64 total;  // entries
+    qint64 size;   // bytes of central headers
+    qint64 offset; // where the headers say the directory starts
+    qint64 end;    // where the directory ends: the (Zip64) end record
+};
+
+// An archive with more entries or bytes than the end record can hold keeps
+// the true values in a Zip64 end record, found through the locator just
+// before the end record. Returns false (leaving `x` alone) when there is none.
+bool readZip64End(QFile& f, qint64 endRecordOffset, DirectoryExtent& x)
+{
+    unsigned char loc[20];
+    if (endRecordOffset < 20 + 56 || !f.seek(endRecordOffset - 20)
+        || f.read(reinterpret_cast<char*>(loc), 20) != 20 || GetLE32(loc) != ZipSig::Zip64EndLocator)
+        return false;
+    // The locator's offset, or (data in front of the archive shifts it) the
+    // record right before the locator.
+    for (const uint64_t at : {GetLE64(loc + 8), uint64_t(endRecordOffset - 20 - 56)}) {
+        unsigned char r[56];
+        if (at > uint64_t(endRecordOffset - 20 - 56) || !f.seek(qint64(at))
+            || f.read(reinterpret_cast<char*>(r), 56) != 56 || GetLE32(r) != ZipSig::Zip64EndOfCentral)
+            continue;
+        const uint64_t total = GetLE64(r + 32), size = GetLE64(r + 40), offset = GetLE64(r + 48);
+        if (size > at || offset > at || total > size / kCentralHeaderSize)
+            return false;
+        x = DirectoryExtent{qint64(total), qint64(size), qint64(offset), qint64(at)};
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void TZipEngine::readCentralDirectory()
 {
     // The drive that holds the archive must be mounted and readable.
@@ -167,11 +204,16 @@ void TZipEngine::readCentralDirectory()
         Spanned = true;
     CurrentDisk = EndRecord.ThisDiskNo;
 
+    DirectoryExtent extent{EndRecord.TotalEntries, EndRecord.CentralSize, EndRecord.CentralOffset, EndRecordOffset};
+    if (EndRecord.ThisDiskNo == 0
+        && (EndRecord.TotalEntries == 0xFFFF || EndRecord.CentralSize == 0xFFFFFFFFu || EndRecord.CentralOffset == 0xFFFFFFFFu))
+        readZip64End(InFile, EndRecordOffset, extent);
+
     if (EndRecord.CentralDiskNo == EndRecord.ThisDiskNo) {
-        // The directory ends where the end record begins. (This equals the
-        // effective size less directory, comment and record, and stays right
-        // when a declared comment runs past the end of a cut-off file.)
-        DirectoryStart = EndRecordOffset - qint64(EndRecord.CentralSize);
+        // The directory ends where the (Zip64) end record begins. (This equals
+        // the effective size less directory, comment and records, and stays
+        // right when a declared comment runs past the end of a cut-off file.)
+        DirectoryStart = extent.end - extent.size;
     } else {
         if (!openDisk(EndRecord.CentralDiskNo))
             throw EZipEngine(ZipMsg::DS_CEHBadRead, true);
@@ -180,7 +222,7 @@ void TZipEngine::readCentralDirectory()
     }
 
     DataStart = EffectiveSize == kEndRecordSize ? 0 : EffectiveSize;
-    if (qint64(EndRecord.CentralOffset) != DirectoryStart) {
+    if (extent.offset != DirectoryStart) {
         StructureWarning = true;
         IssueMessage(ZipMsg::LI_WrongZipStruct);
     }
@@ -191,8 +233,8 @@ void TZipEngine::readCentralDirectory()
 
     unsigned char h[kCentralHeaderSize];
     QByteArray bytes;
-    Entries.reserve(EndRecord.TotalEntries);
-    for (int n = 0; n < EndRecord.TotalEntries; ++n) {
+    Entries.reserve(size_t(std::min<qint64>(extent.total, extent.size / kCentralHeaderSize + 1)));
+    for (qint64 n = 0; n < extent.total; ++n) {
         while (reader->Read(h, kCentralHeaderSize) < kCentralHeaderSize) {
             if (CurrentDisk >= LastDiskNumber || !openDisk(CurrentDisk + 1))
                 throw EZipEngine(ZipMsg::DS_CEHBadRead, true);

@@ -13,6 +13,8 @@ constexpr uint32_t LocalHeader = 0x04034B50;
 constexpr uint32_t CentralHeader = 0x02014B50;
 constexpr uint32_t EndOfCentral = 0x06054B50;
 constexpr uint32_t SpanMarker = 0x08074B50;
+constexpr uint32_t Zip64EndOfCentral = 0x06064B50;
+constexpr uint32_t Zip64EndLocator = 0x07064B50;
 } // namespace ZipSig
 
 constexpr int kEndRecordSize = 22;
@@ -26,6 +28,7 @@ inline uint32_t GetLE32(const unsigned char* p)
 {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
+inline uint64_t GetLE64(const unsigned char* p) { return uint64_t(GetLE32(p)) | (uint64_t(GetLE32(p + 4)) << 32); }
 inline void PutLE16(unsigned char* p, uint16_t v)
 {
     p[0] = uint8_t(v);

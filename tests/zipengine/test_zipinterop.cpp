@@ -133,6 +133,22 @@ private slots:
         }
     }
 
+    // More entries than the end record can count: Info-ZIP's zip writes a
+    // Zip64 end record, and both readers list every entry.
+    void moreEntriesThanTheEndRecordCounts()
+    {
+        sh("mkdir -p many && cd many && seq -f 'f%05g' 1 65600 | xargs touch && touch -d '2024-03-05 10:20:30' f* ."
+           " && cd .. && zip -q -0 -r many.zip many");
+        const QList<Listed> expected = zipinfo("many.zip");
+        QCOMPARE(expected.size(), 65601);
+        const QList<Listed> listed = engineList("many.zip");
+        QCOMPARE(listed.size(), 65601);
+        QCOMPARE(listed.first(), expected.first());
+        QCOMPARE(listed.last(), expected.last());
+        QCOMPARE(walkList("many.zip").size(), 65601);
+        sh("rm -rf many many.zip");
+    }
+
     void commentAndEncryption()
     {
         TZipEngine engine;
