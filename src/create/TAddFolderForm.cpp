@@ -28,7 +28,7 @@ void TFolderScan::Current(QString& folder, QString& file) const
     file = currentFile_;
 }
 
-QString TFolderScan::SpecText() const
+QString TFolderScan::SearchText() const
 {
     return folder.endsWith(QLatin1Char('/')) ? folder + QStringLiteral("*.*") : folder + QStringLiteral("/*.*");
 }
@@ -94,7 +94,7 @@ TAddFolderForm::TAddFolderForm(TFolderScan& scan, QWidget* parent)
     setWindowTitle(QStringLiteral("Adding Folder..."));
     setFixedSize(420, 170);
     Label(this, "StaticText1", QStringLiteral("ADDING FOLDER..."), 10, 8);
-    SpecLabel = Label(this, "SpecLabel", scan.SpecText(), 10, 32, 400);
+    SearchLabel = Label(this, "SearchLabel", scan.SearchText(), 10, 32, 400);
     FolderLabel = Label(this, "FolderLabel", QString(), 10, 56, 400);
     FileLabel = Label(this, "FileLabel", QString(), 10, 78, 400);
     CountLabel = Label(this, "CountLabel", QStringLiteral("0"), 10, 100, 400);

@@ -43,7 +43,7 @@ struct TFolderScan {
     void Current(QString& folder, QString& file) const;
 
     // The text the dialog shows for the scan (folder plus the "*.*" mask).
-    QString SpecText() const;
+    QString SearchText() const;
 
 private:
     mutable QMutex mutex_;
@@ -69,7 +69,7 @@ public:
     explicit TAddFolderForm(TFolderScan& scan, QWidget* parent = nullptr);
     ~TAddFolderForm() override;
 
-    QLabel* SpecLabel;
+    QLabel* SearchLabel;
     QLabel* FolderLabel;  // the folder being read
     QLabel* FileLabel;    // the last file found
     QLabel* CountLabel;   // the number found
