@@ -313,6 +313,11 @@ void TForm1::connectPages()
     });
 
     SfxPage->SetEngineZipFile = [this](const QString& zip) { SetEngineZipFileName(zip); };
+    // The create page owns the drive-root scratch folders of temporary tars.
+    UnzipPage->ChooseNewTempFolder = [this](int64_t required) {
+        CreatePage->TarScratchFolder.clear();
+        return CreatePage->ChooseNewTempFolder(required) ? CreatePage->TarScratchFolder : QString();
+    };
     connect(GzipTimer, &QTimer::timeout, CreatePage, &TCreatePage::GzipTimerTimer);
 }
 

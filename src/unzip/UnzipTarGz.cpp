@@ -188,8 +188,7 @@ bool TUnzipPage::UpDateTarGZipWindow(const QString& path)
     const QString destination = Platform::JoinPath(folder, tarName);
     state_.CurrentArchive = destination;
     // 4
-    TGzip gz;
-    gz.prompter = &host_.prompter();
+    TGzip& gz = host_.Gzip();
     gz.FileSource = path;
     gz.FileDestination = destination;
     gz.DeleteSource = false;
@@ -348,8 +347,7 @@ void TUnzipPage::UnzipGZFile(const QString& destination)
                           PromptButtons::YesNo) != PromptButton::Yes)
         return;
     // 3
-    TGzip gz;
-    gz.prompter = &prompter;
+    TGzip& gz = host_.Gzip();
     gz.FileSource = gzipFile;
     gz.FileDestination = target;
     gz.DeleteSource = false;

@@ -276,6 +276,19 @@ private slots:
         QCOMPARE(PageFixture::read(plain + QStringLiteral("/data.tar")), QByteArray("kept"));
     }
 
+    void noScratchRoomForTheTemporaryTar()
+    {
+        const QString inner = tar(QStringLiteral("big.tar"), sample());
+        const QString tgz = gzip(inner, f_.path(QStringLiteral("big.tgz")), QStringLiteral("big.tar"));
+        f_.freeBytes = 10;  // no drive has room for 2.5 times the gzip file
+        f_.open(tgz);
+        QCOMPARE(f_.prompter.messages.size(), 1);
+        QVERIFY2(f_.prompter.lastText().startsWith(QStringLiteral("THE COMPUTER CANNOT FIND ENOUGH ROOM ON ANY OF YOUR DISK DRIVES")),
+                 qPrintable(f_.prompter.lastText()));
+        QCOMPARE(f_.page->RowCount(), 0);
+        QVERIFY(!QFileInfo::exists(f_.form->appState().TempFolder() + QStringLiteral("/big.tar")));
+    }
+
     void storedNameDecidesTarInGzip()
     {
         const QString upper = f_.path(QStringLiteral("src/notes.TAR"));
