@@ -269,6 +269,7 @@ void TForm1::ZipEngineProgress(int type, const QString& fileName, int32_t fileSi
     case 0: bar = UnzipPage->UnzipProgressBar; break;
     case 1: bar = CreatePage->ZipProgressBar; break;
     case 2: bar = BatchPage->BatchFileProgressBar; break;
+    case 4: bar = UpdatePage->UpdateProgressBar; break;
     default: return;
     }
     const int value = int(done * 100 / total);
@@ -804,24 +805,7 @@ void TForm1::MoveZipfileToUpdate()
         UnzipPage->UnzipFilteredListModel->removeRows(0, UnzipPage->UnzipFilteredListModel->rowCount());
         UnzipPage->ShowFullList();
     }
-    UpdatePage->ClearList();
-    QStandardItemModel* from = UnzipPage->UnzipListModel;
-    QStandardItemModel* to = UpdatePage->UpdateListModel;
-    const int rows = from->rowCount();
-    const int cols = qMin(from->columnCount(), to->columnCount());
-    UpdatePage->UpdateListView->setUpdatesEnabled(false);
-    for (int r = 0; r < rows; ++r) {
-        QList<QStandardItem*> row;
-        row.reserve(cols);
-        for (int c = 0; c < cols; ++c) {
-            const QStandardItem* it = from->item(r, c);
-            row << (it ? it->clone() : new QStandardItem);
-        }
-        to->appendRow(row);
-    }
-    UpdatePage->UpdateListView->setUpdatesEnabled(true);
-    UpdatePage->UpdateListTotal = UnzipPage->UnzipListTotal;
-    UpdatePage->ShowTotals();
+    UpdatePage->MoveZipfileToUpdate(state_.CurrentArchive, *UnzipPage->UnzipListModel, UnzipPage->UnzipListTotal);
     EnableAll();
     UpdatePage->SetZipButtonsEnabled(true);
     UnzipPage->ClearUnzipListView();

@@ -2,16 +2,18 @@
 // Page 1, "ADD UPDATE  .": the controls and the page's own state rules.
 // Listing, adding and deleting live in the other files of this folder.
 
-#include <QDateTime>
+#include <QHash>
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
 
 class QFileInfo;
 class QFrame;
+class QIcon;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QStandardItem;
 class QStandardItemModel;
 class QStatusBar;
 class QTreeView;
@@ -37,8 +39,7 @@ public:
 
     QTreeView* UpdateListView;
     QStandardItemModel* UpdateListModel;
-    // The running size total (64 bits wide: it must not turn negative).
-    int64_t UpdateListTotal = 0;
+    int32_t UpdateListTotal = 0;
 
     QFrame* UpdateTotalsPanel;
     QLineEdit* UpDateNumFilesEdit;
@@ -53,54 +54,78 @@ public:
     void SetZipButtonsEnabled(bool on);
     void ShowTotals();
 
+    // Columns of UpdateListView and the data its cells carry.
     enum Column { FileColumn = 0, SizeColumn, DateColumn, PathColumn };
-    // The row's date as a DOS date-time (on the Date item), its size in bytes
-    // (on the Size item) and its image index (on the File item).
-    static constexpr int DosTimeRole = Qt::UserRole + 66;
-    static constexpr int SizeRole = Qt::UserRole + 65;
-    static constexpr int ImageIndexRole = Qt::UserRole + 64;
+    static constexpr int ImageIndexRole = Qt::UserRole + 64;  // the caption's image
+    static constexpr int SizeRole = Qt::UserRole + 65;        // the size as a number
+    static constexpr int DosTimeRole = Qt::UserRole + 66;     // the DOS date-time of the Date cell
 
-    // ---- Listing, adding and deleting (UpdateZip.cpp)
+    // The zip the list shows; every add and delete writes to it.
+    const QString& ListedArchive() const { return listedArchive_; }
+
+    // ---- Listing (UpdateListing.cpp)
+    // OPEN: the reload question, the open dialog, the listing.
     void OpenUpdateButtonClick();
-    // Lists the zip at `path`; ends with the window's controls re-enabled.
+    // Lists the zip at `path` (after DisableAll; ends with EnableAll).
     void UpDateUpdateWindow(const QString& path);
+    // Lists the zip again after a change that did not reach it as the list shows it.
     void ReloadUpdateListviewOnZipError(const QString& path);
+    // Takes over the unzip page's rows of the zip `path` (the page switch
+    // from the unzip page); `total` is that list's running total.
+    void MoveZipfileToUpdate(const QString& path, const QStandardItemModel& from, int32_t total);
+    // RESET: empties the list; the archive is not touched.
+    void UpdateResetButtonClick();
+    // The entry name of row `row` inside the archive (Path and File joined by "\").
+    QString EntryName(int row) const;
+    // Whether the rows name exactly the entries the archive holds.
+    bool ListMatchesArchive() const;
+
+    // ---- Adding and deleting (UpdateChanges.cpp)
+    // The Path under which the file `fullPath` is stored: `walkRoot` is the
+    // folder ADD FOLDER or a drop walks ("" for a file chosen or dropped
+    // alone). Ends with "\" unless empty.
+    QString UpdatePathFor(const QString& fullPath, const QString& walkRoot) const;
+    // The filter and replace test: true when the file is not to get a new row
+    // (older than the cut-off, or matching a row, which it replaces when newer).
+    bool CheckForDupeUpdateFileDrop(const QFileInfo& file, const QString& walkRoot);
+    // Adds a row for a new file and remembers it for writing.
+    void DropFileToUpdate(const QFileInfo& file, const QString& walkRoot);
     void OpenFilesUpdateButtonClick();
     void AddfolderUpdatebuttonClick();
-    // Adds the dropped files and folders (reached from the drop routing).
+    // Walks `folder` and passes each file found through the filter and replace test.
+    void UpdateFileLook(const QString& folder);
+    // Files and folders dropped on the list (only while RESET is enabled).
     void UpdateDropUpdateWindow(const QStringList& paths);
+    // Writes the remembered replacements and additions to the archive.
+    void UpdatingAZipFile();
     void UpdateDeleteButtonClick();
-    void UpdateResetButtonClick();
+    // "Properties": the options dialog on its "ADD Files" page.
     void Button1Click();
-    // The archive name of row `row`: Path and File joined by "\".
-    QString EntryName(int row) const;
+
+    // What one add operation will write: entry names to replace, files to add and their Paths.
+    QStringList ReplaceList, AddFileList, AddPathList;
 
 private:
-    // The Path of a file added here: `root` is the chosen folder for files
-    // found under a folder, empty for a file added by itself.
-    QString AddedPath(const QString& fullPath, const QString& root) const;
-    // True when the file is not to get a new row (filtered, unchanged, or it
-    // replaces the entry of its row).
-    bool CheckForDupeUpdateFileDrop(const QFileInfo& file, const QString& path);
-    void DropFileToUpdate(const QFileInfo& file, const QString& path);
-    // Walks `folder` (root for the Paths: `root`), counting on the status bar.
-    void UpdateFileLook(const QString& folder, const QString& root, int& found);
-    // Writes the replacements and additions collected by one operation.
-    void UpdatingAZipFile();
-    void CheckUpdateCutOff();
-    void StartOperation();
-    void FinishOperation();
     void FocusList();
-    void AppendRow(const QString& name, int64_t size, uint32_t dosTime, const QString& path);
-    // The row's DOS date-time (from the archive's directory when the row does not carry it).
-    uint32_t RowTime(int row) const;
-
-    // The lists of one add operation.
-    QStringList replaceEntries_;
-    QStringList addFiles_;
-    QStringList addPaths_;
+    // The date dialog when the date filter is on and no cut-off is set yet.
+    void CheckCutOffDate();
+    // Empties the operation lists and the engine's argument lists.
+    void StartOperation();
+    // The end of every add operation: write, then show what the archive holds.
+    void FinishOperation();
+    // The cells of one row; the caption's icon is looked up by its type.
+    QList<QStandardItem*> MakeRow(const QString& caption, int64_t size, uint32_t dosTime, const QString& dateText,
+                                  const QString& path);
+    // Runs the engine's Add or Delete, turning an exception into "FATAL DLL
+    // ERROR" (then false).
+    bool RunEngine(bool adding);
+    // The enabled states after the list became empty.
+    void SetEmptyState();
 
     TMainHost& host_;
     Settings& settings_;
     TAppState& state_;
+    QString listedArchive_;
+    // During one add operation: each row's match key (see CheckForDupeUpdateFileDrop) and its row.
+    QHash<QString, int> rowIndex_;
 };

@@ -34,7 +34,7 @@ struct TBatchState {
     std::atomic<int64_t> ZipUnzippedSize{0};
     std::atomic<int64_t> BytesDone{0};
     // Which progress bar the engine's progress events drive: 0 the unzip page,
-    // 2 the batch file bar.
+    // 1 the create page, 2 the batch file bar, 4 the update page.
     std::atomic<int32_t> ProgressTarget{0};
 
     // Clears the running flag and the counters (start-up).
