@@ -5,6 +5,7 @@
 #include "create/TAddFolderForm.h"
 #include "create/TDatePickForm.h"
 
+#include "platform/Controls.h"
 #include "platform/MainHost.h"
 #include "platform/Numbers.h"
 #include "platform/Platform.h"
@@ -126,19 +127,7 @@ void AppendRows(QStandardItemModel* model, QList<QList<QStandardItem*>>& rows)
 
 void TCreatePage::RemoveMarkedRows(const std::vector<bool>& marked)
 {
-    ZipListView->setUpdatesEnabled(false);
-    for (int r = int(marked.size()) - 1; r >= 0;) {
-        if (!marked[size_t(r)]) {
-            --r;
-            continue;
-        }
-        int first = r;
-        while (first > 0 && marked[size_t(first - 1)])
-            --first;
-        ZipListModel->removeRows(first, r - first + 1);
-        r = first - 1;
-    }
-    ZipListView->setUpdatesEnabled(true);
+    Controls::RemoveMarkedRows(ZipListView, ZipListModel, marked);
 }
 
 void TCreatePage::DropFileToZip(const QFileInfo& info, int rootLength)

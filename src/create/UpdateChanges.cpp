@@ -8,6 +8,7 @@
 #include "create/TAddFolderForm.h"
 #include "create/TDatePickForm.h"
 
+#include "platform/Controls.h"
 #include "platform/MainHost.h"
 #include "platform/Numbers.h"
 #include "platform/Platform.h"
@@ -454,19 +455,7 @@ void TUpdatePage::UpdateDeleteButtonClick()
         }
     }
     progress.ZipUnzippedSize = removedSize;
-    UpdateListView->setUpdatesEnabled(false);
-    for (int r = RowCount() - 1; r >= 0;) {
-        if (!marked[size_t(r)]) {
-            --r;
-            continue;
-        }
-        int first = r;
-        while (first > 0 && marked[size_t(first - 1)])
-            --first;
-        UpdateListModel->removeRows(first, r - first + 1);
-        r = first - 1;
-    }
-    UpdateListView->setUpdatesEnabled(true);
+    Controls::RemoveMarkedRows(UpdateListView, UpdateListModel, marked);
     UpdateListTotal = ClampTotal(total);
     // 3
     ShowTotals();

@@ -118,4 +118,21 @@ int RowCount(const QTreeView* view)
     return view && view->model() ? view->model()->rowCount() : 0;
 }
 
+void RemoveMarkedRows(QTreeView* view, QStandardItemModel* model, const std::vector<bool>& marked)
+{
+    view->setUpdatesEnabled(false);
+    for (int r = int(marked.size()) - 1; r >= 0;) {
+        if (!marked[size_t(r)]) {
+            --r;
+            continue;
+        }
+        int first = r;
+        while (first > 0 && marked[size_t(first - 1)])
+            --first;
+        model->removeRows(first, r - first + 1);
+        r = first - 1;
+    }
+    view->setUpdatesEnabled(true);
+}
+
 } // namespace Controls

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 class QCheckBox;
 class QFrame;
@@ -37,5 +38,9 @@ QTreeView* ReportView(QWidget* parent, const char* name, const QStringList& colu
 
 // Rows of a report view's model (0 when it has none).
 int RowCount(const QTreeView* view);
+
+// Removes the rows of `model` (shown in `view`) whose flag in `marked` is set,
+// one run of neighbouring rows at a time, with the view's updates off.
+void RemoveMarkedRows(QTreeView* view, QStandardItemModel* model, const std::vector<bool>& marked);
 
 } // namespace Controls

@@ -4,6 +4,7 @@
 
 #include "../create/CreateFixture.h"
 #include "../unzip/ZipFixture.h"
+#include "FileSizeLimit.h"
 
 #include "create/TUpdatePage.h"
 #include "zipengine/TZipEngine.h"
@@ -11,8 +12,6 @@
 #include <QItemSelectionModel>
 #include <QStandardItemModel>
 #include <QTreeView>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace UpdateFixture {
 
@@ -35,27 +34,6 @@ inline void SetTime(const QString& path, const QDateTime& when)
     QFile f(path);
     if (!f.open(QIODevice::ReadWrite) || !f.setFileTime(when, QFileDevice::FileModificationTime))
         qFatal("cannot set the time of %s", qPrintable(path));
-}
-
-// Runs `f` while no file of this process may grow past `bytes`: writes past
-// it fail as on a full disk. False when the limit cannot be set.
-template <typename F>
-bool WithFileSizeLimit(rlim_t bytes, F f)
-{
-    struct rlimit old;
-    if (::getrlimit(RLIMIT_FSIZE, &old) != 0)
-        return false;
-    struct rlimit small = old;
-    small.rlim_cur = bytes;
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    if (::setrlimit(RLIMIT_FSIZE, &small) != 0) {
-        std::signal(SIGXFSZ, oldHandler);
-        return false;
-    }
-    f();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    return true;
 }
 
 struct Window {

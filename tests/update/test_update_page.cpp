@@ -411,6 +411,38 @@ private slots:
         QVERIFY2(w.prompter.lastText().startsWith("ERROR : "), qPrintable(w.prompter.texts().join('\n')));
     }
 
+    // An engine that raises (a zip whose end record is gone): "FATAL DLL
+    // ERROR", nothing written, and the list shows the zip again.
+    void anEngineExceptionReloadsTheList()
+    {
+        const QString zip = listed({{"a.txt", "a", kEntryTime}, {"b.txt", "b", kEntryTime}});
+        QFile f(zip);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(f.size() - 22);
+        f.write(QByteArray(22, '\0'));
+        f.close();
+        const QByteArray before = ReadFile(zip);
+        w.deleteEntries({"a.txt"});
+        QVERIFY2(w.prompter.texts().contains("FATAL DLL ERROR"), qPrintable(w.prompter.texts().join('\n')));
+        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(w.rowNames(), (QStringList{"a.txt", "b.txt"}));
+        QCOMPARE(w.zipButtons(), (QList<bool>{true, true, true, true}));
+    }
+
+    // While the page writes, the engine's byte progress moves the page's own bar.
+    void progressDrivesTheUpdateBar()
+    {
+        TBatchState& b = w.form->appState().BatchState;
+        b.ProgressTarget = 4;
+        b.BytesDone = 0;
+        b.ZipUnzippedSize = 400;
+        w.form->ZipEngineProgress(TZipEngine::ProgressBytes, QString(), 100);
+        QCOMPARE(w.page->UpdateProgressBar->value(), 25);
+        w.form->ZipEngineProgress(TZipEngine::ProgressBytes, QString(), 200);
+        QCOMPARE(w.page->UpdateProgressBar->value(), 75);
+        QCOMPARE(w.form->CreatePage->ZipProgressBar->value(), w.form->CreatePage->ZipProgressBar->minimum());
+    }
+
     void propertiesOpensTheAddFilesPage()
     {
         w.prompter.onDialog([](QDialog& dlg) {

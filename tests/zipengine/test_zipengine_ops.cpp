@@ -8,14 +8,13 @@
 #include "zipengine/TZipEngine.h"
 #include "zipengine/TZipEngineUser.h"
 #include "../../modules/common/ZipLibApi.h"
+#include "FileSizeLimit.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
 #include <cstring>
 #include <deque>
-#include <sys/resource.h>
 #include <utime.h>
 
 using namespace clitools;
@@ -69,27 +68,6 @@ QzCallbackRecord record(TZipEngine& e, int code, int32_t err, int32_t size, cons
     r.size = size;
     std::strncpy(r.text, text, sizeof r.text - 1);
     return r;
-}
-
-// Runs `f` while no file of this process may grow past `bytes` (writes past
-// it fail with EFBIG, as on a full disk). False when the limit cannot be set.
-template <typename F>
-bool withFileSizeLimit(rlim_t bytes, F f)
-{
-    struct rlimit old;
-    if (::getrlimit(RLIMIT_FSIZE, &old) != 0)
-        return false;
-    struct rlimit small = old;
-    small.rlim_cur = bytes;
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    if (::setrlimit(RLIMIT_FSIZE, &small) != 0) {
-        std::signal(SIGXFSZ, oldHandler);
-        return false;
-    }
-    f();
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    return true;
 }
 
 void setAge(const QString& path, int secondsFromNow)
@@ -893,7 +871,7 @@ private slots:
             e->TempDir = d + "/scratch";
         }
         // Files may not grow past 1 MiB: the new archive cannot be written.
-        QVERIFY(withFileSizeLimit(1 << 20, [&] { addFiles(*e, d + "/full.zip", d + "/in", {"big.bin"}); }));
+        QVERIFY(WithFileSizeLimit(1 << 20, [&] { addFiles(*e, d + "/full.zip", d + "/in", {"big.bin"}); }));
         QCOMPARE(e->SuccessCount, 0);
         QCOMPARE(e->ErrCode, 50);
         QVERIFY2(e->LastMessage.contains("left unchanged"), qPrintable(e->LastMessage));
@@ -915,7 +893,7 @@ private slots:
         QDir().mkpath(d + "/out");
         e->ExtrBaseDir = d + "/out";
         e->FSpecArgs = QStringList{"*.*"};
-        QVERIFY(withFileSizeLimit(1 << 20, [&] { e->Extract(); }));
+        QVERIFY(WithFileSizeLimit(1 << 20, [&] { e->Extract(); }));
         QCOMPARE(e->SuccessCount, 1);
         QVERIFY2(e->ErrCode == 50 || e->ErrCode == 2, qPrintable(saidAll()));
         QCOMPARE(listing(d + "/out"), QStringList{"small.txt"});
