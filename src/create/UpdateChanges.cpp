@@ -170,6 +170,9 @@ bool TUpdatePage::RunEngine(bool adding)
 
 bool TUpdatePage::CheckForDupeUpdateFileDrop(const QFileInfo& file, const QString& walkRoot)
 {
+    // The zip itself is never added to itself.
+    if (file.canonicalFilePath() == QFileInfo(listedArchive_).canonicalFilePath())
+        return true;
     // 1
     const QDateTime written = file.lastModified();
     if (settings_.DateFilter && OlderThanCutOff(written, settings_.UpdateCutOff))
@@ -385,8 +388,10 @@ void TUpdatePage::UpdatingAZipFile()
         engine.ErrCode = 0;
         const QString savedRoot = engine.RootDir;
         const uint16_t savedOptions = engine.AddOptions;
-        // Each file is stored under its Path, which needs the folder names kept.
-        engine.AddOptions = uint16_t(engine.AddOptions | TZipEngine::AddDirNames);
+        // Each file is stored under its Path, which needs the folder names
+        // kept; a zip that exists is changed in place, never spread over disks.
+        engine.AddOptions = uint16_t((engine.AddOptions | TZipEngine::AddDirNames) &
+                                     ~(TZipEngine::AddDiskSpan | TZipEngine::AddDiskSpanErase));
         for (int i = 0; i < AddFileList.size() && engine.ErrCode == 0; ++i) {
             const QString& file = AddFileList[i];
             engine.FSpecArgs = QStringList{file};

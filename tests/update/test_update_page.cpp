@@ -219,7 +219,7 @@ private slots:
         file("tree/t.txt", "t");
         file("tree/sub/u.txt", "u");
         w.prompter.onDialog([](QDialog& dlg) { return CreateFixture::FinishScan(dlg); });
-        w.page->UpdateDropUpdateWindow({one, d + "/tree", d + "/gone.txt"});
+        w.page->UpdateDropUpdateWindow({one, d + "/tree", d + "/gone.txt", zip});
         QCOMPARE(w.rowNames(), (QStringList{"drop/one.txt", "keep.txt", "sub/u.txt", "t.txt"}));
         VERIFY_LIST_IS_ARCHIVE(w, zip);
         QVERIFY(w.prompter.allAnswersUsed());
@@ -314,6 +314,8 @@ private slots:
     void changesGoToTheListedZip()
     {
         const QString zip = listed({{"a.txt", "a", kEntryTime}});
+        // Options a create run left behind that cannot apply to a zip that exists.
+        w.engine().AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan;
         const QString other = d + "/other.zip";
         QVERIFY(ZipFixture::Write(other, {{"o.txt", "o", kEntryTime}}));
         const QByteArray otherBefore = ReadFile(other);
@@ -323,6 +325,7 @@ private slots:
         VERIFY_LIST_IS_ARCHIVE(w, zip);
         QCOMPARE(w.rowNames(), Sorted({QFileInfo(d).fileName() + "/n.txt", "a.txt"}));
         QCOMPARE(ReadFile(other), otherBefore);
+        QCOMPARE(w.engine().AddOptions, uint16_t(TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan));
         w.engine().SetZipFileName(other);
         w.deleteEntries({"a.txt"});
         VERIFY_LIST_IS_ARCHIVE(w, zip);
