@@ -101,6 +101,11 @@ bool wildMatch(const std::string& pattern, const std::string& name)
 
 bool hasWild(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
+bool specMatch(const std::string& spec, const std::string& name)
+{
+    return hasWild(spec) ? wildMatch(spec, name) : slashes(spec) == slashes(name);
+}
+
 std::string slashes(std::string s)
 {
     for (char& c : s) if (c == '\\') c = '/';

@@ -354,7 +354,10 @@ void TZipEngine::dispatch(QzCallbackRecord* r)
     QString text = QString::fromUtf8(r->text, int(strnlen(r->text, sizeof r->text)));
     while (text.endsWith(' '))
         text.chop(1);
-    text.replace('/', '\\');
+    // Entry names are shown with "\" like the lists; messages and the disk
+    // file of an overwrite question hold real paths, which keep their "/".
+    if (r->actionCode != 4 && r->actionCode != 10)
+        text.replace('/', '\\');
     switch (r->actionCode) {
     case 1:
         if (OnProgress) OnProgress(*this, ProgressNewFile, text, r->size);

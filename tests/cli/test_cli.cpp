@@ -361,6 +361,33 @@ private slots:
         QCOMPARE(cli({"delete", d + "/missing.zip", "x"}).code, 1);
     }
 
+    // Names that differ only in case are different entries: naming one
+    // deletes or extracts that one alone; a pattern still ignores case.
+    void namesDifferingInCaseStayApart()
+    {
+        const QString d = fresh();
+        writeFile(d + "/in/a.txt", "lower");
+        writeFile(d + "/in/A.TXT", "upper");
+        writeFile(d + "/in/b.txt", "b");
+        const QString zip = d + "/c.zip";
+        QCOMPARE(cli({"create", zip, d + "/in/a.txt", d + "/in/A.TXT", d + "/in/b.txt"}).code, 0);
+
+        Run r = cli({"extract", zip, "-d", d + "/o", "a.txt"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(filesBelow(d + "/o"), QStringList{"a.txt"});
+        QCOMPARE(readFile(d + "/o/a.txt"), QByteArray("lower"));
+
+        r = cli({"delete", zip, "a.txt"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        r = cli({"list", zip});
+        QVERIFY(r.out.contains("\tA.TXT\n"));
+        QVERIFY(!r.out.contains("\ta.txt\n"));
+
+        r = cli({"delete", zip, "*.TXT"});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QCOMPARE(cli({"list", zip}).out, QString());
+    }
+
     void unreadableFileLeavesArchiveAlone()
     {
         const QString d = fresh();

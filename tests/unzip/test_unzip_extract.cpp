@@ -286,9 +286,9 @@ private slots:
         unzipTo(dest);
         QCOMPARE(f_.prompter.messages.size(), 3);
         QCOMPARE(f_.prompter.messages[0].buttons, PromptButtons::YesNoAll);
-        QVERIFY2(f_.prompter.messages[0].text.endsWith(QStringLiteral("\\A.TXT\r\rTHE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r") + ReplaceTail),
+        QVERIFY2(f_.prompter.messages[0].text.endsWith(QStringLiteral("/A.TXT\r\rTHE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r") + ReplaceTail),
                  qPrintable(f_.prompter.messages[0].text));
-        QVERIFY2(f_.prompter.messages[1].text.endsWith(QStringLiteral("\\B.TXT\r\rTHE FILE IN THE ZIP FILE IS OLDER THAN THE FILE ON DISK\r") + ReplaceTail),
+        QVERIFY2(f_.prompter.messages[1].text.endsWith(QStringLiteral("/B.TXT\r\rTHE FILE IN THE ZIP FILE IS OLDER THAN THE FILE ON DISK\r") + ReplaceTail),
                  qPrintable(f_.prompter.messages[1].text));
         QCOMPARE(f_.prompter.messages[2].text, success(QStringLiteral("three.zip"), dest));
         QCOMPARE(PageFixture::read(dest + QStringLiteral("/a.txt")), QByteArray("disk"));
