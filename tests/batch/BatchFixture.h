@@ -4,7 +4,8 @@
 // dialogs, and waiting for a scan or run to end.
 
 #include "../unzip/ZipFixture.h"
-#include "ScriptedPrompter.h"
+#include "TestTools.h"
+#include "WindowFixture.h"
 
 #include "app/TForm1.h"
 #include "batch/TBatchDestinationForm.h"
@@ -28,30 +29,23 @@
 #include <QTreeView>
 #include <memory>
 
-class BatchFixture {
+class BatchFixture : public WindowFixture {
 public:
-    ScriptedPrompter prompter;
     std::unique_ptr<QTemporaryDir> dir;  // the zips and folders of one test
-    std::unique_ptr<QTemporaryDir> data;
-    std::unique_ptr<TForm1> form;
     TBatchPage* page = nullptr;
 
     void start()
     {
         form.reset();
-        prompter.clear();
         Platform::SetFreeOnDiskHook({});
         dir = std::make_unique<QTemporaryDir>();
-        data = std::make_unique<QTemporaryDir>();
-        qputenv("QUARN_DATA_DIR", QFile::encodeName(data->path()));
-        form = std::make_unique<TForm1>(prompter, QStringList{});
+        newWindow();
         page = form->BatchPage;
-        QVERIFY(form->SelectPage(TForm1::BatchPageIndex));
-        prompter.clear();
+        showPage(TForm1::BatchPageIndex);
     }
     void stop()
     {
-        form.reset();
+        closeWindow();
         Platform::SetFreeOnDiskHook({});
     }
 
@@ -61,25 +55,9 @@ public:
     // A stored zip at `relative` (folders made) with the given entries.
     QString zip(const QString& relative, const QList<ZipFixture::Entry>& entries)
     {
-        const QString p = path(relative);
-        QDir().mkpath(QFileInfo(p).absolutePath());
-        if (!ZipFixture::Write(p, entries))
-            qFatal("cannot write %s", qPrintable(p));
-        return p;
+        return ZipFixture::Made(path(relative), entries);
     }
     QString zip(const QString& relative) { return zip(relative, {{QStringLiteral("a.txt"), "alpha"}}); }
-    static QByteArray read(const QString& p)
-    {
-        QFile f(p);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    static void write(const QString& p, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(p).absolutePath());
-        QFile f(p);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(p));
-    }
 
     // SELECT FILES with `files` chosen.
     void select(const QStringList& files)

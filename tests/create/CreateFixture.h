@@ -3,64 +3,36 @@
 // what the page wrote.
 
 #include "ScriptedPrompter.h"
+#include "TestTools.h"
+#include "WindowFixture.h"
 
 #include "app/TForm1.h"
 #include "create/TAddFolderForm.h"
 #include "create/TCreatePage.h"
 #include "platform/Platform.h"
-#include "settings/Settings.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
 namespace CreateFixture {
 
-inline void WriteFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-inline QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Runs a peer tool; returns its exit code (-1 when it did not run) and its output.
-inline int Run(const QString& program, const QStringList& args, QString* out = nullptr,
-               const QString& workDir = QString())
-{
-    QProcess p;
-    if (!workDir.isEmpty())
-        p.setWorkingDirectory(workDir);
-    p.start(program, args);
-    if (!p.waitForFinished(120000))
-        return -1;
-    if (out)
-        *out = QString::fromUtf8(p.readAllStandardOutput());
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
+using namespace testtools;
 
 // The stored names of a zip as unzip lists them.
 inline QStringList ZipNames(const QString& zip)
 {
-    QString out;
-    if (Run(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip}, &out) != 0)
+    const Run r = run(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip});
+    if (r.code != 0)
         return {QStringLiteral("<unzip -Z1 failed>")};
-    return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return r.outText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 inline bool ZipTests(const QString& zip, const QString& password = QString())
@@ -68,7 +40,7 @@ inline bool ZipTests(const QString& zip, const QString& password = QString())
     QStringList args{QStringLiteral("-tqq")};
     if (!password.isEmpty())
         args << QStringLiteral("-P") << password;
-    return Run(QStringLiteral("unzip"), args << zip) == 0;
+    return run(QStringLiteral("unzip"), args << zip).code == 0;
 }
 
 // Runs the folder scan a dialog shows to its end and reports whether the
@@ -86,27 +58,34 @@ inline int FinishScan(QDialog& d, int* loopTurns = nullptr)
     return done ? d.result() : QDialog::Rejected;
 }
 
+// A test's own folder: the files to add, and "out" for what the page writes.
+struct Scratch : QTemporaryDir {
+    // Empties the folder and makes "out" in it.
+    void reset()
+    {
+        QDir(path()).removeRecursively();
+        QDir().mkpath(filePath(QStringLiteral("out")));
+    }
+    // Writes `data` to `rel` below the folder; returns its path.
+    QString file(const QString& rel, const QByteArray& data)
+    {
+        const QString p = filePath(rel);
+        writeFile(p, data);
+        return p;
+    }
+    QString out(const QString& name) const { return filePath(QStringLiteral("out/") + name); }
+};
+
 // A window showing its create page, with default settings and its own data folder.
-struct Window {
-    ScriptedPrompter prompter;
-    std::unique_ptr<QTemporaryDir> data;
-    std::unique_ptr<TForm1> form;
+struct Window : WindowFixture {
     TCreatePage* page = nullptr;
 
     void open()
     {
-        form.reset();
-        prompter.clear();
-        data = std::make_unique<QTemporaryDir>();
-        qputenv("QUARN_DATA_DIR", QFile::encodeName(data->path()));
-        form = std::make_unique<TForm1>(prompter, QStringList{});
+        newWindow();
         page = form->CreatePage;
-        prompter.clear();
-        if (!form->SelectPage(TForm1::CreatePageIndex))
-            qFatal("cannot show the create page");
-        prompter.clear();
+        showPage(TForm1::CreatePageIndex);
     }
-    Settings& settings() { return form->settings(); }
 
     // ADD FILES with `files` chosen.
     void addFiles(const QStringList& files)

@@ -19,15 +19,10 @@ using namespace CreateFixture;
 class TestCreateList : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    Scratch dir_;
     Window w_;
 
-    QString file(const QString& rel, int size = 5)
-    {
-        const QString p = dir_.filePath(rel);
-        WriteFile(p, QByteArray(size, 'x'));
-        return p;
-    }
+    QString file(const QString& rel, int size = 5) { return dir_.file(rel, QByteArray(size, 'x')); }
     // The tree data/a/x.txt, data/b.txt, data/.profile, data/a/.hidden/y.txt.
     QString dataTree()
     {
@@ -53,8 +48,7 @@ private slots:
     }
     void cleanup()
     {
-        QVERIFY2(w_.prompter.allAnswersUsed(), "unused answers");
-        w_.form.reset();
+        w_.closeWindow();
     }
 
     void pathRule()

@@ -21,30 +21,25 @@ using namespace CreateFixture;
 class TestCreateTar : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    Scratch dir_;
     Window w_;
 
-    QString file(const QString& rel, const QByteArray& data = "tar me\n")
-    {
-        const QString p = dir_.filePath(rel);
-        WriteFile(p, data);
-        return p;
-    }
-    QString out(const QString& name) { return dir_.filePath(QStringLiteral("out/") + name); }
+    QString file(const QString& rel, const QByteArray& data = "tar me\n") { return dir_.file(rel, data); }
+    QString out(const QString& name) const { return dir_.out(name); }
     // "mode user/group size date time name" lines of GNU tar's verbose list.
     QStringList tarLines(const QString& tar, const QStringList& extra = {})
     {
-        QString text;
-        if (Run(QStringLiteral("tar"), QStringList{QStringLiteral("-tvf"), tar} + extra, &text) != 0)
+        const Run r = run(QStringLiteral("tar"), QStringList{QStringLiteral("-tvf"), tar} + extra);
+        if (r.code != 0)
             return {QStringLiteral("<tar failed>")};
-        return text.split('\n', Qt::SkipEmptyParts);
+        return r.outText().split('\n', Qt::SkipEmptyParts);
     }
     QStringList tarNames(const QString& tar, const QStringList& extra = {})
     {
-        QString text;
-        if (Run(QStringLiteral("tar"), QStringList{QStringLiteral("-tf"), tar} + extra, &text) != 0)
+        const Run r = run(QStringLiteral("tar"), QStringList{QStringLiteral("-tf"), tar} + extra);
+        if (r.code != 0)
             return {QStringLiteral("<tar failed>")};
-        return text.split('\n', Qt::SkipEmptyParts);
+        return r.outText().split('\n', Qt::SkipEmptyParts);
     }
     void addTree()
     {
@@ -58,15 +53,13 @@ private slots:
     void init()
     {
         QVERIFY(dir_.isValid());
-        QDir(dir_.path()).removeRecursively();
-        QDir().mkpath(dir_.filePath(QStringLiteral("out")));
+        dir_.reset();
         w_.open();
     }
     void cleanup()
     {
         Platform::SetFreeOnDiskHook({});
-        QVERIFY2(w_.prompter.allAnswersUsed(), "unused answers");
-        w_.form.reset();
+        w_.closeWindow();
     }
 
     void tarWithDefaultsAndOneOptionsRun()
@@ -83,8 +76,8 @@ private slots:
         // The defaults: others only, ids 0.
         for (const QString& l : tarLines(tar, {QStringLiteral("--numeric-owner")}))
             QVERIFY2(l.startsWith(QStringLiteral("-------rwx 0/0")), qPrintable(l));
-        QVERIFY(Run(QStringLiteral("tar"), {QStringLiteral("-xf"), tar, QStringLiteral("-C"), out(QString())}) == 0);
-        QCOMPARE(ReadFile(out(QStringLiteral("photos/2001/a.jpg"))), QByteArray(513, 'j'));
+        QCOMPARE(run(QStringLiteral("tar"), {QStringLiteral("-xf"), tar, QStringLiteral("-C"), out(QString())}).code, 0);
+        QCOMPARE(readFile(out(QStringLiteral("photos/2001/a.jpg"))), QByteArray(513, 'j'));
 
         // The options dialog applies to the next tar only.
         w_.settings().TarAttributes = true;
@@ -145,7 +138,7 @@ private slots:
         const QString tgz = out(QStringLiteral("backup.tar.gz"));
         QCOMPARE(w_.prompter.lastText(), QStringLiteral("THE PROGRAM HAS COMPLETED PROCESSING THE FILE \r") + tgz);
         QCOMPARE(w_.prompter.fileRequests.last().filter, QStringLiteral("GZipped TAR Files (*.tar.gz)"));
-        QVERIFY(Run(QStringLiteral("gzip"), {QStringLiteral("-t"), tgz}) == 0);
+        QCOMPARE(run(QStringLiteral("gzip"), {QStringLiteral("-t"), tgz}).code, 0);
         QStringList names = tarNames(tgz, {QStringLiteral("-z")});
         names.sort();
         QCOMPARE(names, (QStringList{QStringLiteral("photos/2001/a.jpg"), QStringLiteral("photos/empty.txt")}));
@@ -169,9 +162,9 @@ private slots:
         w_.zip(out(QStringLiteral("renamed")));
         const QString gzPath = out(QStringLiteral("renamed.gz"));
         QCOMPARE(w_.prompter.lastText(), QStringLiteral("THE PROGRAM HAS COMPLETED PROCESSING THE FILE \r") + gzPath);
-        QString text;
-        QCOMPARE(Run(QStringLiteral("gzip"), {QStringLiteral("-dc"), gzPath}, &text), 0);
-        QCOMPARE(text.toLatin1(), QByteArray(70000, 'r'));
+        const Run r = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), gzPath});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QByteArray(70000, 'r'));
         TGzip gz;
         gz.FileSource = gzPath;
         QCOMPARE(gz.readHeader(), 0);
@@ -206,14 +199,14 @@ private slots:
         const QString a = file(QStringLiteral("a.txt"));
         w_.addFiles({a, file(QStringLiteral("b.txt"))});
         const QString tar = out(QStringLiteral("old.tar"));
-        WriteFile(tar, "earlier archive");
+        writeFile(tar, "earlier archive");
         QFile::remove(a);
         w_.settings().DefaultArchiveType = 3;
         w_.zip(tar);
         QVERIFY(!w_.prompter.texts().contains(QStringLiteral("THE TAR FILE CREATION HAS BEEN COMPLETED.")));
         QVERIFY(!w_.prompter.messages.isEmpty());
         // The earlier archive is kept, and no scratch file is left beside it.
-        QCOMPARE(ReadFile(tar), QByteArray("earlier archive"));
+        QCOMPARE(readFile(tar), QByteArray("earlier archive"));
         QCOMPARE(QDir(out(QString())).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("old.tar")});
         QVERIFY(w_.page->ZipListView->isEnabled());
         QVERIFY(w_.form->TabbedNotebook->tabBar()->isEnabled());

@@ -21,16 +21,11 @@ using namespace CreateFixture;
 class TestCreateZip : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    Scratch dir_;
     Window w_;
 
-    QString file(const QString& rel, const QByteArray& data = "hello, world\n")
-    {
-        const QString p = dir_.filePath(rel);
-        WriteFile(p, data);
-        return p;
-    }
-    QString out(const QString& name) { return dir_.filePath(QStringLiteral("out/") + name); }
+    QString file(const QString& rel, const QByteArray& data = "hello, world\n") { return dir_.file(rel, data); }
+    QString out(const QString& name) const { return dir_.out(name); }
     // The stored names expected for `path` with the folder kept and no root.
     static QString absoluteStored(const QString& path) { return path.mid(1); }
     QString successText(const QString& finalName)
@@ -43,8 +38,7 @@ private slots:
     void init()
     {
         QVERIFY(dir_.isValid());
-        QDir(dir_.path()).removeRecursively();
-        QDir().mkpath(dir_.filePath(QStringLiteral("out")));
+        dir_.reset();
         w_.open();
         QVERIFY2(w_.form->ZipEngine->ZipLibVersion() > 0, "the zip library is not loaded");
         w_.settings().DefaultArchiveType = 1;
@@ -52,8 +46,7 @@ private slots:
     void cleanup()
     {
         Platform::SetFreeOnDiskHook({});
-        QVERIFY2(w_.prompter.allAnswersUsed(), "unused answers");
-        w_.form.reset();
+        w_.closeWindow();
     }
 
     void emptyListAndCancelledDialog()
@@ -291,7 +284,7 @@ private slots:
         w_.addFiles({file(QStringLiteral("small.txt"))});
         const QString zip = out(QStringLiteral("keep.zip"));
         w_.zip(zip);
-        const QByteArray before = ReadFile(zip);
+        const QByteArray before = readFile(zip);
         QVERIFY(!before.isEmpty());
         QByteArray noise(2 << 20, Qt::Uninitialized);
         QRandomGenerator random(42);
@@ -311,7 +304,7 @@ private slots:
         std::signal(SIGXFSZ, oldHandler);
         QVERIFY(w_.form->ZipEngine->ErrCode != 0);
         QVERIFY(!w_.prompter.texts().contains(successText(zip)));
-        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(readFile(zip), before);
         QCOMPARE(QDir(dir_.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("keep.zip")});
         // The next run that succeeds replaces it.

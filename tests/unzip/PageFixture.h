@@ -2,7 +2,8 @@
 // A main window on a scripted prompter with its own data folder and a fake
 // free-space measurement, for the unzip page's command tests.
 
-#include "ScriptedPrompter.h"
+#include "TestTools.h"
+#include "WindowFixture.h"
 #include "ZipFixture.h"
 
 #include "app/TForm1.h"
@@ -20,40 +21,29 @@
 #include <QTreeView>
 #include <memory>
 
-struct PageFixture {
+struct PageFixture : WindowFixture {
     QTemporaryDir dir;
-    ScriptedPrompter prompter;
-    std::unique_ptr<QTemporaryDir> data;
-    std::unique_ptr<TForm1> form;
     TUnzipPage* page = nullptr;
     qint64 freeBytes = qint64(1) << 40;
 
     void newForm()
     {
         form.reset();
-        prompter.clear();
         freeBytes = qint64(1) << 40;
-        data = std::make_unique<QTemporaryDir>();
-        qputenv("QUARN_DATA_DIR", QFile::encodeName(data->path()));
         Platform::SetFreeOnDiskHook([this](const QString&) { return freeBytes; });
-        form = std::make_unique<TForm1>(prompter, QStringList());
+        newWindow();
         page = form->UnzipPage;
-        prompter.clear();
     }
     void finish()
     {
-        form.reset();
+        closeWindow();
         Platform::SetFreeOnDiskHook({});
     }
 
     QString path(const QString& name) const { return dir.filePath(name); }
     QString zip(const QString& name, const QList<ZipFixture::Entry>& entries)
     {
-        const QString p = path(name);
-        QDir().mkpath(QFileInfo(p).absolutePath());
-        if (!ZipFixture::Write(p, entries))
-            qFatal("cannot write %s", qPrintable(p));
-        return p;
+        return ZipFixture::Made(path(name), entries);
     }
     // OPEN with `archive` chosen in the dialog.
     void open(const QString& archive)
@@ -68,18 +58,6 @@ struct PageFixture {
         QDir(p).removeRecursively();
         QDir().mkpath(p);
         return p;
-    }
-    static QByteArray read(const QString& file)
-    {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    static void write(const QString& file, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QFile f(file);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(file));
     }
     // Every file below `root`, relative, sorted.
     static QStringList files(const QString& root)

@@ -3,7 +3,9 @@
 // directory and end record, with the names, contents and DOS times given.
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QString>
 #include <cstdint>
@@ -96,6 +98,16 @@ inline bool Write(const QString& path, const QList<Entry>& entries)
         return false;
     const QByteArray b = Build(entries);
     return f.write(b) == b.size();
+}
+
+// Writes the zip at `path`, making its folders; a zip that cannot be written
+// ends the test program. Returns `path`.
+inline QString Made(const QString& path, const QList<Entry>& entries)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!Write(path, entries))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
 }
 
 } // namespace ZipFixture

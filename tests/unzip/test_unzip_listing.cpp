@@ -45,11 +45,7 @@ class TestUnzipListing : public QObject {
 
     QString zip(const QString& name, const QList<Entry>& entries)
     {
-        const QString path = dir_.filePath(name);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        if (!ZipFixture::Write(path, entries))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return ZipFixture::Made(dir_.filePath(name), entries);
     }
     QString twoTexts()
     {

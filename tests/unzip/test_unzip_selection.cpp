@@ -76,7 +76,6 @@ private slots:
     }
     void cleanup()
     {
-        QVERIFY2(f_.prompter.allAnswersUsed(), "unused answers");
         f_.finish();
     }
 

@@ -15,9 +15,7 @@
 
 namespace UpdateFixture {
 
-using CreateFixture::ReadFile;
-using CreateFixture::Run;
-using CreateFixture::WriteFile;
+using namespace testtools;
 using CreateFixture::ZipNames;
 using CreateFixture::ZipTests;
 
@@ -36,26 +34,15 @@ inline void SetTime(const QString& path, const QDateTime& when)
         qFatal("cannot set the time of %s", qPrintable(path));
 }
 
-struct Window {
-    ScriptedPrompter prompter;
-    std::unique_ptr<QTemporaryDir> data;
-    std::unique_ptr<TForm1> form;
+struct Window : WindowFixture {
     TUpdatePage* page = nullptr;
 
     void open()
     {
-        form.reset();
-        prompter.clear();
-        data = std::make_unique<QTemporaryDir>();
-        qputenv("QUARN_DATA_DIR", QFile::encodeName(data->path()));
-        form = std::make_unique<TForm1>(prompter, QStringList{});
+        newWindow();
         page = form->UpdatePage;
-        prompter.clear();
-        if (!form->SelectPage(TForm1::UpdatePageIndex))
-            qFatal("cannot show the update page");
-        prompter.clear();
+        showPage(TForm1::UpdatePageIndex);
     }
-    Settings& settings() { return form->settings(); }
     TZipEngine& engine() { return *form->ZipEngine; }
 
     // OPEN with `zip` chosen (no rows listed yet).

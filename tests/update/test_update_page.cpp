@@ -30,24 +30,20 @@ class TestUpdatePage : public QObject {
     // A zip of `entries` at d/name, listed on the page.
     QString listed(const QList<Entry>& entries, const QString& name = QStringLiteral("a.zip"))
     {
-        const QString zip = d + QLatin1Char('/') + name;
-        if (!ZipFixture::Write(zip, entries))
-            qFatal("cannot write %s", qPrintable(zip));
+        const QString zip = ZipFixture::Made(d + QLatin1Char('/') + name, entries);
         w.openZip(zip);
         return zip;
     }
     QString file(const QString& rel, const QByteArray& data, const QDateTime& when = kNew)
     {
         const QString p = d + QLatin1Char('/') + rel;
-        WriteFile(p, data);
+        writeFile(p, data);
         SetTime(p, when);
         return p;
     }
     QByteArray entryData(const QString& zip, const QString& name)
     {
-        QString out;
-        Run(QStringLiteral("unzip"), {QStringLiteral("-p"), zip, name}, &out);
-        return out.toUtf8();
+        return run(QStringLiteral("unzip"), {QStringLiteral("-p"), zip, name}).out;
     }
 
 private slots:
@@ -98,7 +94,7 @@ private slots:
         file("src/a.txt", "old a", kOld);
         file("src/docs/b.txt", "old b", kOld);
         const QString zip = d + "/peer.zip";
-        QCOMPARE(Run("zip", {"-q", "-r", zip, "a.txt", "docs"}, nullptr, d + "/src"), 0);
+        QCOMPARE(run("zip", {"-q", "-r", zip, "a.txt", "docs"}, d + "/src").code, 0);
         w.openZip(zip);
         VERIFY_LIST_IS_ARCHIVE(w, zip);
         QCOMPARE(w.rowNames(), (QStringList{"a.txt", "docs/", "docs/b.txt"}));
@@ -137,14 +133,14 @@ private slots:
         QCOMPARE(entryData(zip, "docs/A.TXT"), QByteArray("the new contents of a"));
         QVERIFY(w.prompter.messages.isEmpty());
 
-        const QByteArray before = ReadFile(zip);
+        const QByteArray before = readFile(zip);
         w.addFiles({a});
-        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(readFile(zip), before);
         QCOMPARE(w.page->RowCount(), 2);
 
         const QString olderB = file("src/docs/b.txt", "an older bee", kOld);
         w.addFiles({olderB});
-        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(readFile(zip), before);
         QCOMPARE(w.cell(w.rowOf("docs\\b.txt"), 1), QStringLiteral("3"));
         QVERIFY(w.prompter.messages.isEmpty());
         QCOMPARE(w.settings().LastAddFolder, d + "/src/docs");
@@ -226,10 +222,10 @@ private slots:
 
         // Once RESET is off the page takes no drops.
         w.page->UpdateResetButtonClick();
-        const QByteArray before = ReadFile(zip);
+        const QByteArray before = readFile(zip);
         w.page->UpdateDropUpdateWindow({file("drop/two.txt", "2")});
         QCOMPARE(w.page->RowCount(), 0);
-        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(readFile(zip), before);
     }
 
     void deleteErasesTheHighlightedEntries()
@@ -237,7 +233,7 @@ private slots:
         const QString zip = listed({{"a.txt", "aaaa", kEntryTime},
                                     {"docs/b.txt", "bb", kEntryTime},
                                     {"docs/c.txt", "c", kEntryTime}});
-        const QByteArray original = ReadFile(zip);
+        const QByteArray original = readFile(zip);
         // No and Cancel, or nothing highlighted: the question, and nothing written.
         w.deleteEntries({"a.txt"}, PromptButton::No);
         w.deleteEntries({"a.txt"}, PromptButton::Cancel);
@@ -245,7 +241,7 @@ private slots:
         QCOMPARE(w.prompter.texts(),
                  QStringList(3, QStringLiteral("THE DELETE OPERATION WILL PERMANENTLY ERASE THE SELECTED FILES FROM THE "
                                                "ZIP FILE.\r\rERASE THE SELECTED FILES?")));
-        QCOMPARE(ReadFile(zip), original);
+        QCOMPARE(readFile(zip), original);
         QCOMPARE(w.page->RowCount(), 3);
         QVERIFY(w.engine().FSpecArgsExcl.isEmpty());
 
@@ -263,21 +259,19 @@ private slots:
         QCOMPARE(w.page->UpDateNumFilesEdit->text(), QStringLiteral("0"));
         QCOMPARE(w.page->UpdatetotalFileSizeEdit->text(), QStringLiteral("0"));
         QVERIFY(w.form->DropTarget() != w.page->UpdateListView);
-        QString out;
-        Run("unzip", {"-Z1", zip}, &out);
-        QCOMPARE(out.trimmed(), QStringLiteral("Empty zipfile."));
+        QCOMPARE(run("unzip", {"-Z1", zip}).outText().trimmed(), QStringLiteral("Empty zipfile."));
         QVERIFY(w.prompter.allAnswersUsed());
     }
 
     void resetLeavesTheArchiveAlone()
     {
         const QString zip = listed({{"a.txt", "a", kEntryTime}});
-        const QByteArray before = ReadFile(zip);
+        const QByteArray before = readFile(zip);
         w.page->UpdateResetButton->click();
         QCOMPARE(w.page->RowCount(), 0);
         QCOMPARE(w.zipButtons(), (QList<bool>{false, false, false, false}));
         QVERIFY(w.form->DropTarget() != w.page->UpdateListView);
-        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(readFile(zip), before);
         QCOMPARE(w.page->UpDateNumFilesEdit->text(), QStringLiteral("0"));
     }
 
@@ -300,9 +294,9 @@ private slots:
 
         // The same time as the entry: nothing to do; a newer one replaces it.
         const QString a = file("in/docs/a.txt", "same time", DosDateTimeToQDateTime(kEntryTime));
-        const QByteArray before = ReadFile(zip);
+        const QByteArray before = readFile(zip);
         w.addFiles({a});
-        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(readFile(zip), before);
         SetTime(a, kNew);
         w.addFiles({a});
         QCOMPARE(w.page->RowCount(), 2);
@@ -318,18 +312,18 @@ private slots:
         w.engine().AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan;
         const QString other = d + "/other.zip";
         QVERIFY(ZipFixture::Write(other, {{"o.txt", "o", kEntryTime}}));
-        const QByteArray otherBefore = ReadFile(other);
+        const QByteArray otherBefore = readFile(other);
         w.engine().SetZipFileName(other);
         w.form->appState().CurrentArchive = d + "/some.tar";
         w.addFiles({file("n.txt", "n")});
         VERIFY_LIST_IS_ARCHIVE(w, zip);
         QCOMPARE(w.rowNames(), Sorted({QFileInfo(d).fileName() + "/n.txt", "a.txt"}));
-        QCOMPARE(ReadFile(other), otherBefore);
+        QCOMPARE(readFile(other), otherBefore);
         QCOMPARE(w.engine().AddOptions, uint16_t(TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan));
         w.engine().SetZipFileName(other);
         w.deleteEntries({"a.txt"});
         VERIFY_LIST_IS_ARCHIVE(w, zip);
-        QCOMPARE(ReadFile(other), otherBefore);
+        QCOMPARE(readFile(other), otherBefore);
     }
 
     void theCutOffDate()
@@ -374,7 +368,7 @@ private slots:
     void aFailedAddLeavesTheZipAsItWas()
     {
         const QString zip = listed({{"docs/a.txt", "old a", kEntryTime}, {"b.txt", "b", kEntryTime}});
-        const QByteArray before = ReadFile(zip);
+        const QByteArray before = readFile(zip);
         // Data that does not compress, so the new archive cannot fit.
         QByteArray big(3 << 20, Qt::Uninitialized);
         QRandomGenerator rng(8);
@@ -384,7 +378,7 @@ private slots:
         const QString c = file("in/c.bin", big);
         w.prompter.failOnUnexpected = false;
         QVERIFY(WithFileSizeLimit(1 << 20, [&] { w.addFiles({small, a, c}); }));
-        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(readFile(zip), before);
         // No copy or temporary file is left beside the zip.
         QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden), QStringList{"a.zip"});
         QCOMPARE(w.rowNames(), (QStringList{"b.txt", "docs/a.txt"}));
@@ -399,7 +393,7 @@ private slots:
     void aFileThatVanishesIsNotListed()
     {
         const QString zip = listed({{"b.txt", "b", kEntryTime}});
-        const QByteArray before = ReadFile(zip);
+        const QByteArray before = readFile(zip);
         const QString gone = file("in/gone.txt", "soon gone");
         w.prompter.failOnUnexpected = false;
         // The row is made, then the file disappears before the engine reads it.
@@ -409,7 +403,7 @@ private slots:
         w.page->DropFileToUpdate(QFileInfo(gone), QString());
         QVERIFY(QFile::remove(gone));
         w.page->UpdatingAZipFile();
-        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(readFile(zip), before);
         QCOMPARE(w.rowNames(), QStringList{"b.txt"});
         QVERIFY2(w.prompter.lastText().startsWith("ERROR : "), qPrintable(w.prompter.texts().join('\n')));
     }
@@ -424,10 +418,10 @@ private slots:
         f.seek(f.size() - 22);
         f.write(QByteArray(22, '\0'));
         f.close();
-        const QByteArray before = ReadFile(zip);
+        const QByteArray before = readFile(zip);
         w.deleteEntries({"a.txt"});
         QVERIFY2(w.prompter.texts().contains("FATAL DLL ERROR"), qPrintable(w.prompter.texts().join('\n')));
-        QCOMPARE(ReadFile(zip), before);
+        QCOMPARE(readFile(zip), before);
         QCOMPARE(w.rowNames(), (QStringList{"a.txt", "b.txt"}));
         QCOMPARE(w.zipButtons(), (QList<bool>{true, true, true, true}));
     }

@@ -922,9 +922,9 @@ private slots:
         const QStringList pw = password.isEmpty() ? QStringList{} : QStringList{"-P", password};
         Run r;
         if (kind == "zip") {
-            r = runProgram("zip", QStringList{"-r", "-q"} + pw + QStringList{zip, "tree"}, d + "/src");
+            r = run("zip", QStringList{"-r", "-q"} + pw + QStringList{zip, "tree"}, d + "/src");
         } else if (kind == "zip-stream") {
-            r = runProgram("sh", {"-c", "zip -q -r " + (password.isEmpty() ? QString() : "-P '" + password + "' ")
+            r = run("sh", {"-c", "zip -q -r " + (password.isEmpty() ? QString() : "-P '" + password + "' ")
                                             + "- tree | cat > '" + zip + "'"},
                            d + "/src");
         } else if (kind == "python-stream") {
@@ -944,12 +944,12 @@ private slots:
         } else if (kind == "7z") {
             if (!havePeer("7z"))
                 QSKIP("7z not installed");
-            r = runProgram("7z", {"a", "-tzip", "-bd", "-mem=ZipCrypto", "-p" + password, zip, "tree"}, d + "/src");
+            r = run("7z", {"a", "-tzip", "-bd", "-mem=ZipCrypto", "-p" + password, zip, "tree"}, d + "/src");
         }
-        QVERIFY2(r.code == 0, qPrintable(kind + ": " + r.out + r.err));
+        QVERIFY2(r.code == 0, qPrintable(kind + ": " + r.outText() + r.errText()));
         if (kind.endsWith("stream")) {
             r = python("import sys, zipfile\nprint(all(i.flag_bits & 8 for i in zipfile.ZipFile(sys.argv[1]).infolist() if not i.is_dir()))", {zip});
-            QCOMPARE(r.out.trimmed(), QString("True"));
+            QCOMPARE(r.outText().trimmed(), QString("True"));
         }
         auto e = engine();
         e->SetZipFileName(zip);
