@@ -157,17 +157,7 @@ bool TCreatePage::MakeTarFile(const QString& tarPath)
 
 void TCreatePage::MakeTarGzFilethread(const QString& finalName)
 {
-    ZipTarGZButtonsOff();
-    GzipCreateMode = true;
-    TGzip& gz = host_.Gzip();
-    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
-    gz.ProgressStep = 1;
-    TarGZDo(finalName);
-    ZipProgressBar->setValue(0);
-    GzipCreateMode = false;
-    gz.OnProgress = nullptr;
-    ZipStatusBar->clearMessage();
-    ZipTarGZButtonsOn();
+    RunGzipCreate([&] { TarGZDo(finalName); });
 }
 
 bool TCreatePage::TarGZDo(const QString& finalName)
@@ -183,24 +173,38 @@ bool TCreatePage::TarGZDo(const QString& finalName)
     if (!MakeTarFile(tarPath))
         return false;
     // 5
-    QTimer* timer = host_.GzipProgressTimer();
-    timer->start();
-    MakeTarMGzfile(finalName, tarPath);
-    timer->stop();
+    GzipToFinal(tarPath, finalName);
     return true;
 }
 
-void TCreatePage::MakeTarMGzfile(const QString& finalName, const QString& tarPath)
+void TCreatePage::RunGzipCreate(const std::function<void()>& work)
+{
+    ZipTarGZButtonsOff();
+    GzipCreateMode = true;
+    TGzip& gz = host_.Gzip();
+    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
+    gz.ProgressStep = 1;
+    work();
+    ZipProgressBar->setValue(0);
+    ZipStatusBar->clearMessage();
+    GzipCreateMode = false;
+    gz.OnProgress = nullptr;
+    ZipTarGZButtonsOn();
+}
+
+void TCreatePage::GzipToFinal(const QString& source, const QString& finalName)
 {
     TGzip& gz = host_.Gzip();
-    gz.FileSource = tarPath;
-    // The gzip file takes exactly the final name (the stored name is the tar's).
+    gz.FileSource = source;
+    // The gzip file takes exactly the final name (the stored name is the source's).
     const QString scratch = SourceList::ScratchNameBeside(finalName);
     gz.FileDestination = scratch;
     gz.WindowOnError = true;
     gz.DeleteSource = false;
-    const int result = gz.compress();
-    FinishGzip(result, scratch, finalName);
+    QTimer* timer = host_.GzipProgressTimer();
+    timer->start();
+    FinishGzip(gz.compress(), scratch, finalName);
+    timer->stop();
 }
 
 void TCreatePage::FinishGzip(int result, const QString& scratch, const QString& finalName)
@@ -219,35 +223,10 @@ void TCreatePage::FinishGzip(int result, const QString& scratch, const QString& 
 
 void TCreatePage::MakeGZFileThread(const QString& finalName)
 {
-    // 1
-    ZipTarGZButtonsOff();
-    GzipCreateMode = true;
-    TGzip& gz = host_.Gzip();
-    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
-    gz.ProgressStep = 1;
-    QTimer* timer = host_.GzipProgressTimer();
-    timer->start();
-    // 2
-    MakeGzFile(finalName);
-    // 3
-    timer->stop();
-    ZipProgressBar->setValue(0);
-    ZipStatusBar->clearMessage();
-    GzipCreateMode = false;
-    gz.OnProgress = nullptr;
-    ZipTarGZButtonsOn();
-}
-
-void TCreatePage::MakeGzFile(const QString& finalName)
-{
-    if (RowCount() == 0)
-        return;
-    TGzip& gz = host_.Gzip();
-    gz.FileSource = ZipListModel->item(0, SourceColumn)->text();
-    const QString scratch = SourceList::ScratchNameBeside(finalName);
-    gz.FileDestination = scratch;
-    gz.WindowOnError = true;
-    gz.DeleteSource = false;
-    Platform::BusyCursor busy;
-    FinishGzip(gz.compress(), scratch, finalName);
+    RunGzipCreate([&] {
+        if (RowCount() == 0)
+            return;
+        Platform::BusyCursor busy;
+        GzipToFinal(ZipListModel->item(0, SourceColumn)->text(), finalName);
+    });
 }

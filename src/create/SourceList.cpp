@@ -66,6 +66,15 @@ QString DateText(const QDateTime& lastWrite)
     return Platform::DateTimeText(lastWrite.toLocalTime());
 }
 
+FileDialogRequest AddFilesRequest(const QString& lastFolder)
+{
+    FileDialogRequest request;
+    request.title = QStringLiteral("Select files to include in the Zip File");
+    request.filter = QStringLiteral("All files (*)");
+    request.startFolder = lastFolder;
+    return request;
+}
+
 QString ScratchNameBeside(const QString& finalName)
 {
     const QFileInfo fi(finalName);

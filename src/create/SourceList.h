@@ -3,6 +3,8 @@
 // that gives each file the folder (Path) under which the archive stores it.
 // Paths on disk use "/"; the Path cells use "\" as the archive lists show them.
 
+#include "platform/Prompter.h"
+
 #include <QDateTime>
 #include <QString>
 #include <cstdint>
@@ -30,6 +32,9 @@ bool OlderThanCutOff(const QDateTime& lastWrite, int cutOffDay);
 // The Size and Date cell texts.
 QString SizeText(int64_t size);
 QString DateText(const QDateTime& lastWrite);
+
+// The file dialog that picks files to add to a list, opened in `lastFolder`.
+FileDialogRequest AddFilesRequest(const QString& lastFolder);
 
 // A name beside `finalName` that no file has: a new archive is written there
 // and takes the final name only when it is complete.

@@ -117,8 +117,12 @@ public:
     // Writes the list as a tar at `path`; returns whether every row was written.
     bool MakeTarFile(const QString& path);
     bool TarGZDo(const QString& finalName);
-    void MakeTarMGzfile(const QString& finalName, const QString& tarPath);
-    void MakeGzFile(const QString& finalName);
+    // The bracket of both gzip runs: buttons off and the gzip progress on this
+    // page while `work` runs.
+    void RunGzipCreate(const std::function<void()>& work);
+    // Compresses `source` beside `finalName`, which the result then replaces,
+    // with the progress timer running.
+    void GzipToFinal(const QString& source, const QString& finalName);
     void ZipTarGZButtonsOff();
     void ZipTarGZButtonsOn();
     // The gzip component's progress, shown on this page while `GzipCreateMode`

@@ -228,11 +228,7 @@ void TUpdatePage::OpenFilesUpdateButtonClick()
     // 1
     CheckCutOffDate();
     // 2
-    FileDialogRequest request;
-    request.title = QStringLiteral("Select files to include in the Zip File");
-    request.filter = QStringLiteral("All files (*)");
-    request.startFolder = settings_.LastAddFolder;
-    const QStringList files = host_.prompter().openFiles(request);
+    const QStringList files = host_.prompter().openFiles(AddFilesRequest(settings_.LastAddFolder));
     if (files.isEmpty()) {
         FocusList();
         return;

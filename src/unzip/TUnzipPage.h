@@ -173,6 +173,9 @@ public:
     // Extract the highlighted tar rows, or the gzip file, into `destination`.
     void UnzipTarFile(const QString& destination);
     void UnzipGZFile(const QString& destination);
+    // Decompresses `gzipPath` into the file `destination` with the progress
+    // on this page; returns the gzip component's result.
+    int Gunzip(const QString& gzipPath, const QString& destination);
     // The gzip component's progress on this page's bar and status bar.
     void GZipProgress(int percent);
     // Finds a drive-root scratch folder with `required` bytes of room for a

@@ -79,6 +79,18 @@ bool TUnzipPage::IsaGzippedTarBall(const QString& path)
     return Extension(gz.storedName()) == QLatin1String(".tar");
 }
 
+int TUnzipPage::Gunzip(const QString& gzipPath, const QString& destination)
+{
+    TGzip& gz = host_.Gzip();
+    gz.FileSource = gzipPath;
+    gz.FileDestination = destination;
+    gz.DeleteSource = false;
+    gz.ProgressStep = 1;
+    gz.WindowOnError = true;
+    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
+    return gz.decompress();
+}
+
 void TUnzipPage::GZipProgress(int percent)
 {
     UnzipProgressBar->setValue(percent);
@@ -188,14 +200,7 @@ bool TUnzipPage::UpDateTarGZipWindow(const QString& path)
     const QString destination = Platform::JoinPath(folder, tarName);
     state_.CurrentArchive = destination;
     // 4
-    TGzip& gz = host_.Gzip();
-    gz.FileSource = path;
-    gz.FileDestination = destination;
-    gz.DeleteSource = false;
-    gz.ProgressStep = 1;
-    gz.WindowOnError = true;
-    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
-    const int result = gz.decompress();
+    const int result = Gunzip(path, destination);
     // 5
     UnzipProgressBar->setValue(0);
     UnzipStatusBar->clearMessage();
@@ -347,14 +352,7 @@ void TUnzipPage::UnzipGZFile(const QString& destination)
                           PromptButtons::YesNo) != PromptButton::Yes)
         return;
     // 3
-    TGzip& gz = host_.Gzip();
-    gz.FileSource = gzipFile;
-    gz.FileDestination = target;
-    gz.DeleteSource = false;
-    gz.ProgressStep = 1;
-    gz.WindowOnError = true;
-    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
-    const int result = gz.decompress();
+    const int result = Gunzip(gzipFile, target);
     UnzipProgressBar->setValue(0);
     // 4
     if (result == TGzip::Ok && state_.ShowSuccessMessage)
