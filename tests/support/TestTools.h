@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace testtools {
@@ -96,7 +97,29 @@ inline Run python(const QString& script, const QStringList& args = {}, const QSt
     return run("python3", QStringList{"-c", script} + args, cwd);
 }
 
+// What python's zipfile says of `zip`: "True" when every file entry has the
+// data-descriptor flag (sizes and CRC after the data).
+inline QString descriptorFlags(const QString& zip)
+{
+    return python("import sys, zipfile\nprint(all(i.flag_bits & 8 for i in zipfile.ZipFile(sys.argv[1]).infolist() "
+                  "if not i.is_dir()))",
+                  {zip})
+        .outText()
+        .trimmed();
+}
+
 inline bool havePeer(const QString& name) { return !QStandardPaths::findExecutable(name).isEmpty(); }
+
+// A temporary folder that hands out a new, empty subfolder for each case.
+struct FreshFolders : QTemporaryDir {
+    int serial = 0;
+    QString fresh()
+    {
+        const QString d = filePath(QString::number(++serial));
+        QDir().mkpath(d);
+        return d;
+    }
+};
 
 // Every file and folder below `root`: relative path -> contents (folders map
 // to "<dir>").

@@ -62,17 +62,7 @@ struct PageFixture : WindowFixture {
     // Every file below `root`, relative, sorted.
     static QStringList files(const QString& root)
     {
-        QStringList out;
-        QDir base(root);
-        const QFileInfoList all = QDir(root).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-        for (const QFileInfo& fi : all) {
-            if (fi.isDir()) {
-                for (const QString& f : files(fi.absoluteFilePath()))
-                    out << fi.fileName() + QLatin1Char('/') + f;
-            } else {
-                out << fi.fileName();
-            }
-        }
+        QStringList out = testtools::filesBelow(root);
         out.sort();
         return out;
     }

@@ -81,17 +81,11 @@ void setAge(const QString& path, int secondsFromNow)
 
 class TestZipEngineOps : public QObject {
     Q_OBJECT
-    QTemporaryDir tmp;
-    int serial = 0;
+    FreshFolders tmp;
     ScriptZipUser user;
     QList<Said> said;
 
-    QString fresh()
-    {
-        const QString d = tmp.filePath(QString::number(++serial));
-        QDir().mkpath(d);
-        return d;
-    }
+    QString fresh() { return tmp.fresh(); }
 
     // An engine over the modules beside the test, with a user and a message log.
     std::unique_ptr<TZipEngine> engine()
@@ -948,8 +942,7 @@ private slots:
         }
         QVERIFY2(r.code == 0, qPrintable(kind + ": " + r.outText() + r.errText()));
         if (kind.endsWith("stream")) {
-            r = python("import sys, zipfile\nprint(all(i.flag_bits & 8 for i in zipfile.ZipFile(sys.argv[1]).infolist() if not i.is_dir()))", {zip});
-            QCOMPARE(r.outText().trimmed(), QString("True"));
+            QCOMPARE(descriptorFlags(zip), QString("True"));
         }
         auto e = engine();
         e->SetZipFileName(zip);
