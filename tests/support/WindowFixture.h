@@ -17,16 +17,18 @@ struct WindowFixture {
     std::unique_ptr<QTemporaryDir> data;
     std::unique_ptr<TForm1> form;
 
-    // A new window over a new, empty data folder; what its start-up said is
-    // cleared from the prompter.
-    void newWindow()
+    // A new window started with `args` over a new, empty data folder. What
+    // its start-up said is returned and cleared from the prompter.
+    QStringList newWindow(const QStringList& args = {})
     {
         form.reset();
         prompter.clear();
         data = std::make_unique<QTemporaryDir>();
         qputenv("QUARN_DATA_DIR", QFile::encodeName(data->path()));
-        form = std::make_unique<TForm1>(prompter, QStringList{});
+        form = std::make_unique<TForm1>(prompter, args);
+        const QStringList said = prompter.texts();
         prompter.clear();
+        return said;
     }
     // Shows the page at `index`; what showing it said is cleared.
     void showPage(int index)

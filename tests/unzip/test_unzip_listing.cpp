@@ -1,7 +1,7 @@
 // The unzip page's listing: OPEN and its dispatch, the rows, the icons,
 // RESET, Properties, the button states and the command line.
 
-#include "ScriptedPrompter.h"
+#include "WindowFixture.h"
 #include "ZipFixture.h"
 
 #include "app/TForm1.h"
@@ -37,11 +37,11 @@ class TestUnzipListing : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir_;
-    ScriptedPrompter prompter_;
-    std::unique_ptr<TForm1> form_;
+    WindowFixture w_;
+    ScriptedPrompter& prompter_ = w_.prompter;
+    std::unique_ptr<TForm1>& form_ = w_.form;
     TUnzipPage* page_ = nullptr;
     QStringList startup_;
-    std::unique_ptr<QTemporaryDir> data_;
 
     QString zip(const QString& name, const QList<Entry>& entries)
     {
@@ -67,16 +67,10 @@ class TestUnzipListing : public QObject {
     }
     void newForm(const QStringList& args = {})
     {
-        form_.reset();
-        prompter_.clear();
         // Every form starts from default settings: no config file from an earlier one.
-        data_ = std::make_unique<QTemporaryDir>();
-        qputenv("QUARN_DATA_DIR", QFile::encodeName(data_->path()));
-        form_ = std::make_unique<TForm1>(prompter_, args);
-        page_ = form_->UnzipPage;
         // Start-up may report compression libraries that are not built here.
-        startup_ = prompter_.texts();
-        prompter_.clear();
+        startup_ = w_.newWindow(args);
+        page_ = form_->UnzipPage;
     }
 
 private slots:
