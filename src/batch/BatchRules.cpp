@@ -1,8 +1,8 @@
 #include "batch/BatchRules.h"
 
 #include "platform/Platform.h"
-#include "unzip/UnzipListing.h"
 #include "zipengine/TZipFile.h"
+#include "zipengine/ZipListing.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,7 +41,7 @@ int32_t ZipUnzippedSize(const QString& path)
         return 0;
     int32_t total = 0;
     for (const ZipFile& r : lister.Records())
-        total = UnzipListing::AddToTotal(total, r.UncompressedSize);
+        total = ZipListing::AddToTotal(total, r.UncompressedSize);
     return total;
 }
 

@@ -10,8 +10,8 @@
 #include "platform/Platform.h"
 #include "platform/Prompter.h"
 #include "settings/AppState.h"
-#include "unzip/UnzipListing.h"
 #include "zipengine/TZipEngine.h"
+#include "zipengine/ZipListing.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -124,7 +124,7 @@ bool TBatchPage::prepareRun()
             continue;
         const qint64 unzippedSize = RemoveCommas(BatchListModel->item(r, 2)->text());
         state_.WorkList << RowZipPath(r) + QLatin1Char('*') + QString::number(unzippedSize);
-        runningSize = UnzipListing::AddToTotal(
+        runningSize = ZipListing::AddToTotal(
             runningSize, uint64_t(qMax<int64_t>(0, RemoveCommas(BatchListModel->item(r, 1)->text()))));
         state_.InfoList << QString::number(runningSize);
         runItems_.append({RowZipPath(r), BatchRules::ExtractFolderName(BatchListModel->item(r, 0)->text()), unzippedSize});

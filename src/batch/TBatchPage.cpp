@@ -10,7 +10,7 @@
 #include "platform/Prompter.h"
 #include "settings/AppState.h"
 #include "settings/Settings.h"
-#include "unzip/UnzipListing.h"
+#include "zipengine/ZipListing.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -210,7 +210,7 @@ QList<int> TBatchPage::rowsOf(const QStringList& paths) const
 int32_t TBatchPage::TallyZipFile(const QString& path)
 {
     const int32_t size = BatchRules::ZipUnzippedSize(path);
-    state_.BatchState.UnzippedTotal = UnzipListing::AddToTotal(state_.BatchState.UnzippedTotal, uint64_t(size));
+    state_.BatchState.UnzippedTotal = ZipListing::AddToTotal(state_.BatchState.UnzippedTotal, uint64_t(size));
     return size;
 }
 
@@ -237,8 +237,8 @@ void TBatchPage::BatchListViewSelectItem()
         if (!sel->isRowSelected(r, QModelIndex()))
             continue;
         ++selected;
-        zipSize = UnzipListing::AddToTotal(zipSize, uint64_t(qMax<int64_t>(0, RemoveCommas(BatchListModel->item(r, 1)->text()))));
-        unzipped = UnzipListing::AddToTotal(unzipped, uint64_t(qMax<int64_t>(0, RemoveCommas(BatchListModel->item(r, 2)->text()))));
+        zipSize = ZipListing::AddToTotal(zipSize, uint64_t(qMax<int64_t>(0, RemoveCommas(BatchListModel->item(r, 1)->text()))));
+        unzipped = ZipListing::AddToTotal(unzipped, uint64_t(qMax<int64_t>(0, RemoveCommas(BatchListModel->item(r, 2)->text()))));
     }
     ZipSizeEdit->setText(AddCommas(zipSize));
     BatchTotalSizeEdit->setText(AddCommas(unzipped));

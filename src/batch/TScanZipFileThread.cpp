@@ -3,6 +3,7 @@
 #include "batch/BatchRules.h"
 #include "settings/AppState.h"
 #include "unzip/UnzipListing.h"
+#include "zipengine/ZipListing.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -91,5 +92,5 @@ void TScanZipFileThread::AddScannedZip(const QString& path, qint64 size, const Q
         paths_ << path;
         infos_ << QString::number(size) + QLatin1Char('*') + dateText;
     }
-    state_.ZipTotal = UnzipListing::AddToTotal(state_.ZipTotal, uint64_t(size));
+    state_.ZipTotal = ZipListing::AddToTotal(state_.ZipTotal, uint64_t(size));
 }

@@ -16,9 +16,9 @@
 #include "settings/AppState.h"
 #include "settings/Settings.h"
 #include "settings/TPropertiesForm.h"
-#include "unzip/UnzipListing.h"
 #include "zipengine/TZipEngine.h"
 #include "zipengine/ZipFormat.h"
+#include "zipengine/ZipListing.h"
 #include "zipengine/ZipMessages.h"
 
 #include <QFile>
@@ -194,7 +194,7 @@ bool TUpdatePage::CheckForDupeUpdateFileDrop(const QFileInfo& file, const QStrin
         AddPathList << path;
         QStandardItem* sizeItem = UpdateListModel->item(row, SizeColumn);
         UpdateListTotal = ClampTotal(int64_t(UpdateListTotal) - sizeItem->data(SizeRole).toLongLong());
-        UpdateListTotal = UnzipListing::AddToTotal(UpdateListTotal, uint64_t(file.size()));
+        UpdateListTotal = ZipListing::AddToTotal(UpdateListTotal, uint64_t(file.size()));
         sizeItem->setText(AddCommas(file.size()));
         sizeItem->setData(qint64(file.size()), SizeRole);
         dateItem->setText(DateText(written));
@@ -214,7 +214,7 @@ void TUpdatePage::DropFileToUpdate(const QFileInfo& file, const QString& walkRoo
     UpdateListModel->appendRow(MakeRow(file.fileName(), file.size(), QDateTimeToDosDateTime(written),
                                        DateText(written), path));
     rowIndex_.insert(MatchKey(file.fileName(), path), RowCount() - 1);
-    UpdateListTotal = UnzipListing::AddToTotal(UpdateListTotal, uint64_t(file.size()));
+    UpdateListTotal = ZipListing::AddToTotal(UpdateListTotal, uint64_t(file.size()));
     AddFileList << full;
     AddPathList << path;
 }

@@ -11,9 +11,9 @@
 #include "settings/AppState.h"
 #include "settings/Settings.h"
 #include "unzip/FileIcons.h"
-#include "unzip/UnzipListing.h"
 #include "zipengine/TZipEngine.h"
 #include "zipengine/TZipFile.h"
+#include "zipengine/ZipListing.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -95,22 +95,11 @@ void TUpdatePage::SetEmptyState()
 
 void TUpdatePage::UpDateUpdateWindow(const QString& path)
 {
-    // 1
-    TZipFile lister;
-    const bool opened = lister.SetFileName(path);
+    // 1, 2
     state_.CurrentArchive = path;
     listedArchive_ = path;
-    if (!opened) {
-        host_.prompter().error(lister.OpenError());
-        host_.EnableAll();
-        if (RowCount() == 0)
-            SetEmptyState();
-        return;
-    }
-    // 2
-    const int count = lister.FileCount();
-    if (count == 0) {
-        host_.prompter().information(QStringLiteral("THERE ARE NO FILES IN THE ZIPFILE THAT THIS PROGRAM CAN READ"));
+    TZipFile lister;
+    if (!ZipListing::OpenForListing(lister, path, host_.prompter())) {
         host_.EnableAll();
         if (RowCount() == 0)
             SetEmptyState();
@@ -119,20 +108,12 @@ void TUpdatePage::UpDateUpdateWindow(const QString& path)
     // 3
     Platform::BusyCursor busy;
     UpdateListView->setUpdatesEnabled(false);
-    QHash<uint32_t, QString> dates;  // many entries share a time stamp
-    QString caption, folder;
-    for (int i = 0; i < count; ++i) {
-        const ZipFile& rec = lister.Records()[size_t(i)];
+    ZipListing::ForEachEntry(lister, [this](int i, const ZipFile& rec, const ZipListing::EntryRow& row) {
         if (i % 1024 == 0)
             UpdateStatusBar->showMessage(QString::number(i));
-        UnzipListing::SplitStoredName(rec.FileName, caption, folder);
-        const uint32_t dt = rec.DosDateTime();
-        auto d = dates.constFind(dt);
-        if (d == dates.constEnd())
-            d = dates.insert(dt, UnzipListing::DateText(dt));
-        UpdateListModel->appendRow(MakeRow(caption, rec.UncompressedSize, dt, *d, folder));
-        UpdateListTotal = UnzipListing::AddToTotal(UpdateListTotal, rec.UncompressedSize);
-    }
+        UpdateListModel->appendRow(MakeRow(row.caption, rec.UncompressedSize, rec.DosDateTime(), row.date, row.folder));
+        UpdateListTotal = ZipListing::AddToTotal(UpdateListTotal, rec.UncompressedSize);
+    });
     UpdateListView->setUpdatesEnabled(true);
     // 4
     UpdateStatusBar->clearMessage();

@@ -10,23 +10,19 @@
 #include "settings/AppState.h"
 #include "settings/Settings.h"
 #include "zipengine/TZipFile.h"
-#include "zipengine/ZipFormat.h"
+#include "zipengine/ZipListing.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QFileIconProvider>
 #include <QFileInfo>
-#include <QHash>
 #include <QIcon>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTreeView>
-#include <limits>
 
 namespace UnzipListing {
 
@@ -41,20 +37,6 @@ QString OpenDialogFilter()
                           "TAR Files (*.tar);;RAR Files (*.rar);;TGZ Files (*.tgz)");
 }
 
-void SplitStoredName(const QString& stored, QString& caption, QString& path)
-{
-    QString name = stored;
-    name.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    const qsizetype cut = name.lastIndexOf(QLatin1Char('\\'));
-    if (cut < 0) {
-        caption = name;
-        path.clear();
-    } else {
-        caption = name.mid(cut + 1);
-        path = name.left(cut + 1);
-    }
-}
-
 QString Extension(const QString& name)
 {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
@@ -64,23 +46,10 @@ QString Extension(const QString& name)
     return name.mid(dot);
 }
 
-QString DateText(uint32_t dosDateTime)
-{
-    return Platform::DateTimeText(DosDateTimeToQDateTime(dosDateTime));
-}
-
-int32_t AddToTotal(int32_t total, uint64_t size)
-{
-    constexpr int64_t top = std::numeric_limits<int32_t>::max();
-    if (total < 0 || size >= uint64_t(top))
-        return int32_t(top);
-    const int64_t sum = int64_t(total) + int64_t(size);
-    return int32_t(sum > top ? top : sum);
-}
-
 } // namespace UnzipListing
 
 using namespace UnzipListing;
+using namespace ZipListing;
 
 // ---------------------------------------------------------------- helpers
 
@@ -198,22 +167,10 @@ void TUnzipPage::UpdateUnzipWindow(const QString& path)
 {
     // 1
     ShowFullListWithDropTarget();
-    // 2
-    TZipFile lister;
-    const bool opened = lister.SetFileName(path);
+    // 2, 3: a file that cannot be opened is reported and the window stays usable.
     state_.CurrentArchive = path;
-    if (!opened) {
-        // A file that cannot be opened is reported and the window stays usable.
-        host_.prompter().error(lister.OpenError());
-        host_.EnableAll();
-        if (RowCount() == 0)
-            SetEmptyButtonStates();
-        return;
-    }
-    // 3
-    const int count = lister.FileCount();
-    if (count == 0) {
-        host_.prompter().information(QStringLiteral("THERE ARE NO FILES IN THE ZIPFILE THAT THIS PROGRAM CAN READ"));
+    TZipFile lister;
+    if (!OpenForListing(lister, path, host_.prompter())) {
         host_.EnableAll();
         if (RowCount() == 0)
             SetEmptyButtonStates();
@@ -225,26 +182,18 @@ void TUnzipPage::UpdateUnzipWindow(const QString& path)
     UnzipListView->setSortingEnabled(false);
     UnzipListView->setUpdatesEnabled(false);
     const QIcon folderIcon = state_.SmallImages.Images.isEmpty() ? QIcon() : state_.SmallImages.Images.first();
-    QHash<uint32_t, QString> dates;  // many entries share a time stamp
-    QString caption, folder;
     const int firstRow = UnzipListModel->rowCount();
     // 5
-    for (int i = 0; i < count; ++i) {
-        const ZipFile& rec = lister.Records()[size_t(i)];
+    ForEachEntry(lister, [&](int i, const ZipFile& rec, const EntryRow& row) {
         UnzipStatusBar->showMessage(QString::number(i));
-        SplitStoredName(rec.FileName, caption, folder);
-        const uint32_t dt = rec.DosDateTime();
-        auto d = dates.constFind(dt);
-        if (d == dates.constEnd())
-            d = dates.insert(dt, DateText(dt));
-        auto* pathItem = new QStandardItem(folder);
+        auto* pathItem = new QStandardItem(row.folder);
         pathItem->setIcon(folderIcon);
-        UnzipListModel->appendRow(QList<QStandardItem*>{new QStandardItem(caption),
+        UnzipListModel->appendRow(QList<QStandardItem*>{new QStandardItem(row.caption),
                                                         new QStandardItem(QString::number(rec.UncompressedSize)),
-                                                        new QStandardItem(*d), pathItem});
+                                                        new QStandardItem(row.date), pathItem});
         UnzipListTotal = AddToTotal(UnzipListTotal, rec.UncompressedSize);
-        FindFilesIcon(caption, firstRow + i);
-    }
+        FindFilesIcon(row.caption, firstRow + i);
+    });
     UnzipListView->setUpdatesEnabled(true);
     UnzipListView->setSortingEnabled(sorting);
     // 6

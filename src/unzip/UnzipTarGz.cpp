@@ -4,6 +4,7 @@
 #include "unzip/TUnzipPage.h"
 #include "unzip/UnzipExtract.h"
 #include "unzip/UnzipListing.h"
+#include "zipengine/ZipListing.h"
 
 #include "codecs/Gzip.h"
 #include "codecs/TarReader.h"
@@ -25,6 +26,7 @@
 #include <QTreeView>
 
 using namespace UnzipListing;
+using namespace ZipListing;
 
 namespace {
 

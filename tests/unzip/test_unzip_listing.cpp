@@ -8,6 +8,7 @@
 #include "settings/TPropertiesForm.h"
 #include "unzip/TUnzipPage.h"
 #include "unzip/UnzipListing.h"
+#include "zipengine/ZipListing.h"
 
 #include <QDir>
 #include <QItemSelectionModel>
@@ -88,6 +89,7 @@ private slots:
     void helpers()
     {
         using namespace UnzipListing;
+        using namespace ZipListing;
         QString caption, path;
         SplitStoredName(QStringLiteral("docs/sub/a.txt"), caption, path);
         QCOMPARE(caption, QStringLiteral("a.txt"));
@@ -134,7 +136,7 @@ private slots:
         QCOMPARE(cell(page_, 0, 3), QStringLiteral("docs\\"));
         QCOMPARE(cell(page_, 1, 0), QStringLiteral("a.txt"));
         QCOMPARE(cell(page_, 1, 1), QStringLiteral("5"));
-        QCOMPARE(cell(page_, 1, 2), UnzipListing::DateText(file.dosTime));
+        QCOMPARE(cell(page_, 1, 2), ZipListing::DateText(file.dosTime));
         QVERIFY(cell(page_, 1, 2).contains(QStringLiteral("59")));
         QCOMPARE(cell(page_, 1, 3), QStringLiteral("docs\\"));
         QCOMPARE(page_->UnzipListModel->item(1, 3)->data(Qt::DecorationRole).isValid(), true);
