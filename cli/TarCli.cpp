@@ -1,6 +1,7 @@
 #include "TarCli.h"
 
 #include "codecs/Gzip.h"
+#include "codecs/GzipReader.h"
 #include "codecs/TarReader.h"
 #include "codecs/TarWriter.h"
 
@@ -90,10 +91,12 @@ private:
     }
     void note(const QString& text) { err_ << "quarn-cli: " << text << Qt::endl; }
 
-    // Decompresses a .tar.gz/.tgz into `tmp`; empty on failure (reported).
-    QString unpackTar(const QString& archive, QTemporaryDir& tmp);
-    int listTar(const QString& tar);
-    int extractTar(const QString& tar, const QString& dest, bool overwrite, const QStringList& names);
+    // Runs `work` on the tar of a .tar.gz/.tgz as it is decompressed, then
+    // reads the compressed data to its end so damage anywhere is reported.
+    template <typename Work>
+    int onGzTar(const QString& archive, Work work);
+    int listTar(TTarReader& r);
+    int extractTar(TTarReader& r, const QString& dest, bool overwrite, const QStringList& names);
     int writeTar(const QString& tarPath, const QStringList& paths, const QStringList& exclude);
     void addTree(TTarWriter& w, const QFileInfo& info, const QString& member, const QStringList& exclude);
 
@@ -101,27 +104,32 @@ private:
     QTextStream& err_;
 };
 
-QString Session::unpackTar(const QString& archive, QTemporaryDir& tmp)
+template <typename Work>
+int Session::onGzTar(const QString& archive, Work work)
 {
-    if (!tmp.isValid()) {
-        fail(QStringLiteral("cannot create a temporary folder"));
-        return QString();
+    TGzipReader gz(archive);
+    if (!gz.open(QIODevice::ReadOnly))
+        return fail(gzipFailure(TGzip::SourceOpenError, archive, QString(), false));
+    int code = 0;
+    try {
+        TTarReader r(gz, archive);
+        code = work(r);
+        char rest[16384];
+        qint64 got;
+        while ((got = gz.read(rest, sizeof rest)) > 0) {
+        }
+        if (got < 0)
+            throw TTarError(gz.errorString());
+    } catch (const TTarError&) {
+        if (gz.damaged())
+            return fail(gzipFailure(TGzip::DataError, archive, QString(), false));
+        throw;
     }
-    TGzip gz;
-    gz.WindowOnError = false;
-    gz.FileSource = archive;
-    gz.FileDestination = tmp.filePath(QStringLiteral("inner.tar"));
-    const int r = gz.decompress();
-    if (r != 0) {
-        fail(gzipFailure(r, archive, gz.FileDestination, false));
-        return QString();
-    }
-    return gz.FileDestination;
+    return code;
 }
 
-int Session::listTar(const QString& tar)
+int Session::listTar(TTarReader& r)
 {
-    TTarReader r(tar);
     TTarEntry e;
     while (r.nextEntry(e)) {
         if (!e.checksumOk)
@@ -153,14 +161,14 @@ int Session::list(const QString& archive, TarKind kind)
         out_ << info.size() << '\t' << info.lastModified().toString(DateFormat) << '\t' << name << Qt::endl;
         return 0;
     }
-    if (kind == TarKind::Tar)
-        return listTar(archive);
-    QTemporaryDir tmp;
-    const QString tar = unpackTar(archive, tmp);
-    return tar.isEmpty() ? 1 : listTar(tar);
+    if (kind == TarKind::Tar) {
+        TTarReader r(archive);
+        return listTar(r);
+    }
+    return onGzTar(archive, [this](TTarReader& r) { return listTar(r); });
 }
 
-int Session::extractTar(const QString& tar, const QString& dest, bool overwrite, const QStringList& names)
+int Session::extractTar(TTarReader& r, const QString& dest, bool overwrite, const QStringList& names)
 {
     QList<QRegularExpression> patterns;
     for (const QString& n : names)
@@ -212,7 +220,6 @@ int Session::extractTar(const QString& tar, const QString& dest, bool overwrite,
     };
     QList<Link> links;
     int problems = 0;
-    TTarReader r(tar);
     TTarEntry e;
     while (r.nextEntry(e)) {
         // Nothing after a damaged header can be trusted (its size included).
@@ -262,7 +269,12 @@ int Session::extractTar(const QString& tar, const QString& dest, bool overwrite,
             ++problems;
             continue;
         }
-        r.copyEntryDataToFile(target);
+        try {
+            r.copyEntryDataToFile(target);
+        } catch (const TTarError&) {
+            QFile::remove(target); // cut short: no half-written file is left
+            throw;
+        }
         QFile f(target);
         if (f.open(QIODevice::ReadWrite))
             f.setFileTime(e.time, QFileDevice::FileModificationTime);
@@ -334,13 +346,12 @@ int Session::extract(const QString& archive, TarKind kind, const QStringList& re
     if (!QFileInfo(archive).isFile())
         return fail(QStringLiteral("cannot open %1").arg(archive));
 
-    if (kind == TarKind::Tar)
-        return extractTar(archive, dest, overwrite, names);
-    if (kind == TarKind::TarGz) {
-        QTemporaryDir tmp;
-        const QString tar = unpackTar(archive, tmp);
-        return tar.isEmpty() ? 1 : extractTar(tar, dest, overwrite, names);
+    if (kind == TarKind::Tar) {
+        TTarReader r(archive);
+        return extractTar(r, dest, overwrite, names);
     }
+    if (kind == TarKind::TarGz)
+        return onGzTar(archive, [&](TTarReader& r) { return extractTar(r, dest, overwrite, names); });
 
     TGzip gz;
     gz.WindowOnError = false;

@@ -1,4 +1,5 @@
 #include "codecs/Gzip.h"
+#include "codecs/GzipReader.h"
 #include "platform/Prompter.h"
 
 #include <QFile>
@@ -137,8 +138,8 @@ int TGzip::compress()
 int TGzip::decompress()
 {
     progress_ = 0;
-    QFile src(FileSource);
-    if (!QFileInfo(FileSource).isFile() || !src.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    TGzipReader src(FileSource);
+    if (!src.open(QIODevice::ReadOnly)) {
         showError(QStringLiteral("Can't open: ") + FileSource);
         return SourceOpenError;
     }
@@ -148,88 +149,26 @@ int TGzip::decompress()
         return DestinationCreateError;
     }
 
-    const qint64 total = src.size();
+    const qint64 total = src.sourceSize();
     qint64 done = 0;
     int lastReported = 0;
     if (ProgressStep > 0 && OnProgress)
         OnProgress(*this);
 
-    constexpr int InSize = 64 * 1024;
-    std::vector<unsigned char> in(InSize), out(BlockSize);
+    std::vector<char> out(4 * BlockSize);
     bool dataError = false, writeError = false;
-    auto deliver = [&](const unsigned char* p, qint64 n) {
-        if (n <= 0)
-            return true;
-        if (dst.write(reinterpret_cast<const char*>(p), n) != n) {
-            writeError = true;
-            return false;
-        }
-        done += n;
-        report(done, total, false, lastReported);
-        return true;
-    };
-
-    qint64 got = src.read(reinterpret_cast<char*>(in.data()), InSize);
-    if (got < 0)
-        dataError = true;
-    const bool isGzip = got >= 2 && in[0] == 0x1f && in[1] == 0x8b;
-    if (!dataError && !isGzip) {
-        // Not gzip data: copied as it stands.
-        while (got > 0 && deliver(in.data(), got))
-            got = src.read(reinterpret_cast<char*>(in.data()), InSize);
+    for (;;) {
+        const qint64 got = src.read(out.data(), qint64(out.size()));
         if (got < 0)
-            dataError = true;
-    } else if (!dataError) {
-        z_stream zs{};
-        if (inflateInit2(&zs, MAX_WBITS + 16) != Z_OK) {
-            dataError = true;
-        } else {
-            zs.next_in = in.data();
-            zs.avail_in = uInt(got);
-            bool inMember = true;
-            while (!dataError && !writeError) {
-                if (zs.avail_in == 0) {
-                    got = src.read(reinterpret_cast<char*>(in.data()), InSize);
-                    if (got < 0) {
-                        dataError = true;
-                        break;
-                    }
-                    if (got == 0) {
-                        if (inMember)
-                            dataError = true; // truncated member
-                        break;
-                    }
-                    zs.next_in = in.data();
-                    zs.avail_in = uInt(got);
-                }
-                if (!inMember) {
-                    // Another member follows only when it starts with the magic;
-                    // anything else after a member is ignored.
-                    if (zs.avail_in < 2 && got > 0) {
-                        // Keep the odd byte and fetch more.
-                        in[0] = *zs.next_in;
-                        const qint64 more = src.read(reinterpret_cast<char*>(in.data()) + 1, InSize - 1);
-                        if (more <= 0)
-                            break;
-                        zs.next_in = in.data();
-                        zs.avail_in = uInt(1 + more);
-                    }
-                    if (zs.next_in[0] != 0x1f || zs.next_in[1] != 0x8b)
-                        break;
-                    inflateReset(&zs);
-                    inMember = true;
-                }
-                zs.next_out = out.data();
-                zs.avail_out = BlockSize;
-                const int r = inflate(&zs, Z_NO_FLUSH);
-                deliver(out.data(), BlockSize - zs.avail_out);
-                if (r == Z_STREAM_END)
-                    inMember = false;
-                else if (r != Z_OK && r != Z_BUF_ERROR)
-                    dataError = true; // damaged data, CRC or length mismatch
-            }
-            inflateEnd(&zs);
+            dataError = true; // damaged data, CRC or length mismatch, truncation
+        if (got <= 0)
+            break;
+        if (dst.write(out.data(), got) != got) {
+            writeError = true;
+            break;
         }
+        done += got;
+        report(done, total, false, lastReported);
     }
     src.close();
     if (!dataError && !writeError)

@@ -43,17 +43,26 @@ bool paxNumber(const QByteArray& v, qint64& out)
 
 } // namespace
 
-TTarReader::TTarReader(const QString& path, QIODevice::OpenMode mode) : file_(path)
+TTarReader::TTarReader(const QString& path, QIODevice::OpenMode mode) : file_(path), dev_(&file_), name_(path)
 {
     if (!file_.open(mode | QIODevice::Unbuffered))
         throw TTarError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file_.errorString()));
     fileSize_ = file_.size();
 }
 
+TTarReader::TTarReader(QIODevice& device, const QString& name) : dev_(&device), name_(name), sequential_(true) {}
+
 TTarReader::~TTarReader() = default;
+
+void TTarReader::requireSeekable(const char* what) const
+{
+    if (sequential_)
+        throw TTarError(QStringLiteral("%1 is not possible on the stream \"%2\"").arg(QLatin1String(what), name_));
+}
 
 void TTarReader::rewind()
 {
+    requireSeekable("Rewinding");
     seekTo(0);
     pending_ = 0;
     globalPax_.clear();
@@ -64,22 +73,47 @@ qint64 TTarReader::position() const { return pos_; }
 void TTarReader::seekTo(qint64 pos)
 {
     if (!file_.seek(pos))
-        throw TTarError(QStringLiteral("Seek error in \"%1\"").arg(file_.fileName()));
+        throw TTarError(QStringLiteral("Seek error in \"%1\"").arg(name_));
     pos_ = pos;
+}
+
+qint64 TTarReader::readUpTo(char* buf, qint64 n)
+{
+    qint64 got = 0;
+    while (got < n) {
+        const qint64 r = dev_->read(buf + got, n - got);
+        if (r < 0)
+            throw TTarError(QStringLiteral("Read error in \"%1\". %2").arg(name_, dev_->errorString()));
+        if (r == 0)
+            break;
+        got += r;
+    }
+    pos_ += got;
+    return got;
+}
+
+bool TTarReader::skip(qint64 n)
+{
+    if (!sequential_) {
+        if (n > fileSize_ - pos_)
+            return false;
+        seekTo(pos_ + n);
+        return true;
+    }
+    std::vector<char> buf(size_t(std::min(n, CopyChunk)));
+    while (n > 0) {
+        const qint64 chunk = std::min(n, CopyChunk);
+        if (readUpTo(buf.data(), chunk) < chunk)
+            return false;
+        n -= chunk;
+    }
+    return true;
 }
 
 void TTarReader::readExact(char* buf, qint64 n)
 {
-    qint64 got = 0;
-    while (got < n) {
-        const qint64 r = file_.read(buf + got, n - got);
-        if (r < 0)
-            throw TTarError(QStringLiteral("Read error in \"%1\". %2").arg(file_.fileName(), file_.errorString()));
-        if (r == 0)
-            throw TTarError(QStringLiteral("Unexpected end of the tar file \"%1\"").arg(file_.fileName()));
-        got += r;
-    }
-    pos_ += n;
+    if (readUpTo(buf, n) < n)
+        throw TTarError(QStringLiteral("Unexpected end of the tar file \"%1\"").arg(name_));
 }
 
 void TTarReader::applyPax(const QByteArray& data, QMap<QByteArray, QByteArray>& into)
@@ -114,11 +148,10 @@ void TTarReader::applyPax(const QByteArray& data, QMap<QByteArray, QByteArray>& 
 bool TTarReader::nextEntry(TTarEntry& entry)
 {
     if (pending_ != 0) {
-        const qint64 skip = roundUp(pending_);
+        const qint64 n = roundUp(pending_);
         pending_ = 0;
-        if (skip > fileSize_ - pos_)
+        if (!skip(n))
             return false;
-        seekTo(pos_ + skip);
     }
 
     QByteArray longName, longLink;
@@ -127,10 +160,9 @@ bool TTarReader::nextEntry(TTarEntry& entry)
     char h[BlockSize];
 
     for (;;) {
-        if (fileSize_ - pos_ < BlockSize)
-            return false;
         const qint64 headerPos = pos_;
-        readExact(h, BlockSize);
+        if (readUpTo(h, BlockSize) < BlockSize)
+            return false;
         if (h[0] == '\0')
             return false;
 
@@ -143,11 +175,10 @@ bool TTarReader::nextEntry(TTarEntry& entry)
         if (type == 'L' || type == 'K' || type == 'x' || type == 'g') {
             if (size > MaxExtensionSize)
                 throw TTarError(QStringLiteral("Corrupt tar header at offset %1 (extension record too large)").arg(headerPos));
-            if (roundUp(size) > fileSize_ - pos_)
+            QByteArray data(roundUp(size), '\0');
+            if (readUpTo(data.data(), data.size()) < data.size())
                 return false; // truncated archive
-            QByteArray data(size, '\0');
-            readExact(data.data(), size);
-            seekTo(pos_ + (roundUp(size) - size));
+            data.truncate(size);
             if (type == 'L' || type == 'K') {
                 const qsizetype z = data.indexOf('\0');
                 if (z >= 0)
@@ -250,11 +281,14 @@ void TTarReader::copyEntryData(QIODevice& out)
         return;
     const qint64 n = pending_;
     pending_ = 0;
-    if (n > fileSize_ - pos_)
-        throw TTarError(QStringLiteral("Unexpected end of the tar file \"%1\"").arg(file_.fileName()));
+    if (!sequential_ && n > fileSize_ - pos_)
+        throw TTarError(QStringLiteral("Unexpected end of the tar file \"%1\"").arg(name_));
     copyBytes(n, out);
     const qint64 pad = roundUp(n) - n;
-    seekTo(std::min(pos_ + pad, fileSize_));
+    if (sequential_)
+        skip(pad);
+    else
+        seekTo(std::min(pos_ + pad, fileSize_));
 }
 
 void TTarReader::copyEntryDataToFile(const QString& path)
@@ -272,8 +306,9 @@ void TTarReader::copyEntryDataToFile(const QString& path)
 
 void TTarReader::copyRange(qint64 offset, qint64 size, QIODevice& out)
 {
+    requireSeekable("Reading a range");
     if (offset < 0 || size < 0 || offset > fileSize_ || size > fileSize_ - offset)
-        throw TTarError(QStringLiteral("Unexpected end of the tar file \"%1\"").arg(file_.fileName()));
+        throw TTarError(QStringLiteral("Unexpected end of the tar file \"%1\"").arg(name_));
     pending_ = 0;
     seekTo(offset);
     copyBytes(size, out);

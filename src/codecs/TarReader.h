@@ -5,6 +5,10 @@
 // path, linkpath, size, mtime, uid, gid, uname, gname) and base-256 numbers.
 // Every failure of the underlying file, and a header whose numbers cannot be
 // used, is raised as TTarError.
+//
+// It reads either a tar file (with seeks) or a sequential device such as a
+// TGzipReader: there it moves forward only, skipping by reading, and rewind()
+// and copyRange() raise TTarError; size() is unknown (-1).
 
 #include "codecs/TarEntry.h"
 
@@ -15,6 +19,8 @@
 class TTarReader {
 public:
     explicit TTarReader(const QString& path, QIODevice::OpenMode mode = QIODevice::ReadOnly);
+    // Reads from `device` (open, not owned); `name` stands for it in messages.
+    TTarReader(QIODevice& device, const QString& name);
     ~TTarReader();
     TTarReader(const TTarReader&) = delete;
     TTarReader& operator=(const TTarReader&) = delete;
@@ -36,19 +42,27 @@ public:
 
     qint64 position() const;
     qint64 size() const { return fileSize_; }
-    QString path() const { return file_.fileName(); }
+    QString path() const { return name_; }
 
     // Extension records larger than this are taken as corrupt.
     static constexpr qint64 MaxExtensionSize = 1 << 20;
 
 private:
     void readExact(char* buf, qint64 n);
+    // Reads up to `n` bytes; fewer only at the end of the data.
+    qint64 readUpTo(char* buf, qint64 n);
+    // Moves `n` bytes forward; false when the data ends first.
+    bool skip(qint64 n);
     void seekTo(qint64 pos);
+    void requireSeekable(const char* what) const;
     void copyBytes(qint64 n, QIODevice& out);
     static void applyPax(const QByteArray& data, QMap<QByteArray, QByteArray>& into);
 
     QFile file_;
-    qint64 fileSize_ = 0;
+    QIODevice* dev_ = nullptr;
+    QString name_;
+    bool sequential_ = false;
+    qint64 fileSize_ = -1;
     qint64 pending_ = 0;
     qint64 pos_ = 0;
     QMap<QByteArray, QByteArray> globalPax_;

@@ -4,6 +4,7 @@
 #include "TestTools.h"
 #include "ScriptedPrompter.h"
 #include "codecs/Gzip.h"
+#include "codecs/GzipReader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -222,6 +223,35 @@ private slots:
         g.FileSource = p("empty.gz");
         QCOMPARE(g.decompress(), 0);
         QCOMPARE(readFile(p("t.out")), QByteArray());
+
+        // The reading device in odd-sized pieces: members and trailing junk
+        // as above, damage told apart from the end of the data.
+        auto readAll = [](const QString& path, qint64 piece, bool& damaged) {
+            TGzipReader r(path);
+            QByteArray all;
+            if (!r.open(QIODevice::ReadOnly))
+                return QByteArray("not opened");
+            std::vector<char> buf(static_cast<size_t>(piece));
+            qint64 n;
+            while ((n = r.read(buf.data(), piece)) > 0)
+                all.append(buf.data(), n);
+            damaged = n < 0 && r.damaged();
+            return all;
+        };
+        writeFile(p("junk.gz"), gz + gz + "junk after the members");
+        for (const qint64 piece : {1, 511, 65536, 1 << 20}) {
+            bool damaged = true;
+            QCOMPARE(readAll(p("junk.gz"), piece, damaged), data + data);
+            QVERIFY(!damaged);
+            QVERIFY(readAll(p("cut.gz"), piece, damaged).size() < data.size());
+            QVERIFY(damaged);
+        }
+        bool damaged = false;
+        QCOMPARE(readAll(p("t.gz"), 4096, damaged), data);
+        QVERIFY(damaged);
+        QCOMPARE(readAll(p("missing.gz"), 4096, damaged), QByteArray("not opened"));
+        TGzipReader w(p("d.txt"));
+        QVERIFY(!w.open(QIODevice::ReadWrite));
     }
 
     void progressEvents()

@@ -2,6 +2,7 @@
 // records, damaged input, and round trips with GNU tar and bsdtar.
 
 #include "TestTools.h"
+#include "codecs/GzipReader.h"
 #include "codecs/TarFormat.h"
 #include "codecs/TarReader.h"
 #include "codecs/TarWriter.h"
@@ -301,6 +302,63 @@ private slots:
             }
         }
         QVERIFY_THROWS_EXCEPTION(TTarError, TTarReader(p("missing.tar")));
+    }
+
+    void streamedReading()
+    {
+        // The same archives read from a file and from a forward-only stream
+        // (plain data passes through TGzipReader unchanged, gzip is unpacked).
+        const QByteArray data = sampleData(70000, 3);
+        const QByteArray x = "15 path=longer\n";
+        const QByteArray good = header("skipped", 1000, '0') + pad(QByteArray(1000, 's'))
+                                + header("x", x.size(), 'x') + pad(x) + header("kept", data.size(), '0') + pad(data)
+                                + QByteArray(1024, '\0');
+        writeFile(p("s_good.tar"), good);
+        writeFile(p("s_trunc.tar"), header("a", 1, '0') + pad("a") + QByteArray(300, 'x'));
+        writeFile(p("s_short.tar"), header("big", 1ll << 40, '0') + "abc");
+        writeFile(p("s_ext.tar"), header("././@LongLink", 4000, 'L') + QByteArray(512, 'a'));
+        QCOMPARE(run("sh", {"-c", "gzip -c '" + p("s_good.tar") + "' > '" + p("s_good.tar.gz") + "'"}).code, 0);
+
+        auto walk = [](TTarReader& r, bool copy) {
+            QStringList seen;
+            TTarEntry e;
+            while (r.nextEntry(e)) {
+                seen << e.name;
+                if (copy) {
+                    QBuffer b;
+                    b.open(QIODevice::WriteOnly);
+                    r.copyEntryData(b);
+                    seen << QString::number(qChecksum(b.data()));
+                }
+            }
+            return seen;
+        };
+        for (const QString f : {"s_good.tar", "s_trunc.tar", "s_short.tar", "s_ext.tar", "s_good.tar.gz"}) {
+            const QString plain = p(f).remove(".gz");
+            for (const bool copy : {false, true}) {
+                if (copy && f == QLatin1String("s_short.tar"))
+                    continue;
+                TTarReader fromFile(plain);
+                TGzipReader gz(p(f));
+                QVERIFY(gz.open(QIODevice::ReadOnly));
+                TTarReader fromStream(gz, f);
+                QCOMPARE(walk(fromStream, copy), walk(fromFile, copy));
+                QCOMPARE(fromStream.size(), -1);
+            }
+        }
+        QCOMPARE(names(listAll(p("s_good.tar"))), QStringList({"skipped", "longer"}));
+
+        // Data cut short raises on copying; going back is refused.
+        TGzipReader gz(p("s_short.tar"));
+        QVERIFY(gz.open(QIODevice::ReadOnly));
+        TTarReader r(gz, "short");
+        TTarEntry e;
+        QVERIFY(r.nextEntry(e));
+        QBuffer b;
+        b.open(QIODevice::WriteOnly);
+        QVERIFY_THROWS_EXCEPTION(TTarError, r.copyEntryData(b));
+        QVERIFY_THROWS_EXCEPTION(TTarError, r.rewind());
+        QVERIFY_THROWS_EXCEPTION(TTarError, r.copyRange(512, 3, b));
     }
 
     void writerErrors()

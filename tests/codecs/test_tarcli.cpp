@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -202,6 +203,64 @@ private slots:
             QCOMPARE(readFile(out + "/t/big.bin"), readFile(root + "/t/big.bin"));
             QVERIFY(listedNames(cli("list", {p(a)}).out).contains(deep));
         }
+    }
+
+    void streamedTarGz()
+    {
+        // .tar.gz is read as it is decompressed: no scratch file anywhere.
+        const QString scratch = p("scratch");
+        QDir().mkpath(scratch);
+        const QByteArray oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", scratch.toLocal8Bit());
+        const QString root = p("st");
+        makeTree(root + "/t");
+        writeFile(root + "/t/" + QString(150, 'n') + ".txt", sampleData(5000, 9));
+        QCOMPARE(run("ln", {"-s", "big.bin", root + "/t/link"}).code, 0);
+        QCOMPARE(run("tar", {"-czf", p("st.tar.gz"), "t"}, root).code, 0);
+        QDir().mkpath(p("st_gnu"));
+        QCOMPARE(run("tar", {"-xzf", p("st.tar.gz"), "-C", p("st_gnu")}).code, 0);
+
+        const Result l = cli("list", {p("st.tar.gz")});
+        QCOMPARE(l.code, 0);
+        const Run gnuList = run("tar", {"-tzf", p("st.tar.gz")});
+        QCOMPARE(listedNames(l.out), QString::fromUtf8(gnuList.out).split('\n', Qt::SkipEmptyParts));
+        QCOMPARE(cli("extract", {p("st.tar.gz"), "-d", p("st_q")}).code, 0);
+        QCOMPARE(run("diff", {"-r", "--no-dereference", p("st_gnu"), p("st_q")}).code, 0);
+
+        // Gzip members one after another, split in the middle of an entry.
+        QCOMPARE(run("tar", {"-cf", p("st.tar"), "t"}, root).code, 0);
+        const QByteArray tar = readFile(p("st.tar"));
+        const QByteArray one = run("gzip", {"-c"}, QString(), tar.left(100001)).out;
+        const QByteArray two = run("gzip", {"-c"}, QString(), tar.mid(100001)).out;
+        writeFile(p("cat.tgz"), one + two);
+        QCOMPARE(cli("extract", {p("cat.tgz"), "-d", p("st_cat")}).code, 0);
+        QCOMPARE(run("diff", {"-r", "--no-dereference", p("st_gnu"), p("st_cat")}).code, 0);
+
+        // Cut short, or with a damaged trailer after the last entry: exit 1,
+        // and every file that was written is whole.
+        QByteArray gz = readFile(p("st.tar.gz"));
+        writeFile(p("cut.tar.gz"), gz.left(gz.size() / 2));
+        gz[gz.size() - 6] = char(~gz[gz.size() - 6]);
+        writeFile(p("crc.tar.gz"), gz);
+        for (const QString a : {"cut.tar.gz", "crc.tar.gz"}) {
+            Result r = cli("list", {p(a)});
+            QCOMPARE(r.code, 1);
+            QVERIFY(r.err.contains(p(a) + " is damaged"));
+            const QString out = p("st_" + a);
+            r = cli("extract", {p(a), "-d", out});
+            QCOMPARE(r.code, 1);
+            QVERIFY(r.err.contains(p(a) + " is damaged"));
+            QDirIterator it(out, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString f = it.next();
+                QCOMPARE(readFile(f), readFile(root + f.mid(out.size())));
+            }
+        }
+        QVERIFY(QDir(scratch).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+        if (oldTmp.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", oldTmp);
     }
 
     void gzFiles()

@@ -1,0 +1,46 @@
+#pragma once
+// A read-only, forward-only device over a gzip file: read() returns the
+// uncompressed data of every member in turn, as `gzip -d` does. Data that does
+// not start with the gzip magic is passed through as it stands; bytes after a
+// member that do not start another member are ignored. read() returns 0 at the
+// clean end of the data and -1 when the file cannot be read or the compressed
+// data is damaged (bad data, CRC or length mismatch, a member cut short);
+// damaged() then tells the two apart. seek() and writing are not supported.
+
+#include <QFile>
+#include <QIODevice>
+#include <vector>
+#include <zlib.h>
+
+class TGzipReader : public QIODevice {
+public:
+    explicit TGzipReader(const QString& path, QObject* parent = nullptr);
+    ~TGzipReader() override;
+
+    // Opens the file for reading; only QIODevice::ReadOnly is accepted.
+    bool open(OpenMode mode) override;
+    void close() override;
+    bool isSequential() const override { return true; }
+
+    // True once read() met damaged or truncated compressed data.
+    bool damaged() const { return damaged_; }
+    // The size of the compressed file.
+    qint64 sourceSize() const { return file_.size(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    enum class State { Plain, Gzip, End, Failed };
+    qint64 fail(const QString& text, bool damage);
+    bool refill(qint64 keep);
+
+    QFile file_;
+    z_stream zs_{};
+    bool zsReady_ = false;
+    bool inMember_ = false;
+    State state_ = State::End;
+    bool damaged_ = false;
+    std::vector<unsigned char> in_;
+};
