@@ -160,13 +160,12 @@ void TCreatePage::OpenFilesZipButtonClick()
     // 1
     CheckCutOffDate();
     // 2
-    const QStringList files = host_.prompter().openFiles(AddFilesRequest(settings_.LastAddFolder));
+    const QStringList files = ChooseFilesToAdd(host_.prompter(), settings_.LastAddFolder);
     if (files.isEmpty()) {
         FocusList();
         return;
     }
     // 3
-    settings_.LastAddFolder = QFileInfo(files.first()).absolutePath();
     LockAddOptionsIfEmpty();
     Platform::BusyCursor busy;
     UndoHistory.PushUndoList();

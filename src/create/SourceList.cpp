@@ -66,13 +66,16 @@ QString DateText(const QDateTime& lastWrite)
     return Platform::DateTimeText(lastWrite.toLocalTime());
 }
 
-FileDialogRequest AddFilesRequest(const QString& lastFolder)
+QStringList ChooseFilesToAdd(Prompter& prompter, QString& lastFolder)
 {
     FileDialogRequest request;
     request.title = QStringLiteral("Select files to include in the Zip File");
     request.filter = QStringLiteral("All files (*)");
     request.startFolder = lastFolder;
-    return request;
+    const QStringList files = prompter.openFiles(request);
+    if (!files.isEmpty())
+        lastFolder = QFileInfo(files.first()).absolutePath();
+    return files;
 }
 
 QString ScratchNameBeside(const QString& finalName)

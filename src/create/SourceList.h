@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
@@ -33,8 +34,9 @@ bool OlderThanCutOff(const QDateTime& lastWrite, int cutOffDay);
 QString SizeText(int64_t size);
 QString DateText(const QDateTime& lastWrite);
 
-// The file dialog that picks files to add to a list, opened in `lastFolder`.
-FileDialogRequest AddFilesRequest(const QString& lastFolder);
+// Asks for files to add to a list in a dialog opened in `lastFolder`, which
+// becomes the folder of the first file chosen. Empty when none was chosen.
+QStringList ChooseFilesToAdd(Prompter& prompter, QString& lastFolder);
 
 // A name beside `finalName` that no file has: a new archive is written there
 // and takes the final name only when it is complete.

@@ -228,13 +228,12 @@ void TUpdatePage::OpenFilesUpdateButtonClick()
     // 1
     CheckCutOffDate();
     // 2
-    const QStringList files = host_.prompter().openFiles(AddFilesRequest(settings_.LastAddFolder));
+    const QStringList files = ChooseFilesToAdd(host_.prompter(), settings_.LastAddFolder);
     if (files.isEmpty()) {
         FocusList();
         return;
     }
     // 3
-    settings_.LastAddFolder = QFileInfo(files.first()).absolutePath();
     Platform::BusyCursor busy;
     StartOperation();
     // 4

@@ -187,6 +187,9 @@ public:
     // file name, or, when the header stores none, the gzip file's own name
     // without ".gz" (".tgz" becomes ".tar"). "" when the file cannot be read.
     QString GzipTargetName(const QString& gzipPath, int* result = nullptr);
+    // GzipTargetName for listing: "" after telling the user the file holds
+    // nothing readable (the window is enabled again).
+    QString ListableGzipName(const QString& gzipPath);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

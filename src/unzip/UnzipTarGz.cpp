@@ -71,6 +71,16 @@ QString TUnzipPage::GzipTargetName(const QString& gzipPath, int* result)
     return QString();
 }
 
+QString TUnzipPage::ListableGzipName(const QString& gzipPath)
+{
+    const QString name = GzipTargetName(gzipPath);
+    if (name.isEmpty()) {
+        host_.prompter().information(NoReadableFiles);
+        host_.EnableAll();
+    }
+    return name;
+}
+
 bool TUnzipPage::IsaGzippedTarBall(const QString& path)
 {
     TGzip gz;
@@ -188,12 +198,9 @@ bool TUnzipPage::UpDateTarGZipWindow(const QString& path)
     }
     QDir().mkpath(folder);
     // 2
-    const QString name = GzipTargetName(path);
-    if (name.isEmpty()) {
-        host_.prompter().information(NoReadableFiles);
-        host_.EnableAll();
+    const QString name = ListableGzipName(path);
+    if (name.isEmpty())
         return false;
-    }
     // 3: the page then works on the temporary tar, which must be seen as one.
     Platform::BusyCursor busy;
     QString tarName = name;
@@ -225,13 +232,10 @@ bool TUnzipPage::UpdateGZipWindow(const QString& path)
     ShowFullListWithDropTarget();
     // 1
     host_.DisableAll();
-    const QString name = GzipTargetName(path);
     // 2
-    if (name.isEmpty()) {
-        host_.prompter().information(NoReadableFiles);
-        host_.EnableAll();
+    const QString name = ListableGzipName(path);
+    if (name.isEmpty())
         return false;
-    }
     // 3
     Platform::BusyCursor busy;
     state_.CurrentArchive = path;
