@@ -30,8 +30,6 @@ using namespace ZipListing;
 
 namespace {
 
-const QString NoReadableFiles = QStringLiteral("THERE ARE NO FILES IN THE ZIPFILE THAT THIS PROGRAM CAN READ");
-
 QString SuccessText(const QString& archive, const QString& folder)
 {
     return QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(archive).fileName() +
@@ -75,7 +73,7 @@ QString TUnzipPage::ListableGzipName(const QString& gzipPath)
 {
     const QString name = GzipTargetName(gzipPath);
     if (name.isEmpty()) {
-        host_.prompter().information(NoReadableFiles);
+        host_.prompter().information(NoReadableFilesText());
         host_.EnableAll();
     }
     return name;
@@ -348,7 +346,7 @@ void TUnzipPage::UnzipGZFile(const QString& destination)
     const QString gzipFile = state_.CurrentArchive;
     const QString name = GzipTargetName(gzipFile);
     if (name.isEmpty()) {
-        prompter.information(NoReadableFiles);
+        prompter.information(NoReadableFilesText());
         return;
     }
     const QString target = Platform::JoinPath(destination, name);

@@ -39,6 +39,11 @@ int32_t AddToTotal(int32_t total, uint64_t size)
     return int32_t(sum > top ? top : sum);
 }
 
+QString NoReadableFilesText()
+{
+    return QStringLiteral("THERE ARE NO FILES IN THE ZIPFILE THAT THIS PROGRAM CAN READ");
+}
+
 bool OpenForListing(TZipFile& lister, const QString& path, Prompter& prompter)
 {
     if (!lister.SetFileName(path)) {
@@ -46,7 +51,7 @@ bool OpenForListing(TZipFile& lister, const QString& path, Prompter& prompter)
         return false;
     }
     if (lister.FileCount() == 0) {
-        prompter.information(QStringLiteral("THERE ARE NO FILES IN THE ZIPFILE THAT THIS PROGRAM CAN READ"));
+        prompter.information(NoReadableFilesText());
         return false;
     }
     return true;

@@ -23,6 +23,9 @@ QString DateText(uint32_t dosDateTime);
 // `total` + `size`, held at INT32_MAX instead of wrapping.
 int32_t AddToTotal(int32_t total, uint64_t size);
 
+// The message for an archive that holds no entry this program can read.
+QString NoReadableFilesText();
+
 // Opens the zip `path` into `lister` for listing. Returns false after telling
 // the user why there is nothing to list: the open error, or that the zip
 // holds no entry this program can read.
