@@ -101,9 +101,9 @@ bool wildMatch(const std::string& pattern, const std::string& name)
 
 bool hasWild(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
-bool specMatch(const std::string& spec, const std::string& name)
+bool nameMatches(const std::string& wanted, const std::string& name)
 {
-    return hasWild(spec) ? wildMatch(spec, name) : slashes(spec) == slashes(name);
+    return hasWild(wanted) ? wildMatch(wanted, name) : slashes(wanted) == slashes(name);
 }
 
 std::string slashes(std::string s)

@@ -66,10 +66,10 @@ void makeCryptHeader(PkCrypt& crypt, uint8_t check, uint8_t out[12]);
 // '*' any run of characters (also '/'), '?' one character; ASCII letters
 // compare without case. Backslashes in either side count as '/'.
 bool wildMatch(const std::string& pattern, const std::string& name);
-// A spec against a stored name: with '*' or '?' it is a pattern (wildMatch);
-// without, it names one entry exactly, case included, since names that differ
-// only in case are different files here.
-bool specMatch(const std::string& spec, const std::string& name);
+// A requested name against a stored name: with '*' or '?' it is a pattern
+// (wildMatch); without, it names one entry exactly, case included, since names
+// that differ only in case are different files here.
+bool nameMatches(const std::string& wanted, const std::string& name);
 bool hasWild(const std::string& s);
 std::string slashes(std::string s);           // every '\' becomes '/'
 std::string cp437ToUtf8(const std::string& raw);

@@ -61,9 +61,9 @@ bool UnzJob::selected(const Entry& e) const
     if (specs_.empty()) return true;
     std::string n = slashes(e.name);
     for (const std::string& s : specs_) {
-        if (specMatch(s, n)) return true;
+        if (nameMatches(s, n)) return true;
         if (!s.empty() && s.back() == '/' && n.compare(0, s.size(), s) == 0) return true;
-        if (!n.empty() && n.back() == '/' && specMatch(s, n.substr(0, n.size() - 1))) return true;
+        if (!n.empty() && n.back() == '/' && nameMatches(s, n.substr(0, n.size() - 1))) return true;
     }
     return false;
 }

@@ -125,8 +125,8 @@ bool ZipJob::excluded(const std::string& stored) const
     for (int32_t i = 0; i < b_->exclCount; ++i) {
         if (!b_->excl || !b_->excl[i]) continue;
         std::string x = slashes(b_->excl[i]);
-        if (specMatch(x, stored) || specMatch(x, base)) return true;
-        if (!stored.empty() && stored.back() == '/' && specMatch(x, stored.substr(0, stored.size() - 1))) return true;
+        if (nameMatches(x, stored) || nameMatches(x, base)) return true;
+        if (!stored.empty() && stored.back() == '/' && nameMatches(x, stored.substr(0, stored.size() - 1))) return true;
     }
     return false;
 }
@@ -462,7 +462,7 @@ int32_t ZipJob::remove()
         std::string n = slashes(e.name);
         bool hit = false;
         for (const std::string& s : specs) {
-            if (specMatch(s, n) || (!n.empty() && n.back() == '/' && specMatch(s, n.substr(0, n.size() - 1)))) { hit = true; break; }
+            if (nameMatches(s, n) || (!n.empty() && n.back() == '/' && nameMatches(s, n.substr(0, n.size() - 1)))) { hit = true; break; }
         }
         if (hit) {
             ++removed;

@@ -29,8 +29,8 @@ TPasswordDlg::TPasswordDlg(const QString& title, const QString& prompt, int butt
     PasswordEdit->setEchoMode(QLineEdit::Password);
     PasswordEdit->setMaxLength(80);
 
-    struct Spec { const char* name; int text; int result; };
-    static const Spec kButtons[4] = {
+    struct ButtonDef { const char* name; int text; int result; };
+    static const ButtonDef kButtons[4] = {
         {"OkButton", ZipMsg::PW_Ok, ResultOk},
         {"CancelButton", ZipMsg::PW_Cancel, ResultCancel},
         {"CancelAllButton", ZipMsg::PW_CancelAll, ResultCancelAll},
