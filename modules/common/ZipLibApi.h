@@ -77,7 +77,7 @@ typedef struct QzCallbackRecord {
 
 typedef int32_t (*QzCallback)(QzCallbackRecord* record);
 
-/* One file-spec record of the zip block. */
+/* One file-pattern record of the zip block. */
 typedef struct QzFileSpec {
     const char* fileSpec;
     int32_t reserved4;
@@ -141,7 +141,7 @@ typedef struct QzZipBlock {
     int32_t seven;             /* 212: 7 */
 } QzZipBlock;
 
-/* One spec record of the unzip block. */
+/* One file-pattern record of the unzip block. */
 typedef struct QzUnzFileSpec {
     const char* fileSpec;
     int32_t reserved[16];

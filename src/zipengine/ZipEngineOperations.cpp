@@ -36,23 +36,23 @@ struct TextStore {
 
 bool endsWithExe(const QString& name) { return name.endsWith(".exe", Qt::CaseInsensitive); }
 
-// One spec record for adding: a leading ">" recurses, "|" does not; a "<"
-// followed by a password encrypts this spec with it, a bare "<" not at all.
+// One file-pattern record for adding: a leading ">" recurses, "|" does not; a
+// "<" followed by a password encrypts these files with it, a bare "<" not at all.
 // Without marks the record takes the block's recursion and encryption.
-void fillAddSpec(QzFileSpec& r, QString spec, const QzZipBlock& b, const QString& root, TextStore& store)
+void fillAddPattern(QzFileSpec& r, QString pattern, const QzZipBlock& b, const QString& root, TextStore& store)
 {
     r.recurse = b.recurse;
-    if (spec.startsWith('>')) {
+    if (pattern.startsWith('>')) {
         r.recurse = int16_t(-1);
-        spec.remove(0, 1);
-    } else if (spec.startsWith('|')) {
+        pattern.remove(0, 1);
+    } else if (pattern.startsWith('|')) {
         r.recurse = 0;
-        spec.remove(0, 1);
+        pattern.remove(0, 1);
     }
-    const qsizetype lt = spec.indexOf('<');
+    const qsizetype lt = pattern.indexOf('<');
     if (lt >= 0) {
-        const QString pw = spec.mid(lt + 1);
-        spec.truncate(lt);
+        const QString pw = pattern.mid(lt + 1);
+        pattern.truncate(lt);
         if (pw.isEmpty()) {
             r.encrypt = 0;
         } else {
@@ -63,7 +63,7 @@ void fillAddSpec(QzFileSpec& r, QString spec, const QzZipBlock& b, const QString
         r.encrypt = b.encrypt;
         r.password = nullptr;
     }
-    r.fileSpec = store.keep(spec);
+    r.fileSpec = store.keep(pattern);
     r.rootDir = store.keepOrNull(root);
 }
 
@@ -123,7 +123,7 @@ void TZipEngine::Add()
 }
 
 // Steps shared by Add and Delete once their own checks passed: load or check
-// the library, fill the zip block and its spec records, call the library,
+// the library, fill the zip block and its file-pattern records, call the library,
 // and clean up whatever happened.
 void TZipEngine::runZipLibrary(bool adding)
 {
@@ -181,7 +181,7 @@ void TZipEngine::runZipLibrary(bool adding)
                 QzFileSpec& r = specs[size_t(i)];
                 std::memset(&r, 0, sizeof r);
                 if (adding)
-                    fillAddSpec(r, FSpecArgs[i], b, root, store);
+                    fillAddPattern(r, FSpecArgs[i], b, root, store);
                 else
                     r.fileSpec = store.keep(FSpecArgs[i]);
             }

@@ -37,7 +37,7 @@ void send(QzCallback cb, void* engine, bool zip, const std::string& report)
 
 PROBE_EXPORT int32_t ZipLibExec(QzZipBlock* b)
 {
-    // Sent in two messages: the block's own fields, then its spec records.
+    // Sent in two messages: the block's own fields, then its file-pattern records.
     std::string o;
     put(o, "owner", b->owner ? 1 : 0);
     put(o, "password", text(b->password));
@@ -55,7 +55,7 @@ PROBE_EXPORT int32_t ZipLibExec(QzZipBlock* b)
     put(o, "update", b->update);
     put(o, "freshen", b->freshen);
     put(o, "date", std::string(b->date, 8));
-    put(o, "specCount", b->specCount);
+    put(o, "patternCount", b->specCount);
     put(o, "tempDir", text(b->tempDir));
     put(o, "exclCount", b->exclCount);
     put(o, "allowUndo", b->allowUndo);
@@ -65,7 +65,7 @@ PROBE_EXPORT int32_t ZipLibExec(QzZipBlock* b)
     for (int32_t i = 0; i < b->specCount; ++i) {
         const QzFileSpec& f = b->specs[i];
         const std::string k = std::to_string(i);
-        put(s, "spec" + k, text(f.fileSpec));
+        put(s, "pattern" + k, text(f.fileSpec));
         put(s, "pw" + k, text(f.password));
         put(s, "enc" + k, f.encrypt);
         put(s, "rec" + k, f.recurse);
@@ -87,9 +87,9 @@ PROBE_EXPORT int32_t UnzLibExec(QzUnzBlock* b)
     put(o, "freshen", b->freshen);
     put(o, "dirNames", b->dirNames);
     put(o, "overwrite", b->overwrite);
-    put(o, "specCount", b->specCount);
+    put(o, "patternCount", b->specCount);
     for (int32_t i = 0; i < b->specCount; ++i)
-        put(o, "spec" + std::to_string(i), text(b->specs[i].fileSpec));
+        put(o, "pattern" + std::to_string(i), text(b->specs[i].fileSpec));
     put(o, "passwordReqCount", b->passwordReqCount);
     put(o, "baseDir", text(b->baseDir));
     put(o, "seven", b->seven);

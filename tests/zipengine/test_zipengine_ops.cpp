@@ -289,13 +289,13 @@ private slots:
         QCOMPARE(b.value("tempDir"), QString("/t"));
         QCOMPARE(b.value("allowUndo"), QString("-1"));
         QCOMPARE(b.value("seven"), QString("7"));
-        QCOMPARE(b.value("specCount"), QString("4"));
+        QCOMPARE(b.value("patternCount"), QString("4"));
         const QString root = d;
         const QStringList rows{
             "a*.txt|(null)|-1|-1", "b.txt|pw2|65535|0", "c.txt|(null)|0|-1", "d.txt|(null)|-1|-1"};
         for (int i = 0; i < 4; ++i) {
             const QString k = QString::number(i);
-            QCOMPARE(QStringList({b.value("spec" + k), b.value("pw" + k), b.value("enc" + k), b.value("rec" + k)}).join('|'),
+            QCOMPARE(QStringList({b.value("pattern" + k), b.value("pw" + k), b.value("enc" + k), b.value("rec" + k)}).join('|'),
                      rows[i]);
             QCOMPARE(b.value("root" + k), root);
         }
@@ -342,8 +342,8 @@ private slots:
         for (const char* k : {"encrypt", "junkDirs", "recurse", "move", "update", "freshen", "grow"})
             QVERIFY2(b.value(k) == "0", k);
         QCOMPARE(b.value("delete"), QString("-1"));
-        QCOMPARE(b.value("specCount"), QString("1"));
-        QCOMPARE(b.value("spec0") + "|" + b.value("pw0") + "|" + b.value("enc0"), QString("a.txt|(null)|0"));
+        QCOMPARE(b.value("patternCount"), QString("1"));
+        QCOMPARE(b.value("pattern0") + "|" + b.value("pw0") + "|" + b.value("enc0"), QString("a.txt|(null)|0"));
         QVERIFY(e->FSpecArgs.isEmpty());
     }
 
@@ -357,7 +357,7 @@ private slots:
         e->SetPasswordReqCount(20);
         e->Extract();
         auto b = probed();
-        QCOMPARE(b.value("specCount"), QString("0"));
+        QCOMPARE(b.value("patternCount"), QString("0"));
         QCOMPARE(b.value("password"), QString("")); // an empty text, not null
         QCOMPARE(b.value("update"), QString("-1"));
         QCOMPARE(b.value("freshen"), QString("0"));
@@ -374,9 +374,9 @@ private slots:
         e->Unattended = true; // no password, no handler: no requests
         e->Extract();
         b = probed();
-        QCOMPARE(b.value("specCount"), QString("2"));
-        QCOMPARE(b.value("spec0"), QString("a.txt"));
-        QCOMPARE(b.value("spec1"), QString("sub/*"));
+        QCOMPARE(b.value("patternCount"), QString("2"));
+        QCOMPARE(b.value("pattern0"), QString("a.txt"));
+        QCOMPARE(b.value("pattern1"), QString("sub/*"));
         QCOMPARE(b.value("freshen"), QString("-1"));
         QCOMPARE(b.value("overwrite"), QString("-1"));
         QCOMPARE(b.value("owner"), QString("0"));
