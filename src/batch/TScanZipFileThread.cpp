@@ -2,7 +2,6 @@
 
 #include "batch/BatchRules.h"
 #include "settings/AppState.h"
-#include "unzip/UnzipListing.h"
 #include "zipengine/ZipListing.h"
 
 #include <QDir>
@@ -71,7 +70,7 @@ void TScanZipFileThread::ScanFolderForZips(const QString& folder, const QString&
         if (entry.isDir()) {
             if (state_.ScanSubfolders)
                 ScanFolderForZips(path, pattern);
-        } else if (entry.isFile() && UnzipListing::Extension(name).toLower() == QStringLiteral(".zip") &&
+        } else if (entry.isFile() && name.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive) &&
                    !IsScannedDupe(path)) {
             AddScannedZip(path, entry.size(), BatchRules::FileDateText(entry.lastModified()));
             ++state_.Counter;
