@@ -1,10 +1,13 @@
-// quarn-cli: the archive commands without the window. Zip archives go through
-// the same TZipEngine as the program (unattended: every message is written to
-// the console instead of a box); the tar kinds go to runTarCli.
+// quarn-cli: the archive commands without the window. list and extract read
+// every kind through the archive layer (runArchiveCli); test, add, delete and
+// create of a zip go through the same TZipEngine as the program (unattended:
+// every message is written to the console instead of a box); creating the tar
+// kinds goes to runTarCli.
 //
 // Exit status: 0 success, 1 the operation failed (its messages on standard
 // error), 2 the command line was wrong.
 
+#include "ArchiveCli.h"
 #include "TarCli.h"
 #include "zipengine/TZipEngine.h"
 
@@ -59,7 +62,9 @@ const char* const kHelp =
     "      Reads every entry and checks its CRC.\n"
     "\n"
     "Archives ending in .tar, .tar.gz, .tgz or .gz take list, extract and create\n"
-    "(without --level and --password).\n"
+    "(without --level and --password). Names in listings have control characters\n"
+    "escaped (\\n, \\t, \\x1b, and \\\\ for a backslash). Warnings about a damaged\n"
+    "archive that can still be read go to standard error.\n"
     "\n"
     "Exit status: 0 success, 1 the operation failed, 2 a usage error.\n";
 
@@ -74,13 +79,6 @@ QString storedName(const QString& engineName)
     QString n = engineName;
     n.replace('\\', '/');
     return n;
-}
-
-QString dosDateText(uint32_t dt)
-{
-    const uint32_t d = dt >> 16, t = dt & 0xFFFF;
-    return QString::asprintf("%04u-%02u-%02u %02u:%02u:%02u", ((d >> 9) & 0x7F) + 1980, (d >> 5) & 0x0F, d & 0x1F,
-                             t >> 11, (t >> 5) & 0x3F, (t & 0x1F) * 2);
 }
 
 // One engine, set up for the console. `failed` turns true at the first error
@@ -98,10 +96,14 @@ struct ConsoleEngine {
             // The engine's own messages carry code 0 and leave their number in
             // ErrCode; the libraries' carry their error code.
             const bool error = code != 0 || e.ErrCode != 0;
+            // What the directory reader reads past is a warning, as on the unzip page.
+            const bool warning = code == 0 && (e.ErrCode == ZipMsg::LI_GarbageAtEOF || e.ErrCode == ZipMsg::LI_WrongZipStruct);
             e.ErrCode = 0;
             // The engine hands names on with "\" separators; this is a "/" system.
             const QString text = storedName(rawText);
-            if (error) {
+            if (warning) {
+                err() << text << Qt::endl;
+            } else if (error) {
                 failed = true;
                 err() << text << Qt::endl;
             } else if (showInfo && !text.isEmpty()) {
@@ -180,38 +182,18 @@ bool isZipFile(const QString& path)
     return true;
 }
 
-int cmdList(const QString& zip)
+int cmdTest(const QString& zip, const Options& o)
 {
     if (!isZipFile(zip))
         return 1;
     ConsoleEngine c;
-    c.engine.UseDirOnlyEntries = true;
-    c.engine.SetZipFileName(zip);
-    if (c.failed)
-        return 1;
-    for (const ZipDirEntry& e : c.engine.Entries)
-        out() << e.UncompressedSize << '\t' << dosDateText(e.DateTime) << '\t' << storedName(e.FileName) << '\n';
-    out().flush();
-    return 0;
-}
-
-int cmdExtract(const QString& zip, const Options& o, bool testOnly)
-{
-    if (!isZipFile(zip))
-        return 1;
-    ConsoleEngine c;
-    c.showInfo = testOnly;
+    c.showInfo = true;
     c.engine.SetZipFileName(zip);
     if (c.failed)
         return 1;
     if (o.password)
         c.engine.Password = *o.password;
-    if (testOnly) {
-        c.engine.ExtrOptions = TZipEngine::ExtrTest | TZipEngine::ExtrDirNames;
-    } else {
-        c.engine.ExtrOptions = TZipEngine::ExtrDirNames | (o.overwrite ? TZipEngine::ExtrOverWrite : 0);
-        c.engine.ExtrBaseDir = o.dir ? *o.dir : QStringLiteral(".");
-    }
+    c.engine.ExtrOptions = TZipEngine::ExtrTest | TZipEngine::ExtrDirNames;
     c.engine.FSpecArgs = o.rest;
     c.engine.Extract();
     return c.failed ? 1 : 0;
@@ -377,6 +359,8 @@ int run(const QStringList& argv)
     if (args.isEmpty() || args.first().isEmpty())
         return usage(QStringLiteral("quarn-cli %1 ARCHIVE ...").arg(command));
 
+    if (std::optional<int> code = runArchiveCli(command, args, out(), err()))
+        return *code;
     if (tarKindOf(args.first()) != TarKind::None) {
         if (std::optional<int> code = runTarCli(command, args))
             return *code;
@@ -386,19 +370,6 @@ int run(const QStringList& argv)
 
     const QString zip = args.first();
     Options o;
-    if (command == "list") {
-        if (args.size() != 1)
-            return usage("quarn-cli list ARCHIVE");
-        return cmdList(zip);
-    }
-    if (command == "extract") {
-        const QString problem = parseOptions(args.mid(1), {"-d", "--overwrite", "--password"}, o);
-        if (!problem.isEmpty()) {
-            err() << problem << Qt::endl;
-            return usage("quarn-cli extract ARCHIVE [-d DIR] [--overwrite] [--password PW] [NAME...]");
-        }
-        return cmdExtract(zip, o, false);
-    }
     if (command == "test") {
         const QString problem = parseOptions(args.mid(1), {"--password"}, o);
         if (!problem.isEmpty() || !o.rest.isEmpty()) {
@@ -406,7 +377,7 @@ int run(const QStringList& argv)
                 err() << problem << Qt::endl;
             return usage("quarn-cli test ZIP [--password PW]");
         }
-        return cmdExtract(zip, o, true);
+        return cmdTest(zip, o);
     }
     if (command == "create" || command == "add") {
         const QString problem = parseOptions(args.mid(1), {"--level", "--password"}, o);

@@ -443,21 +443,6 @@ bool fileExists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool isDirectory(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool makeDirs(const std::string& path)
-{
-    if (path.empty() || isDirectory(path)) return true;
-    std::string parent = parentDir(path);
-    if (parent != path && !makeDirs(parent)) return false;
-    if (::mkdir(path.c_str(), 0777) == 0) return true;
-    return errno == EEXIST && isDirectory(path);
-}
-
 std::string errnoText(int err) { return std::strerror(err); }
 
 } // namespace qz

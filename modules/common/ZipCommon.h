@@ -153,9 +153,6 @@ void wr16(uint8_t* p, uint16_t v);
 void wr32(uint8_t* p, uint32_t v);
 
 bool fileExists(const std::string& path);
-bool isDirectory(const std::string& path);
-// Creates every missing folder of `path` (the path itself included).
-bool makeDirs(const std::string& path);
 std::string errnoText(int err);
 
 } // namespace qz

@@ -1,8 +1,11 @@
 // libunzlib.so: extracts or tests the entries of a zip archive. Names are made
-// safe before they meet the file system, so nothing is written outside the
-// base folder; each file is written under a temporary name and renamed into
-// place only once its CRC has been checked.
+// safe before they meet the file system, and every path is walked from the
+// base folder without following links (SafeDir), so nothing is written
+// outside the base folder, also through a link already there; each file is
+// written under a temporary name beside its target and renamed into place
+// only once its CRC has been checked.
 
+#include "SafeDir.h"
 #include "ZipCommon.h"
 
 #include <zlib.h>
@@ -10,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,6 +50,7 @@ private:
     int fd_ = -1;
     Directory dir_;
     std::string base_;
+    std::unique_ptr<SafeDir> dest_;
     std::vector<std::string> specs_;
     std::vector<std::string> goodPasswords_;
     int requestsLeft_ = 0;
@@ -198,7 +203,8 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
     std::string rel = safeRelativeName(e.name);
     if (!b_->dirNames) rel = e.isDir() ? std::string() : baseName(rel);
     if (e.isDir()) {
-        if (!test && b_->dirNames && !rel.empty()) makeDirs(base_ + "/" + rel);
+        if (!test && b_->dirNames && !rel.empty() && dest_->folder(rel, true) < 0)
+            rep_.message(QZ_WARNING, "cannot create folder " + base_ + "/" + rel + ": " + errnoText(errno));
         return Outcome::Skipped;
     }
     if (rel.empty()) { skipped(e, QZ_SKIP_UNKNOWN, QZ_WARNING, "entry without a usable name skipped: " + e.name); return Outcome::Skipped; }
@@ -215,9 +221,16 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
     std::string err;
     if (!localDataOffset(fd_, e, dataOff, err)) { rep_.message(QZ_ERR_FORMAT, e.name + ": " + err); return Outcome::Failed; }
     std::string target = base_ + "/" + rel;
+    std::string parentRel, leaf;
+    SafeDir::split(rel, parentRel, leaf);
     if (!test) {
         struct stat st;
-        bool exists = ::lstat(target.c_str(), &st) == 0;
+        const int parentFd = dest_->folder(parentRel, false);
+        if (parentFd < 0 && errno != ENOENT) {
+            skipped(e, QZ_SKIP_UNKNOWN, QZ_WARNING, e.name + " skipped: a part of its path is a link or a file");
+            return Outcome::Skipped;
+        }
+        bool exists = parentFd >= 0 && ::fstatat(parentFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         if (exists && S_ISDIR(st.st_mode)) {
             skipped(e, QZ_SKIP_FILE_EXISTS, QZ_WARNING, target + " is a folder; " + e.name + " skipped");
             return Outcome::Skipped;
@@ -241,20 +254,26 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
                 (none ? "no password for " : "wrong password for ") + e.name + "; not extracted");
         return Outcome::Skipped;
     }
-    int outFd = -1;
+    int outFd = -1, dirFd = -1;
     std::string tmp;
     if (!test) {
-        std::string parent = parentDir(target);
-        if (!makeDirs(parent)) { rep_.message(QZ_ERR_ZIP, "cannot create folder " + parent + ": " + errnoText(errno)); return Outcome::Failed; }
-        tmp = parent + "/.qz" + std::to_string(index) + "XXXXXX";
-        std::vector<char> tb(tmp.begin(), tmp.end());
-        tb.push_back(0);
-        outFd = ::mkstemp(tb.data());
+        // The folder stays open while the data is written; nothing below
+        // walks the folder cache until the file is renamed into it.
+        dirFd = dest_->folder(parentRel, true);
+        if (dirFd < 0) {
+            const int err = errno;
+            if (err == ELOOP || err == ENOTDIR) {
+                skipped(e, QZ_SKIP_UNKNOWN, QZ_WARNING, e.name + " skipped: a part of its path is a link or a file");
+                return Outcome::Skipped;
+            }
+            rep_.message(QZ_ERR_ZIP, "cannot create folder " + parentDir(target) + ": " + errnoText(err));
+            return Outcome::Failed;
+        }
+        outFd = SafeDir::createTemp(dirFd, tmp);
         if (outFd < 0) {
             rep_.message(errno == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "cannot create " + target + ": " + errnoText(errno));
             return Outcome::Failed;
         }
-        tmp = tb.data();
     }
     uint32_t crc = 0;
     errno = 0;
@@ -285,11 +304,11 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
             ::futimens(outFd, ts);
         }
         if (::close(outFd) != 0 && o == Outcome::Ok) { rep_.message(QZ_ERR_DISKFULL, "write error on " + target + ": " + errnoText(errno)); o = Outcome::Failed; }
-        if (o == Outcome::Ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
+        if (o == Outcome::Ok && ::renameat(dirFd, tmp.c_str(), dirFd, leaf.c_str()) != 0) {
             rep_.message(QZ_ERR_ZIP, "cannot create " + target + ": " + errnoText(errno));
             o = Outcome::Failed;
         }
-        if (o != Outcome::Ok) ::unlink(tmp.c_str());
+        if (o != Outcome::Ok) ::unlinkat(dirFd, tmp.c_str(), 0);
     }
     return o;
 }
@@ -306,7 +325,8 @@ int32_t UnzJob::run()
     ::umask(umask_);
     base_ = b_->baseDir && *b_->baseDir ? slashes(b_->baseDir) : std::string(".");
     while (base_.size() > 1 && base_.back() == '/') base_.pop_back();
-    if (!b_->test && !makeDirs(base_)) { rep_.message(QZ_ERR_ZIP, "cannot create folder " + base_ + ": " + errnoText(errno)); return 0; }
+    dest_ = std::make_unique<SafeDir>(base_, !b_->test);
+    if (!b_->test && dest_->error() != 0) { rep_.message(QZ_ERR_ZIP, "cannot create folder " + base_ + ": " + errnoText(dest_->error())); return 0; }
     for (int32_t i = 0; b_->specs && i < b_->specCount; ++i) {
         if (!b_->specs[i].fileSpec) continue;
         std::string s = slashes(b_->specs[i].fileSpec);

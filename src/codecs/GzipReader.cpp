@@ -17,6 +17,7 @@ bool TGzipReader::open(OpenMode mode)
     if ((mode & ~(QIODevice::Unbuffered | QIODevice::Text)) != QIODevice::ReadOnly || isOpen())
         return false;
     damaged_ = false;
+    trailing_ = false;
     if (!QFileInfo(file_.fileName()).isFile() || !file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         setErrorString(file_.errorString());
         return false;
@@ -71,6 +72,17 @@ bool TGzipReader::refill(qint64 keep)
     return true;
 }
 
+bool TGzipReader::onlyZerosLeft()
+{
+    for (;;) {
+        for (uInt i = 0; i < zs_.avail_in; ++i)
+            if (zs_.next_in[i] != 0)
+                return false;
+        if (!refill(0) || zs_.avail_in == 0)
+            return true;
+    }
+}
+
 qint64 TGzipReader::fail(const QString& text, bool damage)
 {
     state_ = State::Failed;
@@ -116,11 +128,13 @@ qint64 TGzipReader::readData(char* data, qint64 maxSize)
                 if (!refill(zs_.avail_in))
                     return done > 0 ? done : fail(file_.errorString(), false);
                 if (zs_.avail_in < 2) {
+                    trailing_ = !onlyZerosLeft();
                     state_ = State::End;
                     break;
                 }
             }
             if (zs_.next_in[0] != 0x1f || zs_.next_in[1] != 0x8b) {
+                trailing_ = !onlyZerosLeft();
                 state_ = State::End;
                 break;
             }

@@ -2,7 +2,8 @@
 // A read-only, forward-only device over a gzip file: read() returns the
 // uncompressed data of every member in turn, as `gzip -d` does. Data that does
 // not start with the gzip magic is passed through as it stands; bytes after a
-// member that do not start another member are ignored. read() returns 0 at the
+// member that do not start another member end the data (trailingGarbage()
+// tells when they were not all zeros). read() returns 0 at the
 // clean end of the data and -1 when the file cannot be read or the compressed
 // data is damaged (bad data, CRC or length mismatch, a member cut short);
 // damaged() then tells the two apart. seek() and writing are not supported.
@@ -24,6 +25,9 @@ public:
 
     // True once read() met damaged or truncated compressed data.
     bool damaged() const { return damaged_; }
+    // True once the data ended at bytes after a member that are neither
+    // another member nor zero padding.
+    bool trailingGarbage() const { return trailing_; }
     // The size of the compressed file.
     qint64 sourceSize() const { return file_.size(); }
 
@@ -35,6 +39,8 @@ private:
     enum class State { Plain, Gzip, End, Failed };
     qint64 fail(const QString& text, bool damage);
     bool refill(qint64 keep);
+    // Reads the rest of the file: true when every byte left is zero.
+    bool onlyZerosLeft();
 
     QFile file_;
     z_stream zs_{};
@@ -42,5 +48,6 @@ private:
     bool inMember_ = false;
     State state_ = State::End;
     bool damaged_ = false;
+    bool trailing_ = false;
     std::vector<unsigned char> in_;
 };

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QString>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 enum class TTarFileType {
     Regular,        // '0', a zero byte, or any unknown type byte
@@ -52,8 +54,17 @@ struct TTarEntry {
     qint64 mtimeSeconds = 0;   // the stored time as seconds since 1970 (may be negative)
     char typeByte = '0';       // the type byte as stored
 
+    // A sparse member (GNU 'S', or pax GNU.sparse 0.0, 0.1, 1.0) stores only
+    // the data of `sparseMap` (offset, length pairs, in order); the file it
+    // stands for is `realSize` bytes long, holes read as zeros.
+    bool sparse = false;
+    qint64 realSize = 0;
+    std::vector<std::pair<qint64, qint64>> sparseMap;
+
     // True for the types whose header is followed by data blocks.
     bool hasData() const;
+    // The size of the file the entry stands for (the real size of a sparse one).
+    qint64 fileSize() const { return sparse ? realSize : size; }
 };
 
 // A stream error of either tar class: cannot open, read or write, or a header

@@ -28,11 +28,13 @@ public:
     // Back to the first header.
     void rewind();
     // Reads the next entry; false at the end of the archive (a zero block, or
-    // fewer than 512 bytes left). Right after it, position() is the start of the
+    // nothing left). A header cut short, data that runs past the end and a
+    // damaged sparse map raise TTarError. Right after it, position() is the start of the
     // entry's data.
     bool nextEntry(TTarEntry& entry);
     // Copies the current entry's data (the bytes not yet consumed) into `out`
-    // and moves past its padding.
+    // and moves past its padding. A sparse member comes out at its real size:
+    // holes are skipped over in a file device, written as zeros elsewhere.
     void copyEntryData(QIODevice& out);
     // The same into a new file at `path` (created or truncated).
     void copyEntryDataToFile(const QString& path);
@@ -46,6 +48,8 @@ public:
 
     // Extension records larger than this are taken as corrupt.
     static constexpr qint64 MaxExtensionSize = 1 << 20;
+    // Member sizes above this are taken as corrupt (no offset sum can overflow).
+    static constexpr qint64 MaxMemberSize = qint64(1) << 60;
 
 private:
     void readExact(char* buf, qint64 n);
@@ -56,7 +60,13 @@ private:
     void seekTo(qint64 pos);
     void requireSeekable(const char* what) const;
     void copyBytes(qint64 n, QIODevice& out);
-    static void applyPax(const QByteArray& data, QMap<QByteArray, QByteArray>& into);
+    // Applies pax records to `into`; `global` keeps only the keys a member uses.
+    static void applyPax(const QByteArray& data, QMap<QByteArray, QByteArray>& into, bool global);
+    void readGnuSparse(const char* header, TTarEntry& entry);
+    void readPaxSparse(const QMap<QByteArray, QByteArray>& pax, QByteArray& name, TTarEntry& entry);
+    void readSparseMapBlocks(TTarEntry& entry);
+    void checkSparseMap(const TTarEntry& entry) const;
+    void copySparseData(QIODevice& out);
 
     QFile file_;
     QIODevice* dev_ = nullptr;
@@ -66,4 +76,7 @@ private:
     qint64 pending_ = 0;
     qint64 pos_ = 0;
     QMap<QByteArray, QByteArray> globalPax_;
+    // The current member's sparse map and real size (empty, 0: not sparse).
+    std::vector<std::pair<qint64, qint64>> sparse_;
+    qint64 realSize_ = 0;
 };

@@ -105,7 +105,8 @@ private slots:
         g.FileSource = p("no-such.gz");
         QCOMPARE(g.readHeader(), 1);
         // Names written by gzip itself.
-        if (havePeer("gzip")) {
+        QUARN_REQUIRE_PEER("gzip");
+        {
             writeFile(p("notes.TAR"), "n");
             QCOMPARE(run("gzip", {"-k", "-f", p("notes.TAR")}).code, 0);
             g.FileSource = p("notes.TAR.gz");
@@ -299,8 +300,7 @@ private slots:
 
     void peers()
     {
-        if (!havePeer("gzip"))
-            QSKIP("gzip missing");
+        QUARN_REQUIRE_PEER("gzip");
         const QByteArray data = sampleData(3 << 20, 9);
         writeFile(p("peer.bin"), data);
         TGzip g;
@@ -320,7 +320,8 @@ private slots:
         g.FileDestination = p("theirs.out");
         QCOMPARE(g.decompress(), 0);
         QCOMPARE(readFile(p("theirs.out")), data);
-        if (havePeer("pigz")) {
+        QUARN_REQUIRE_PEER("pigz");
+        {
             writeFile(p("pigz.gz"), run("pigz", {"-c", p("peer.bin")}).out);
             g.FileSource = p("pigz.gz");
             QCOMPARE(g.decompress(), 0);

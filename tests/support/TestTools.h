@@ -62,7 +62,8 @@ inline QByteArray randomData(int size, quint32 seed)
     return out;
 }
 
-// A program's exit code (-1: it did not start, -2: it crashed) and output.
+// A program's exit code (-1: it did not start, -2: it crashed, -3: it did not
+// finish in time and was killed) and output.
 struct Run {
     int code = -1;
     QByteArray out, err;
@@ -85,7 +86,14 @@ inline Run run(const QString& program, const QStringList& args, const QString& c
     if (!input.isEmpty())
         p.write(input);
     p.closeWriteChannel();
-    p.waitForFinished(300000);
+    if (!p.waitForFinished(300000)) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.code = -3;
+        r.err = p.readAllStandardError() + "\n" + program.toUtf8() + " did not finish in time";
+        r.out = p.readAllStandardOutput();
+        return r;
+    }
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     r.out = p.readAllStandardOutput();
     r.err = p.readAllStandardError();
@@ -109,6 +117,12 @@ inline QString descriptorFlags(const QString& zip)
 }
 
 inline bool havePeer(const QString& name) { return !QStandardPaths::findExecutable(name).isEmpty(); }
+
+// A test that needs a peer tool fails when it is missing (scripts/setup.sh
+// installs the peers); it never passes by skipping.
+#define QUARN_REQUIRE_PEER(name)                                                                                      \
+    QVERIFY2(testtools::havePeer(name),                                                                                \
+             qPrintable(QStringLiteral("%1 is needed and missing (scripts/setup.sh installs it)").arg(name)))
 
 // A temporary folder that hands out a new, empty subfolder for each case.
 struct FreshFolders : QTemporaryDir {

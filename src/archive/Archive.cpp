@@ -1,0 +1,20 @@
+#include "archive/Archive.h"
+
+#include "archive/GzArchive.h"
+#include "archive/TarArchive.h"
+#include "archive/ZipArchive.h"
+
+std::unique_ptr<Archive> openArchive(const QString& path, ArchiveKind kind)
+{
+    if (kind == ArchiveKind::None)
+        kind = archivekind::fromName(path);
+    switch (kind) {
+    case ArchiveKind::Zip: return std::make_unique<ZipArchive>(path);
+    case ArchiveKind::Tar: return std::make_unique<TarArchive>(path, false);
+    case ArchiveKind::TarGz: return std::make_unique<TarArchive>(path, true);
+    case ArchiveKind::Gz: return std::make_unique<GzArchive>(path);
+    case ArchiveKind::Rar:
+    case ArchiveKind::None: break;
+    }
+    return nullptr;
+}

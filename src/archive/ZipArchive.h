@@ -1,0 +1,27 @@
+#pragma once
+// The zip backend over the zip engine and its extraction library, which
+// keeps the extraction rules itself (safe folder walk, temporary names).
+
+#include "archive/Archive.h"
+
+#include <memory>
+
+class TZipEngine;
+
+class ZipArchive : public Archive {
+public:
+    // The engine loads its libraries from `libraryFolder` (default: the
+    // running program's folder).
+    explicit ZipArchive(const QString& path, const QString& libraryFolder = QString());
+    ~ZipArchive() override;
+    ArchiveKind kind() const override { return ArchiveKind::Zip; }
+    QString list(const std::function<bool(const ArchiveEntry&)>& each) override;
+    ExtractResult extract(const ExtractRequest& request) override;
+    QString extractEntryTo(int index, const QString& file) override;
+
+private:
+    // A fresh engine on the archive, unattended. "" or the error that
+    // stopped the directory read; warnings go to warnings_.
+    QString open(TZipEngine& engine);
+    QString libraryFolder_;
+};
