@@ -6,6 +6,8 @@
 #include "unzip/UnzipListing.h"
 #include "zipengine/ZipListing.h"
 
+#include "archive/GzArchive.h"
+#include "archive/TarArchive.h"
 #include "codecs/Gzip.h"
 #include "codecs/TarReader.h"
 #include "platform/MainHost.h"
@@ -20,6 +22,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSet>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QStatusBar>
@@ -36,37 +39,18 @@ QString SuccessText(const QString& archive, const QString& folder)
            QStringLiteral("\rWAS OPENED IN THE FOLDER ") + folder;
 }
 
-// The last part of a stored name, kept inside whatever folder it is joined to.
-QString PlainFileName(const QString& stored)
-{
-    const QString safe = tarSafeRelativePath(stored);
-    return safe.mid(safe.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- gzip names
 
 QString TUnzipPage::GzipTargetName(const QString& gzipPath, int* result)
 {
-    TGzip gz;
-    gz.FileSource = gzipPath;
-    const int r = gz.readHeader();
-    if (result)
-        *result = r;
-    if (r != TGzip::Ok)
-        return QString();
-    if (!gz.storedName().isEmpty())
-        return PlainFileName(gz.storedName());
-    // Streams written through a pipe (tar -z, gzip -c) carry no name: the
-    // file's own name tells what it holds, as gunzip reads it.
-    QString name = QFileInfo(gzipPath).fileName();
-    const QString lower = name.toLower();
-    if (lower.endsWith(QLatin1String(".tgz")))
-        return name.left(name.size() - 4) + QStringLiteral(".tar");
-    if (lower.endsWith(QLatin1String(".gz")) && name.size() > 3)
-        return name.left(name.size() - 3);
-    return QString();
+    if (result) {
+        TGzip gz;
+        gz.FileSource = gzipPath;
+        *result = gz.readHeader();
+    }
+    return GzArchive::targetName(gzipPath);
 }
 
 QString TUnzipPage::ListableGzipName(const QString& gzipPath)
@@ -275,59 +259,51 @@ void TUnzipPage::UnzipTarFile(const QString& destination)
     TBatchState& batch = state_.BatchState;
     batch.YesToAll = false;
     batch.NoToAll = false;
-    bool noRoom = false;
-    QString failure;
-    try {
-        TTarReader tar(state_.CurrentArchive);
-        const QList<bool> selected = SelectionFlags(UnzipListView);
-        // 2
-        for (int r = 0; r < RowCount() && failure.isEmpty(); ++r) {
-            const QVariant offset = UnzipListModel->item(r, 0)->data(RowDataRole);
-            if (selected[r] && offset.isValid()) {
-                const QString relative = UnzipListModel->item(r, 3)->text() + UnzipListModel->item(r, 0)->text();
-                // Names that climb out (".." parts, a leading "/") stay inside the destination.
-                const QString inside = tarSafeRelativePath(relative);
-                const QString target = Platform::JoinPath(destination, inside);
-                const int64_t size = RemoveCommas(UnzipListModel->item(r, 1)->text());
-                bool write = !inside.isEmpty();
-                if (write && QFileInfo::exists(target)) {
-                    if (batch.NoToAll) {
-                        write = false;
-                    } else if (!batch.YesToAll) {
-                        switch (OverWriteWarning(prompter, target, relative, UnzipListModel->item(r, 2)->text(), size)) {
-                        case PromptButton::NoToAll: batch.NoToAll = true; write = false; break;
-                        case PromptButton::YesToAll: batch.YesToAll = true; break;
-                        case PromptButton::Yes: break;
-                        default: write = false; break;
-                        }
-                    }
-                }
-                if (write) {
-                    QDir().mkpath(QFileInfo(target).absolutePath());
-                    QFile out(target);
-                    if (QFileInfo(target).isDir() || !out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                        failure = QStringLiteral("Can't create: ") + target;
-                    } else {
-                        tar.copyRange(offset.toLongLong(), size, out);
-                        if (!out.flush() || (out.close(), out.error() != QFileDevice::NoError))
-                            failure = QStringLiteral("Can't create: ") + target;
-                    }
-                }
-            }
-            UnzipProgressBar->setValue(r + 1);
-            const qint64 room = Platform::FreeOnDisk(destination);
-            if (room < 65000) {
-                noRoom = true;
-                break;
-            }
-        }
-    } catch (const TTarError& e) {
-        failure = e.message();
+    // 2: the highlighted rows, by where their data begins in the tar.
+    QSet<qint64> wanted;
+    const QList<bool> selected = SelectionFlags(UnzipListView);
+    for (int r = 0; r < RowCount(); ++r) {
+        const QVariant offset = UnzipListModel->item(r, 0)->data(RowDataRole);
+        if (selected[r] && offset.isValid())
+            wanted.insert(offset.toLongLong());
     }
+    bool noRoom = false;
+    QStringList problems;
+    ExtractRequest request;
+    request.destination = destination;
+    // Folders are made whatever the folder option says.
+    request.folderNames = true;
+    request.replace = ReplacePolicy::Ask;
+    request.selected = [&wanted](const ArchiveEntry& e) { return e.dataOffset >= 0 && wanted.contains(e.dataOffset); };
+    request.ask = [&](const ArchiveEntry& e, const QString& diskFile) {
+        QString caption, folder;
+        SplitStoredName(e.name, caption, folder);
+        const QString dateText = Platform::DateTimeText(e.time.toLocalTime());
+        switch (OverWriteWarning(prompter, diskFile, folder + caption, dateText, e.size)) {
+        case PromptButton::YesToAll: batch.YesToAll = true; return ReplaceAnswer::YesToAll;
+        case PromptButton::NoToAll: batch.NoToAll = true; return ReplaceAnswer::NoToAll;
+        case PromptButton::Yes: return ReplaceAnswer::Yes;
+        default: return ReplaceAnswer::No;
+        }
+    };
+    request.note = [&problems](const QString& text) { problems << text; };
+    request.progress = [&](int done, qint64) {
+        UnzipProgressBar->setValue(qMin(done, RowCount()));
+        if (Platform::FreeOnDisk(destination) < 65000) {
+            noRoom = true;
+            return false;
+        }
+        return true;
+    };
+    TarArchive tar(state_.CurrentArchive, false);
+    const ExtractResult result = tar.extract(request);
     // 3
     UnzipProgressBar->setValue(0);
     UnzipProgressBar->setRange(0, 100);
     // 4
+    QString failure = result.error;
+    if (failure.isEmpty() && result.failed > 0)
+        failure = problems.join(QLatin1Char('\r'));
     if (!failure.isEmpty())
         prompter.error(failure);
     else if (noRoom)
@@ -349,17 +325,35 @@ void TUnzipPage::UnzipGZFile(const QString& destination)
         prompter.information(NoReadableFilesText());
         return;
     }
-    const QString target = Platform::JoinPath(destination, name);
-    // 2
-    if (QFileInfo::exists(target) &&
-        prompter.question(QStringLiteral("THE FILE ") + name + QStringLiteral(" ALREADY EXISTS.  REPLACE THE FILE?"),
-                          PromptButtons::YesNo) != PromptButton::Yes)
-        return;
-    // 3
-    const int result = Gunzip(gzipFile, target);
+    // 2, 3: written beside its target and renamed over it only when whole,
+    // so a damaged file leaves the one on disk as it was.
+    bool declined = false;
+    QStringList problems;
+    ExtractRequest request;
+    request.destination = destination;
+    request.replace = ReplacePolicy::Ask;
+    request.ask = [&](const ArchiveEntry&, const QString&) {
+        const bool yes = prompter.question(QStringLiteral("THE FILE ") + name +
+                                               QStringLiteral(" ALREADY EXISTS.  REPLACE THE FILE?"),
+                                           PromptButtons::YesNo) == PromptButton::Yes;
+        declined = !yes;
+        return yes ? ReplaceAnswer::Yes : ReplaceAnswer::Cancel;
+    };
+    request.note = [&problems](const QString& text) { problems << text; };
+    GzArchive gz(gzipFile);
+    const ExtractResult result = gz.extract(request);
     UnzipProgressBar->setValue(0);
     // 4
-    if (result == TGzip::Ok && state_.ShowSuccessMessage)
+    if (declined) {
+        UnzipStatusBar->clearMessage();
+        return;
+    }
+    QString failure = result.error;
+    if (failure.isEmpty() && result.failed > 0)
+        failure = problems.join(QLatin1Char('\r'));
+    if (!failure.isEmpty())
+        prompter.error(failure);
+    else if (state_.ShowSuccessMessage)
         prompter.information(SuccessText(gzipFile, destination));
     UnzipStatusBar->clearMessage();
 }

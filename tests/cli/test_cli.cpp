@@ -20,11 +20,13 @@ class TestCli : public QObject {
     {
         Run r = run("unzip", password.isEmpty() ? QStringList{"-t", zip} : QStringList{"-t", "-P", password, zip});
         QVERIFY2(r.code == 0, qPrintable("unzip -t: " + r.outText() + r.errText()));
-        if (havePeer("7z")) {
+        QUARN_REQUIRE_PEER("7z");
+        {
             r = run("7z", {"t", "-p" + (password.isEmpty() ? QString("x") : password), zip});
             QVERIFY2(r.code == 0, qPrintable("7z t: " + r.outText() + r.errText()));
         }
-        if (havePeer("bsdtar")) {
+        QUARN_REQUIRE_PEER("bsdtar");
+        {
             r = run("bsdtar", {"-tf", zip});
             QVERIFY2(r.code == 0, qPrintable("bsdtar -tf: " + r.outText() + r.errText()));
         }
@@ -209,8 +211,7 @@ private slots:
                        "        for n in files: z.write(os.path.join(base, n))\n",
                        {zip}, d + "/src");
         } else if (kind == "7z") {
-            if (!havePeer("7z"))
-                QSKIP("7z not installed");
+            QUARN_REQUIRE_PEER("7z");
             r = run("7z", {"a", "-tzip", "-bd", zip, "tree"}, d + "/src");
         }
         QVERIFY2(r.code == 0, qPrintable(kind + ": " + r.outText() + r.errText()));

@@ -936,8 +936,7 @@ private slots:
                        "                with open(p, 'rb') as f, z.open(p, 'w') as w: w.write(f.read())\n",
                        {zip}, d + "/src");
         } else if (kind == "7z") {
-            if (!havePeer("7z"))
-                QSKIP("7z not installed");
+            QUARN_REQUIRE_PEER("7z");
             r = run("7z", {"a", "-tzip", "-bd", "-mem=ZipCrypto", "-p" + password, zip, "tree"}, d + "/src");
         }
         QVERIFY2(r.code == 0, qPrintable(kind + ": " + r.outText() + r.errText()));
