@@ -413,6 +413,45 @@ private slots:
         QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden), (QStringList{"t.zip"}));
     }
 
+    // Warnings the engine reads past do not fail a command; names are listed
+    // one per line whatever they hold; .tgz opens like .tar.gz.
+    void warningsEscapesAndTgz()
+    {
+        const QString d = fresh();
+        writeFile(d + "/in/a.txt", "a");
+        QCOMPARE(cli({"create", d + "/good.zip", d + "/in/a.txt"}).code, 0);
+        writeFile(d + "/tail.zip", readFile(d + "/good.zip") + QByteArray(17, 'x'));
+        for (const QStringList& cmd : {QStringList{"list", d + "/tail.zip"}, QStringList{"test", d + "/tail.zip"},
+                                       QStringList{"extract", d + "/tail.zip", "-d", d + "/out"}}) {
+            const Run r = cli(cmd);
+            QVERIFY2(r.code == 0, qPrintable(cmd.join(' ') + ": " + r.errText()));
+            QVERIFY2(!r.errText().isEmpty(), qPrintable(cmd.join(' ')));
+        }
+        QCOMPARE(readFile(d + "/out/a.txt"), QByteArray("a"));
+
+        const Run made = python("import sys, io, tarfile\n"
+                                "t = tarfile.open(sys.argv[1], 'w:gz')\n"
+                                "for n in ['two\\nlines', 'esc\\x1b[31m', 'back\\\\slash\\tab']:\n"
+                                "    i = tarfile.TarInfo(n); i.size = 1; t.addfile(i, io.BytesIO(b'x'))\n"
+                                "t.close()\n",
+                                {d + "/names.tgz"});
+        QCOMPARE(made.code, 0);
+        const Run l = cli({"list", d + "/names.tgz"});
+        QCOMPARE(l.code, 0);
+        const QStringList lines = l.outText().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0].section('\t', 2), QString("two\\nlines"));
+        QCOMPARE(lines[1].section('\t', 2), QString("esc\\x1b[31m"));
+        QCOMPARE(lines[2].section('\t', 2), QString("back\\\\slash\\tab"));
+        QVERIFY(!l.out.contains('\x1b'));
+
+        // A ".zip" that is a gzip stream gets a message that says so.
+        QCOMPARE(run("sh", {"-c", "gzip -c a.txt > ../fake.zip"}, d + "/in").code, 0);
+        const Run f = cli({"list", d + "/fake.zip"});
+        QCOMPARE(f.code, 1);
+        QVERIFY2(f.errText().contains("gzip"), qPrintable(f.errText()));
+    }
+
     void damagedArchives()
     {
         const QString d = fresh();
