@@ -7,6 +7,7 @@
 // reused by later runs. Each case runs ours and the peers one after the other
 // on warm caches and prints wall and CPU seconds and the ratio to the peer.
 
+#include "ArchiveCli.h"
 #include "TarCli.h"
 #include "codecs/Gzip.h"
 #include "BenchTools.h"
@@ -33,7 +34,8 @@ bool cli(const QString& command, const QStringList& args)
 {
     QString sink;
     QTextStream out(&sink), err(stderr);
-    const auto r = runTarCli(command, args, out, err);
+    const auto r = command == QLatin1String("create") ? runTarCli(command, args, err)
+                                                       : runArchiveCli(command, args, out, err);
     return r && *r == 0;
 }
 

@@ -130,6 +130,32 @@ int ExtractionPolicy::parentFolder(const QString& rel, const ArchiveEntry& entry
     return fd;
 }
 
+int ExtractionPolicy::targetFolder(const ArchiveEntry& entry, const QString& rel, QString& leaf)
+{
+    const Existing was = existing(rel);
+    if (was.walkFailed) {
+        fail(QStringLiteral("%1 skipped: a part of its path is a link or a file").arg(entry.name));
+        return -1;
+    }
+    if (was.folder) {
+        fail(QStringLiteral("%1 is a folder; not replaced").arg(diskPath(rel)));
+        return -1;
+    }
+    if (was.exists && !mayReplace(entry, rel))
+        return -1;
+    return parentFolder(rel, entry, leaf);
+}
+
+bool ExtractionPolicy::unusedName(int dirFd, std::string& name)
+{
+    const int fd = qz::SafeDir::createTemp(dirFd, name);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlinkat(dirFd, name.c_str(), 0);
+    return true;
+}
+
 bool ExtractionPolicy::commit(int dirFd, const std::string& temp, const QString& leaf, const QString& rel)
 {
     if (::renameat(dirFd, temp.c_str(), dirFd, bytes(leaf).c_str()) == 0)
@@ -219,19 +245,8 @@ bool ExtractionPolicy::makeFolder(const ArchiveEntry& entry, const QString& rel)
 
 bool ExtractionPolicy::writeFile(const ArchiveEntry& entry, const QString& rel, const std::function<void(QIODevice&)>& fill)
 {
-    const Existing was = existing(rel);
-    if (was.walkFailed) {
-        fail(QStringLiteral("%1 skipped: a part of its path is a link or a file").arg(entry.name));
-        return false;
-    }
-    if (was.folder) {
-        fail(QStringLiteral("%1 is a folder; not replaced").arg(diskPath(rel)));
-        return false;
-    }
-    if (was.exists && !mayReplace(entry, rel))
-        return false;
     QString leaf;
-    const int dirFd = parentFolder(rel, entry, leaf);
+    const int dirFd = targetFolder(entry, rel, leaf);
     if (dirFd < 0)
         return false;
     std::string temp;
@@ -278,13 +293,6 @@ bool ExtractionPolicy::makeHardLink(const ArchiveEntry& entry, const QString& re
         note(QStringLiteral("%1 skipped (link to %2, which was not extracted)").arg(entry.name, entry.linkTarget));
         return false;
     }
-    const Existing was = existing(rel);
-    if (was.folder) {
-        fail(QStringLiteral("%1 is a folder; not replaced").arg(diskPath(rel)));
-        return false;
-    }
-    if (was.exists && sourceRel != rel && !mayReplace(entry, rel))
-        return false;
     if (sourceRel == rel)
         return true;
     std::string sourceParent, sourceLeaf;
@@ -300,7 +308,7 @@ bool ExtractionPolicy::makeHardLink(const ArchiveEntry& entry, const QString& re
         return false;
     }
     QString leaf;
-    const int dirFd = parentFolder(rel, entry, leaf);
+    const int dirFd = targetFolder(entry, rel, leaf);
     if (dirFd < 0) {
         ::close(sourceFd);
         return false;
@@ -308,12 +316,7 @@ bool ExtractionPolicy::makeHardLink(const ArchiveEntry& entry, const QString& re
     // A new name first, then renamed over the old one, so nothing goes
     // before its replacement exists.
     std::string temp;
-    const int probe = qz::SafeDir::createTemp(dirFd, temp);
-    if (probe >= 0) {
-        ::close(probe);
-        ::unlinkat(dirFd, temp.c_str(), 0);
-    }
-    const bool linked = probe >= 0 && ::linkat(sourceFd, sourceLeaf.c_str(), dirFd, temp.c_str(), 0) == 0;
+    const bool linked = unusedName(dirFd, temp) && ::linkat(sourceFd, sourceLeaf.c_str(), dirFd, temp.c_str(), 0) == 0;
     const int err = errno;
     ::close(sourceFd);
     if (!linked) {
@@ -356,24 +359,12 @@ bool ExtractionPolicy::makeSymLink(const ArchiveEntry& entry, const QString& rel
         if (i + 1 < parts.size() && existing(at.join(QLatin1Char('/'))).link)
             return refuse(QStringLiteral("passes through another link"));
     }
-    const Existing was = existing(rel);
-    if (was.folder) {
-        fail(QStringLiteral("%1 is a folder; not replaced").arg(diskPath(rel)));
-        return false;
-    }
-    if (was.exists && !mayReplace(entry, rel))
-        return false;
     QString leaf;
-    const int dirFd = parentFolder(rel, entry, leaf);
+    const int dirFd = targetFolder(entry, rel, leaf);
     if (dirFd < 0)
         return false;
     std::string temp;
-    const int probe = qz::SafeDir::createTemp(dirFd, temp);
-    if (probe >= 0) {
-        ::close(probe);
-        ::unlinkat(dirFd, temp.c_str(), 0);
-    }
-    if (probe < 0 || ::symlinkat(bytes(target).c_str(), dirFd, temp.c_str()) != 0) {
+    if (!unusedName(dirFd, temp) || ::symlinkat(bytes(target).c_str(), dirFd, temp.c_str()) != 0) {
         fail(QStringLiteral("cannot create the link %1: %2").arg(diskPath(rel), errnoText(errno)));
         return false;
     }

@@ -62,6 +62,12 @@ private:
     bool writeFile(const ArchiveEntry& entry, const QString& rel, const std::function<void(QIODevice&)>& fill);
     bool makeSymLink(const ArchiveEntry& entry, const QString& rel);
     bool makeHardLink(const ArchiveEntry& entry, const QString& rel);
+    // The folder `rel` goes into once the rules allow writing it: no link or
+    // file on its path, no folder in its place, the replace policy agreeing.
+    // -1 otherwise (after a message when something was wrong).
+    int targetFolder(const ArchiveEntry& entry, const QString& rel, QString& leaf);
+    // A free name in `dirFd` for a link to be made under before its rename.
+    static bool unusedName(int dirFd, std::string& name);
     // The folder that holds `rel`, made when missing; -1 after a message.
     int parentFolder(const QString& rel, const ArchiveEntry& entry, QString& leaf);
     // Renames the finished temporary file or link over `leaf`.

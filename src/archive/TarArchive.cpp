@@ -84,28 +84,9 @@ QString TarArchive::read(const std::function<void(TTarReader&)>& work)
     return QString();
 }
 
-QString TarArchive::list(const std::function<bool(const ArchiveEntry&)>& each)
+QString TarArchive::walk(const std::function<bool(TTarReader&, const ArchiveEntry&)>& each)
 {
     return read([&](TTarReader& r) {
-        TTarEntry m;
-        for (int i = 0; r.nextEntry(m); ++i) {
-            if (!m.checksumOk)
-                throw TTarError(damagedHeader(m));
-            ArchiveEntry e = entryOf(m, i);
-            if (!gzipped_ && !m.sparse)
-                e.dataOffset = r.position();
-            if (!each(e))
-                throw StopWalk{};
-        }
-    });
-}
-
-ExtractResult TarArchive::extract(const ExtractRequest& request)
-{
-    ExtractionPolicy policy(request);
-    if (!policy.openError().isEmpty())
-        return policy.finish(policy.openError());
-    const QString error = read([&](TTarReader& r) {
         TTarEntry m;
         for (int i = 0; r.nextEntry(m); ++i) {
             // Nothing after a damaged header can be trusted, its size included.
@@ -114,9 +95,24 @@ ExtractResult TarArchive::extract(const ExtractRequest& request)
             ArchiveEntry e = entryOf(m, i);
             if (!gzipped_ && !m.sparse)
                 e.dataOffset = r.position();
-            if (!policy.take(e, [&r](QIODevice& out) { r.copyEntryData(out); }))
+            if (!each(r, e))
                 throw StopWalk{};
         }
+    });
+}
+
+QString TarArchive::list(const std::function<bool(const ArchiveEntry&)>& each)
+{
+    return walk([&](TTarReader&, const ArchiveEntry& e) { return each(e); });
+}
+
+ExtractResult TarArchive::extract(const ExtractRequest& request)
+{
+    ExtractionPolicy policy(request);
+    if (!policy.openError().isEmpty())
+        return policy.finish(policy.openError());
+    const QString error = walk([&](TTarReader& r, const ArchiveEntry& e) {
+        return policy.take(e, [&r](QIODevice& out) { r.copyEntryData(out); });
     });
     return policy.finish(error);
 }
@@ -125,28 +121,23 @@ QString TarArchive::extractEntryTo(int index, const QString& file)
 {
     bool found = false;
     QString failure;
-    const QString error = read([&](TTarReader& r) {
-        TTarEntry m;
-        for (int i = 0; r.nextEntry(m); ++i) {
-            if (!m.checksumOk)
-                throw TTarError(damagedHeader(m));
-            if (i != index)
-                continue;
-            found = true;
-            if (entryOf(m, i).type != ArchiveEntry::File) {
-                failure = QStringLiteral("%1 is not a file").arg(m.name);
-                throw StopWalk{};
-            }
-            QSaveFile out(file);
-            if (!out.open(QIODevice::WriteOnly)) {
-                failure = QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
-                throw StopWalk{};
-            }
-            r.copyEntryData(out);
-            if (!out.commit())
-                failure = QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
-            throw StopWalk{};
+    const QString error = walk([&](TTarReader& r, const ArchiveEntry& e) {
+        if (e.index != index)
+            return true;
+        found = true;
+        if (e.type != ArchiveEntry::File) {
+            failure = QStringLiteral("%1 is not a file").arg(e.name);
+            return false;
         }
+        QSaveFile out(file);
+        if (!out.open(QIODevice::WriteOnly)) {
+            failure = QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
+            return false;
+        }
+        r.copyEntryData(out);
+        if (!out.commit())
+            failure = QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
+        return false;
     });
     if (!failure.isEmpty())
         return failure;

@@ -23,5 +23,7 @@ private:
     // gzipped tar, reads the compressed data to its end so that damage and
     // bytes after it are found. Returns "" or what went wrong.
     QString read(const std::function<void(TTarReader&)>& work);
+    // Hands every member, checked and described, to `each` (false stops).
+    QString walk(const std::function<bool(TTarReader&, const ArchiveEntry&)>& each);
     bool gzipped_;
 };
