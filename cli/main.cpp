@@ -8,6 +8,7 @@
 // error), 2 the command line was wrong.
 
 #include "ArchiveCli.h"
+#include "SfxCli.h"
 #include "TarCli.h"
 #include "zipengine/TZipEngine.h"
 
@@ -341,17 +342,17 @@ int run(const QStringList& argv)
         return usage("quarn-cli COMMAND ARCHIVE ...");
     const QString command = argv.first();
     if (command == "--help" || command == "-h" || command == "help") {
-        out() << kHelp;
+        out() << kHelp << "\nSelf-extracting programs:\n" << kSfxHelp;
         out().flush();
         return 0;
     }
     const QStringList args = argv.mid(1);
     if (args.contains("--help")) {
-        out() << kHelp;
+        out() << kHelp << "\nSelf-extracting programs:\n" << kSfxHelp;
         out().flush();
         return 0;
     }
-    static const QStringList commands{"list", "extract", "create", "add", "delete", "test"};
+    static const QStringList commands{"list", "extract", "create", "add", "delete", "test", "sfx", "unsfx"};
     if (!commands.contains(command)) {
         err() << "unknown command " << command << Qt::endl;
         return usage("quarn-cli COMMAND ARCHIVE ...");
@@ -359,6 +360,8 @@ int run(const QStringList& argv)
     if (args.isEmpty() || args.first().isEmpty())
         return usage(QStringLiteral("quarn-cli %1 ARCHIVE ...").arg(command));
 
+    if (std::optional<int> code = runSfxCli(command, args))
+        return *code;
     if (std::optional<int> code = runArchiveCli(command, args, out(), err()))
         return *code;
     if (tarKindOf(args.first()) != TarKind::None) {

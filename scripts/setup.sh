@@ -4,12 +4,18 @@ set -euo pipefail
 
 QUARN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
+# Building and running the program (scripts/run installs only these).
 QUARN_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   zlib1g-dev libdevil-dev libarchive-dev
+  g++-mingw-w64-x86-64 libz-mingw-w64-dev
   fonts-dejavu-core
+)
+# The peers the tests compare against and run under (scripts/test adds these).
+QUARN_TEST_PACKAGES=(
   zip unzip p7zip-full libarchive-tools tar gzip pigz python3
+  wine64 xvfb xauth
 )
 QUARN_SANITIZE_PACKAGES=(clang libclang-rt-14-dev)
 

@@ -4,6 +4,7 @@
 // archives (library calls, self-extracting conversion, spanning) live in
 // further source files of this folder and extend the class here.
 
+#include "SfxParts.h"
 #include "ZipCodePage.h"
 #include "ZipFormat.h"
 #include "ZipMessages.h"
@@ -214,6 +215,26 @@ public:
     std::function<void(TZipEngine& sender, QString& oldFileName, bool& isChanged)> OnSetNewName;
     std::function<void(TZipEngine& sender, const QString& forFile, QString& fileComment, bool& isChanged)> OnFileComment;
 
+    // ---- Self-extracting programs (ZipSfx.cpp) --------------------------
+    enum SfxOption : uint8_t {
+        SFXAskCmdLine = 1u << 0, SFXAskFiles = 1u << 1, SFXAutoRun = 1u << 2, SFXHideOverWriteBox = 1u << 3,
+        SFXCheckSize = 1u << 4, SFXNoSuccessMsg = 1u << 5,
+    };
+    enum TSfxOverWriteMode { OvrConfirm, OvrAlways, OvrNever };
+    QString SFXCaption = QStringLiteral("Self-extracting Archive");
+    QString SFXDefaultDir;
+    QString SFXCommandLine;
+    QString SFXMessage;
+    uint8_t SFXOptions = SFXCheckSize;
+    TSfxOverWriteMode SFXOverWriteMode = OvrConfirm;
+    // The program's icon in icon-file form (empty: the stub keeps its own).
+    QByteArray SFXIcon = SfxIconImage::BuiltIn();
+    // The stub file; replaced by the path where the stub was found.
+    QString SFXPath = QStringLiteral("SfxStub.bin");
+    // Result 0 on success; the negative codes are the SfxResult values.
+    int32_t MakeSelfExtracting();
+    int32_t MakePlainZip();
+
     // The library callback (one record, see the modules' C interface). Public so
     // that tests can feed it records; returns true when the library is to abort.
     static int32_t LibraryCallback(struct QzCallbackRecord* record);
@@ -225,6 +246,11 @@ public:
 
 private:
     void resetDirectoryState();
+    int32_t makeSelfExtracting(bool fromAdd);
+    int32_t copyZipShifted(QFile& out, qint64 shift, qint64& size);
+    int32_t replaceStubIcon(QFile& out, qint64 stubSize);
+    // Removes a file, to the trash when HowToDelete allows undo.
+    bool removeFile(const QString& path);
     void readCentralDirectory();
     bool openDisk(int32_t diskNo);
     void showMessage(const QString& text);

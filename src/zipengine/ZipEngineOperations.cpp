@@ -119,6 +119,16 @@ void TZipEngine::Add()
         clearSpecs();
         return;
     }
+    // A program that does not exist yet starts as a stub with an empty archive.
+    if (endsWithExe(ZipFileName()) && !QFileInfo::exists(ZipFileName()) && DataStart == 0 && !zipBusy_) {
+        const int32_t result = makeSelfExtracting(true);
+        if (result != 0) {
+            IssueException(EZipEngine(ZipFormat(LoadZipStr(ZipMsg::AD_AutoSFXWrong), {QString::number(result)}),
+                                      ZipMsg::AD_AutoSFXWrong, true));
+            clearSpecs();
+            return;
+        }
+    }
     runZipLibrary(true);
 }
 

@@ -1,0 +1,13 @@
+#pragma once
+// quarn-cli's self-extracting commands: sfx (zip → program) and unsfx
+// (program → zip).
+
+#include <QStringList>
+#include <optional>
+
+// Runs `command` ("sfx" or "unsfx") with `args` (the archive first). Returns
+// the exit status, or nothing when `command` is not one of them.
+std::optional<int> runSfxCli(const QString& command, const QStringList& args);
+
+// The lines quarn-cli --help shows for them.
+extern const char* const kSfxHelp;
