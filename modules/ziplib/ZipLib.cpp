@@ -302,7 +302,10 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     bool ok = true;
     {
         ZipWriter w(fd, rep_);
-        if (haveOld_ && old_.dataStart) ok = w.copyRaw(oldFd_, 0, old_.dataStart);
+        // What precedes the first entry (a self-extractor's stub and options) stays in front.
+        uint64_t prefix = haveOld_ ? old_.centralOffset : 0;
+        for (const Entry& e : old_.entries) prefix = std::min(prefix, e.localOffset);
+        if (haveOld_ && prefix) ok = w.copyRaw(oldFd_, 0, prefix);
         for (size_t i = 0; ok && i < keep.size(); ++i) {
             ok = w.copyEntry(oldFd_, *keep[i]);
             if (!ok && !w.failed()) { fail(QZ_ERR_ZIP, "cannot copy entry " + keep[i]->name + " from " + zip_); cleanup(); return 0; }

@@ -478,7 +478,7 @@ void TForm1::LoadSettings()
 
 void TForm1::LoadSfxIconAtStartup()
 {
-    // Filled by the self-extracting page's change: CheckOutIcon(SfxIconFile).
+    SfxPage->CheckOutIcon(settings_.SfxIconFile);
 }
 
 void TForm1::LoadCompressionLibraries()

@@ -84,6 +84,7 @@ TSfxPage::TSfxPage(TMainHost& host, Settings& settings, TAppState& state, QWidge
 
     DisableSFXControls();
     ZipFileNameLabel->setText(QStringLiteral("-"));
+    connectHandlers();
 }
 
 int TSfxPage::MessageType() const

@@ -70,7 +70,27 @@ public:
     void ReceiveZip(const QString& zip);
     std::function<void(const QString&)> SetEngineZipFile;
 
+    // Handlers (SfxPageActions.cpp).
+    void OpenSFXZipButtonClick();
+    void SFXCreateButtonClick();
+    void SFXResetButtonClick();
+    void SelectAutoStartButtonClick();
+    void SFXIconButtonClick();
+    void SFXDirComboBoxChange(int index);
+    void AutoUnzipCheckBoxClick();
+    void SFXMessageTypeRadioGroupClick(int kind);
+    void ShowContentsCheckBoxClick();
+    void SuccessMessageCheckBoxClick();
+    void CancelAutoStartCheckBoxClick();
+    // Loads `path` as the program icon when its first image is 32 by 32 with
+    // 16 colours (SfxIconFile, the image, the engine's SFXIcon); otherwise
+    // returns false and leaves the icon as it was.
+    bool CheckOutIcon(const QString& path);
+
 private:
+    void connectHandlers();
+    void convertToProgram();
+    void convertToZip();
     QList<QWidget*> optionControls() const;
     TMainHost& host_;
     Settings& settings_;
