@@ -209,6 +209,8 @@ std::string ReadDirectory(Reader& r, std::vector<Entry>& entries)
             return "The archive is damaged: a directory entry is broken.";
         const unsigned char* h = &dir[p];
         Entry en;
+        en.madeByVersion = h[4];
+        en.hostSystem = h[5];
         en.flags = le16(h + 8);
         en.method = le16(h + 10);
         en.dosTime = le32(h + 12);
@@ -227,6 +229,12 @@ std::string ReadDirectory(Reader& r, std::vector<Entry>& entries)
             const unsigned id = le16(x + k), len = le16(x + k + 2);
             if (k + 4 + len > extraLen)
                 break;
+            // Info-ZIP's Unicode path: the UTF-8 name, valid while the stored name is unchanged.
+            if (id == 0x7075 && len >= 5 && x[k + 4] == 1 && !en.utf8
+                && le32(x + k + 5) == uint32_t(crc32(0, h + 46, uInt(nameLen)))) {
+                en.name.assign(reinterpret_cast<const char*>(x + k + 9), len - 5);
+                en.utf8 = true;
+            }
             if (id == 1) {
                 const unsigned char* v = x + k + 4;
                 size_t used = 0;
@@ -249,13 +257,48 @@ std::string ReadDirectory(Reader& r, std::vector<Entry>& entries)
     return std::string();
 }
 
+namespace {
+
+// Windows-1252's 0x80..0x9F (the rest of its upper half is Latin-1).
+const uint16_t kCp1252[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                              0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                              0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+bool validUtf8(const std::string& s)
+{
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || (n > 1 && c < 0xC2) || i + n > s.size())
+            return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2)
+                return false;
+        i += n;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string NameUtf8(const Entry& e)
 {
-    if (e.utf8)
+    if (e.utf8 && validUtf8(e.name))
+        return e.name;
+    // The program's rule: names from DOS, OS/2 and old NTFS writers are in the
+    // OEM code page; others are UTF-8 when they are valid UTF-8, else Windows-1252.
+    const bool oem = e.hostSystem == 0 || e.hostSystem == 6 || (e.hostSystem == 11 && e.madeByVersion == 50);
+    if (!oem && validUtf8(e.name))
         return e.name;
     std::string out;
-    for (unsigned char c : e.name)
-        appendUtf8(out, c < 0x80 ? c : kCp437[c - 0x80]);
+    for (unsigned char c : e.name) {
+        if (c < 0x80)
+            appendUtf8(out, c);
+        else if (oem)
+            appendUtf8(out, kCp437[c - 0x80]);
+        else
+            appendUtf8(out, c < 0xA0 ? kCp1252[c - 0x80] : c);
+    }
     return out;
 }
 

@@ -49,8 +49,12 @@ int64_t PeImageEnd(Reader& r);
 bool ReadOptions(Reader& r, int64_t at, Options& o);
 
 struct Entry {
-    std::string name; // as stored, UTF-8 when `utf8`, otherwise code page 437
+    // As stored; UTF-8 when `utf8` (the UTF-8 flag, or Info-ZIP's Unicode
+    // path field). NameUtf8 decodes the others.
+    std::string name;
     bool utf8 = false;
+    uint8_t hostSystem = 0; // the "made by" system and version
+    uint8_t madeByVersion = 0;
     uint16_t flags = 0;
     uint16_t method = 0;
     uint32_t crc = 0;
