@@ -160,7 +160,8 @@ int sfx(const QStringList& args)
     request.Folder = folder;
     request.MessageKind = !haveMessage ? 0 : box == "okcancel" ? 2 : box == "yesno" ? 3 : 1;
     request.Message = message;
-    request.AutoStart = run;
+    // Entry names in the program's own form, as the page's chooser gives them.
+    request.AutoStart = QString(run).replace(QLatin1Char('/'), QLatin1Char('\\'));
     request.AskCmdLine = !run.isEmpty();
     request.ApplyTo(engine);
     const int32_t result = engine.MakeSelfExtracting();
