@@ -123,11 +123,12 @@ void TSfxPage::CancelAutoStartCheckBoxClick()
 
 void TSfxPage::SFXDirComboBoxChange(int index)
 {
+    if (index > 0)
+        AutoUnzipCheckBox->setChecked(false);
     if (index <= 1) {
         SelDirEdit->setText(SFXDirComboBox->itemText(qMax(index, 0)));
         return;
     }
-    AutoUnzipCheckBox->setChecked(false);
     const QString folder = host_.BrowseforFolder(
         QStringLiteral("SELECT THE FOLDER FOR SELF EXTRACTING ZIP FILE OPERATION ON THE USERS COMPUTER"), false, true);
     if (folder.isEmpty()) {
