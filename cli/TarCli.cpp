@@ -23,21 +23,6 @@ QString gzipFailure(int code, const QString& source, const QString& dest)
     }
 }
 
-quint16 modeOf(const QFileInfo& info)
-{
-    const QFile::Permissions p = info.permissions();
-    quint16 m = 0;
-    if (p & QFile::ReadOwner) m |= TarMode::OwnerRead;
-    if (p & QFile::WriteOwner) m |= TarMode::OwnerWrite;
-    if (p & QFile::ExeOwner) m |= TarMode::OwnerExecute;
-    if (p & QFile::ReadGroup) m |= TarMode::GroupRead;
-    if (p & QFile::WriteGroup) m |= TarMode::GroupWrite;
-    if (p & QFile::ExeGroup) m |= TarMode::GroupExecute;
-    if (p & QFile::ReadOther) m |= TarMode::OtherRead;
-    if (p & QFile::WriteOther) m |= TarMode::OtherWrite;
-    if (p & QFile::ExeOther) m |= TarMode::OtherExecute;
-    return m;
-}
 
 // The stored name a new .tar.gz/.tgz gets for its inner tar.
 QString innerTarName(const QString& archive)
@@ -83,7 +68,7 @@ void Session::addTree(TTarWriter& w, const QFileInfo& info, const QString& membe
         if (isInside(x, abs))
             return;
     if (info.isDir() && !info.isSymLink()) {
-        w.permissions = modeOf(info);
+        w.permissions = TTarWriter::fileMode(info);
         w.addDirectory(member, info.lastModified().toUTC());
         const QFileInfoList children = QDir(abs).entryInfoList(
             QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
@@ -95,7 +80,7 @@ void Session::addTree(TTarWriter& w, const QFileInfo& info, const QString& membe
         note(QStringLiteral("%1 skipped (not a file or folder)").arg(abs));
         return;
     }
-    w.permissions = modeOf(info);
+    w.permissions = TTarWriter::fileMode(info);
     w.addFile(abs, member);
 }
 

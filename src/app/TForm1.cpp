@@ -14,6 +14,7 @@
 #include "unzip/TUnzipPage.h"
 #include "zipengine/TZipEngine.h"
 #include "zipengine/TZipEngineUser.h"
+#include "zipengine/ZipFormat.h"
 
 #include <QAction>
 #include <QApplication>
@@ -129,9 +130,11 @@ TForm1::TForm1(Prompter& prompter, const QStringList& arguments, QWidget* parent
     buildZipEngine();
     connectPages();
 
-    // Single border: the size is fixed; the layout rule runs on every resize.
+    // The window starts at its designed size, which is also its smallest; it
+    // can be maximised, and the layout rule then lets the lists grow.
     const int menuHeight = menuBar()->sizeHint().height();
-    setFixedSize(ClientWidth, ClientHeight + menuHeight);
+    setMinimumSize(ClientWidth, ClientHeight + menuHeight);
+    resize(ClientWidth, ClientHeight + menuHeight);
     if (QScreen* s = screen())
         move(s->availableGeometry().center() - rect().center());
 
@@ -145,18 +148,19 @@ TForm1::~TForm1()
 
 void TForm1::buildMenu()
 {
-    FileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    // "&" marks each caption's mnemonic letter (Alt+F, then the letter).
+    FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     FileMenu->setObjectName(QStringLiteral("File1"));
     auto item = [this](const char* name, const QString& caption) {
         QAction* a = FileMenu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };
-    PProperties = item("PProperties", QStringLiteral("Properties"));
-    PAbout = item("PAbout", QStringLiteral("About"));
-    PDonation = item("PDonation", QStringLiteral("Donation Ware"));
-    PSoftware = item("PSoftware", QStringLiteral("Software"));
-    PExit = item("PExit", QStringLiteral("Exit"));
+    PProperties = item("PProperties", QStringLiteral("&Properties"));
+    PAbout = item("PAbout", QStringLiteral("&About"));
+    PDonation = item("PDonation", QStringLiteral("&Donation Ware"));
+    PSoftware = item("PSoftware", QStringLiteral("&Software"));
+    PExit = item("PExit", QStringLiteral("E&xit"));
     connect(PProperties, &QAction::triggered, this, &TForm1::PropertiesClick);
     connect(PAbout, &QAction::triggered, this, &TForm1::AboutClick);
     connect(PDonation, &QAction::triggered, this, &TForm1::DonationClick);
@@ -231,12 +235,15 @@ void TForm1::ZipEngineExtractOverwrite(const QString& forFile, bool isOlder, boo
     }
     if (ZipEngine->ExtrOptions & TZipEngine::ExtrOverWrite)
         return;  // the engine's proposal stands
-    // The engine's IsOlder says the file on disk is older than the archive's
-    // copy; otherwise the archive's copy is the older one.
-    const QString tail = !isOlder
+    // The engine's IsOlder says the file on disk is strictly older than the
+    // archive's copy. Otherwise the two may as well be equally old (the same
+    // zip extracted twice): the archive's copy is older only when its time is
+    // before the disk file's. The name keeps its case: it names a real file.
+    const bool entryOlder = !isOlder && ArchiveCopyIsOlder(forFile);
+    const QString tail = entryOlder
         ? QStringLiteral("THE FILE IN THE ZIP FILE IS OLDER THAN THE FILE ON DISK\r")
         : QStringLiteral("THE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r");
-    const QString text = forFile.toUpper() + QStringLiteral("\r\r") + tail +
+    const QString text = forFile + QStringLiteral("\r\r") + tail +
                          QStringLiteral("TO REPLACE THIS FILE CHOOSE  YES\r"
                                         "TO REPLACE ALL FILES AND AVOID RECEIVING THIS MESSAGE AGAIN CHOOSE  ALL");
     switch (prompter_.question(text, PromptButtons::YesNoAll)) {
@@ -253,6 +260,21 @@ void TForm1::ZipEngineExtractOverwrite(const QString& forFile, bool isOlder, boo
         break;
     default: doOverwrite = false; break;
     }
+}
+
+bool TForm1::ArchiveCopyIsOlder(const QString& diskFile) const
+{
+    const QFileInfo disk(diskFile);
+    const QString base = QDir::cleanPath(ZipEngine->ExtrBaseDir);
+    for (const ZipDirEntry& e : ZipEngine->Entries) {
+        QString stored = e.FileName;
+        stored.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (QDir::cleanPath(base + QLatin1Char('/') + stored) != QDir::cleanPath(diskFile))
+            continue;
+        const QDateTime entryTime = DosDateTimeToQDateTime(e.DateTime);
+        return entryTime.isValid() && entryTime.toSecsSinceEpoch() < disk.lastModified().toSecsSinceEpoch();
+    }
+    return false;
 }
 
 void TForm1::ZipEngineProgress(int type, const QString& fileName, int32_t fileSize)
@@ -867,12 +889,16 @@ bool TForm1::ShowProperties(int page)
 
 QString TForm1::BrowseforFolder(const QString& title, bool classic, bool allowCreate)
 {
-    if (!classic)
-        return prompter_.chooseFolder({title, QString(), QString(), QString()});
+    if (!classic) {
+        FileDialogRequest request;
+        request.title = title;
+        return prompter_.chooseFolder(request);
+    }
 
     FileDialogRequest request;
     request.title = QStringLiteral("DOUBLE CLICK TO Select Folder");
     request.startFolder = settings_.LastUnzipFolder;
+    request.allowNewFolder = allowCreate;
     const QString folder = prompter_.chooseFolder(request);
     if (folder.isEmpty())
         return QString();
@@ -908,12 +934,15 @@ void TForm1::DonationClick()
 
 void TForm1::SoftwareClick()
 {
-    Platform::OpenHelpPage(QStringLiteral("software.html"));
+    OpenHelp("software.html");
 }
 
 void TForm1::OpenHelp(const char* page)
 {
-    Platform::OpenHelpPage(QString::fromLatin1(page));
+    // As the shell reports it when neither the page nor a program to show it
+    // can be found.
+    if (!Platform::OpenHelpPage(QString::fromLatin1(page)))
+        prompter_.error(QStringLiteral("The specified file was not found."));
 }
 
 // ---------------------------------------------------------------- settings
@@ -964,12 +993,8 @@ void TForm1::CloseProgram()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    // A scan or batch worker still uses the shared state: closing now would
-    // pull it away under the thread. The window stays until the run ends or is stopped.
-    if (!closeDone_ && state_.BatchState.Running) {
-        event->ignore();
-        return;
-    }
+    // A scan or batch run is stopped first: the close sequence ends it and
+    // waits for its thread, as EXIT does.
     DoCloseCode();
     event->accept();
     QCoreApplication::processEvents();

@@ -97,6 +97,9 @@ public:
     void ZipEngineExtractOverwrite(const QString& forFile, bool isOlder, bool& doOverwrite);
     void ZipEngineProgress(int type, const QString& fileName, int32_t fileSize);
     void ZipEngineMessage(int32_t errCode, const QString& text);
+    // Whether the archive's copy of the disk file `diskFile`, which an
+    // extraction is about to replace, is older than that file.
+    bool ArchiveCopyIsOlder(const QString& diskFile) const;
 
     // Exit handlers.
     void UnzipCloseButtonClick();

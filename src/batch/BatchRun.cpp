@@ -206,14 +206,20 @@ void TBatchPage::DeleteDunListItem()
         BatchListModel->removeRow(r);
 }
 
-void TBatchPage::ChangeErrorIconItem()
+void TBatchPage::ChangeErrorIconItem(const QHash<QString, QString>& reasons)
 {
     const QList<QIcon>& icons = state_.BatchImageList.Images;
-    for (int r : rowsOf(state_.ErrorList)) {
-        QStandardItem* item = BatchListModel->item(r, 0);
-        item->setData(int(FailedIcon), ImageIndexRole);
-        if (icons.size() > FailedIcon)
-            item->setIcon(icons[FailedIcon]);
+    for (const QString& path : state_.ErrorList) {
+        const QList<int> rows = rowsOf({path});
+        for (int r : rows) {
+            QStandardItem* item = BatchListModel->item(r, 0);
+            item->setData(int(FailedIcon), ImageIndexRole);
+            if (icons.size() > FailedIcon)
+                item->setIcon(icons[FailedIcon]);
+            const QString reason = reasons.value(path);
+            for (int c = 0; c < BatchListModel->columnCount(); ++c)
+                BatchListModel->item(r, c)->setToolTip(reason);
+        }
     }
 }
 
@@ -224,6 +230,9 @@ void TBatchPage::finishRun()
     QCoreApplication::processEvents();
     worker_->wait();
     reportFatalErrors();
+    const QHash<QString, QString> reasons = worker_->FailureReasons();
+    const qsizetype failedCount = state_.ErrorList.size();
+    const qsizetype doneCount = state_.DoneList.size();
     worker_.reset();
     giveEngineBack();
     host_.EnableAll();
@@ -235,7 +244,7 @@ void TBatchPage::finishRun()
     BatchListView->setEnabled(true);
     // 3
     DeleteDunListItem();
-    ChangeErrorIconItem();
+    ChangeErrorIconItem(reasons);
     state_.DoneList.clear();
     state_.ErrorList.clear();
     BatchListViewSelectItem();
@@ -244,11 +253,20 @@ void TBatchPage::finishRun()
     if (RowCount() > 0)
         BatchListView->setFocus();
     // 5
-    QString text = QStringLiteral("THE BATCH UNZIP PROCESS IS COMPLETE.\r\rTHE ZIP FILES HAVE BEEN UNZIPPED ");
-    if (!unzipFolder_.isEmpty())
-        text += QStringLiteral("INTO THE FOLDER ") + unzipFolder_ + QStringLiteral(". ") + QStringLiteral("\r\r");
-    else
-        text += QStringLiteral("INTO THE SAME FOLDER IN WHICH THE ZIP FILE WAS LOCATED. \r\r");
+    // Failed zips are counted first; the rest of the report is about the others.
+    QString text = QStringLiteral("THE BATCH UNZIP PROCESS IS COMPLETE.\r\r");
+    if (failedCount > 0)
+        text += QString::number(failedCount) + QStringLiteral(" OF THE ") + QString::number(failedCount + doneCount) +
+                QStringLiteral(" ZIP FILES COULD NOT BE UNZIPPED.  THEIR ROWS ARE MARKED WITH A RED CROSS; POINT AT A "
+                               "ROW TO SEE WHY.\r\r");
+    if (doneCount > 0) {
+        text += failedCount > 0 ? QStringLiteral("THE OTHER ZIP FILES HAVE BEEN UNZIPPED ")
+                                : QStringLiteral("THE ZIP FILES HAVE BEEN UNZIPPED ");
+        if (!unzipFolder_.isEmpty())
+            text += QStringLiteral("INTO THE FOLDER ") + unzipFolder_ + QStringLiteral(". ") + QStringLiteral("\r\r");
+        else
+            text += QStringLiteral("INTO THE SAME FOLDER IN WHICH THE ZIP FILE WAS LOCATED. \r\r");
+    }
     if (!moveFolder_.isEmpty())
         text += QStringLiteral("THE ZIP FILES WERE MOVED TO THE FOLDER ") + moveFolder_ + QStringLiteral(". ") +
                 QStringLiteral("\r\r");

@@ -62,6 +62,7 @@ TBatchPage::TBatchPage(TMainHost& host, Settings& settings, TAppState& state, QW
                                 QStringLiteral("Date"), QStringLiteral("Path")},
                                {150, 120, 120, 128, 600}, &BatchListModel);
     BatchListView->setGeometry(4, 138, 570, 102);
+    ShowGridLines(BatchListView);
 
     Panel13 = Panel(this, "Panel13", 4, 242, 570, 34);
     Label(Panel13, nullptr, QStringLiteral("Zip Files"), 6, 8);

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <QHash>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -106,7 +107,9 @@ public:
     void ScanFolderToBatchListView();
     void UnzipInfoToBatchInfo();
     void DeleteDunListItem();
-    void ChangeErrorIconItem();
+    // Marks the rows of the failed zips with the red cross and gives each the
+    // reason it failed (`reasons`, by zip path) as its tooltip.
+    void ChangeErrorIconItem(const QHash<QString, QString>& reasons = {});
 
     // Ends a scan or batch run at once and waits for its thread (the
     // window is going away).

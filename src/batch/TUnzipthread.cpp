@@ -82,8 +82,11 @@ void TUnzipthread::run()
     const int count = int(items_.size());
     for (int i = 0; i < count;) {
         const TBatchWorkItem& item = items_[i];
-        const bool failed = !extractOne(item);
+        QString reason;
+        const bool failed = !extractOne(item, reason);
         (failed ? errorList_ : doneList_) << item.ZipPath;
+        if (failed)
+            reasons_.insert(item.ZipPath, reason);
         if (!moveFolder_.isEmpty())
             moveOne(item, failed);
         ++i;
@@ -96,11 +99,26 @@ void TUnzipthread::run()
     state_.Running = false;
 }
 
-bool TUnzipthread::extractOne(const TBatchWorkItem& item)
+bool TUnzipthread::extractOne(const TBatchWorkItem& item, QString& reason)
 {
     const QString base = unzipFolder_.isEmpty() ? BatchRules::FolderOf(item.ZipPath) : unzipFolder_;
     const QString folder = BatchRules::UniqueExtractFolder(base, item.FolderName);
     const bool made = QDir().mkpath(folder);
+    // The engine's first error text tells why a zip failed (the window does
+    // not show engine messages during a run).
+    QString firstError;
+    const auto windowHandler = engine_.OnMessage;
+    engine_.OnMessage = [&firstError, windowHandler](TZipEngine& e, int32_t code, const QString& text) {
+        if (code != 0 && firstError.isEmpty())
+            firstError = text;
+        if (windowHandler)
+            windowHandler(e, code, text);
+    };
+    struct Restore {
+        TZipEngine& engine;
+        decltype(TZipEngine::OnMessage) handler;
+        ~Restore() { engine.OnMessage = handler; }
+    } restore{engine_, windowHandler};
     engine_.ExtrBaseDir = folder;
 
     engine_.SetZipFileName(item.ZipPath);
@@ -113,14 +131,24 @@ bool TUnzipthread::extractOne(const TBatchWorkItem& item)
     if (!made) {
         // No folder to extract into: the zip counts as failed without an engine call.
         engine_.FSpecArgs.clear();
+        reason = QStringLiteral("THE FOLDER ") + QDir::toNativeSeparators(folder) + QStringLiteral(" COULD NOT BE CREATED");
         return false;
     }
+    bool fatal = false;
     try {
         engine_.Extract();
     } catch (...) {
         ++fatalErrors_;
+        fatal = true;
     }
-    return engine_.ErrCode == 0;
+    if (engine_.ErrCode == 0)
+        return true;
+    reason = !firstError.isEmpty() ? firstError
+             : fatal               ? QStringLiteral("FATAL DLL ERROR")
+                                   : QStringLiteral("ERROR CODE ") + QString::number(engine_.ErrCode);
+    // A folder made for this zip and left empty goes again.
+    QDir().rmdir(folder);
+    return false;
 }
 
 void TUnzipthread::moveOne(const TBatchWorkItem& item, bool failed)

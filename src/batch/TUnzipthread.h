@@ -7,6 +7,7 @@
 
 #include "zipengine/TZipEngineUser.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -61,12 +62,15 @@ public:
     // Engine calls that raised a failure so far (the window shows one
     // "FATAL DLL ERROR" for each).
     int FatalErrors() const { return fatalErrors_; }
+    // Why each zip of the error list failed (by its path); read once the
+    // worker has ended.
+    const QHash<QString, QString>& FailureReasons() const { return reasons_; }
 
 protected:
     void run() override;
 
 private:
-    bool extractOne(const TBatchWorkItem& item);
+    bool extractOne(const TBatchWorkItem& item, QString& reason);
     void moveOne(const TBatchWorkItem& item, bool failed);
 
     TZipEngine& engine_;
@@ -77,4 +81,5 @@ private:
     QStringList& doneList_;
     QStringList& errorList_;
     std::atomic<int> fatalErrors_{0};
+    QHash<QString, QString> reasons_;
 };

@@ -21,6 +21,11 @@ void putLE32(unsigned char* p, uLong v)
 
 TGzip::TGzip() : Comments(QStringLiteral("Compressed with zlib ") + QString::fromLatin1(zlibVersion())) {}
 
+QString TGzip::shownDestination() const
+{
+    return DestinationShownAs.isEmpty() ? FileDestination : DestinationShownAs;
+}
+
 void TGzip::showError(const QString& text)
 {
     if (WindowOnError && prompter)
@@ -50,7 +55,7 @@ int TGzip::compress()
     }
     QFile dst(FileDestination);
     if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        showError(QStringLiteral("Can't open: ") + FileDestination);
+        showError(QStringLiteral("Can't open: ") + shownDestination());
         return DestinationCreateError;
     }
 
@@ -59,7 +64,7 @@ int TGzip::compress()
                          : CompressionType == HuffmanOnly ? Z_HUFFMAN_ONLY : Z_DEFAULT_STRATEGY;
     const int level = std::clamp(CompressionLevel, 0, 9);
     if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, strategy) != Z_OK) {
-        showError(QStringLiteral("Can't open: ") + FileDestination);
+        showError(QStringLiteral("Can't open: ") + shownDestination());
         return DestinationCreateError;
     }
 
@@ -145,7 +150,7 @@ int TGzip::decompress()
     }
     QFile dst(FileDestination);
     if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        showError(QStringLiteral("Can't create: ") + FileDestination);
+        showError(QStringLiteral("Can't create: ") + shownDestination());
         return DestinationCreateError;
     }
 
@@ -177,7 +182,7 @@ int TGzip::decompress()
         showError(QStringLiteral("gzclose Error."));
     dst.close();
     if (writeError || dst.error() != QFileDevice::NoError) {
-        showError(QStringLiteral("Can't close file ") + FileDestination);
+        showError(QStringLiteral("Can't close file ") + shownDestination());
         return DestinationCloseError;
     }
     if (dataError)

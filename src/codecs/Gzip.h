@@ -18,6 +18,9 @@ public:
 
     QString FileSource = QStringLiteral("data.dat");
     QString FileDestination = QStringLiteral("data.dat.gz");
+    // The name error boxes give the destination when it is written under a
+    // temporary name (empty: FileDestination itself).
+    QString DestinationShownAs;
     bool DeleteSource = false;
     int CompressionLevel = 6;                 // 0 to 9
     TCompressionType CompressionType = Standard;
@@ -57,6 +60,7 @@ public:
 
 private:
     void showError(const QString& text);
+    QString shownDestination() const;
     void report(qint64 done, qint64 total, bool last, int& lastReported);
 
     QString storedName_;

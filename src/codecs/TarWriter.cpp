@@ -9,6 +9,9 @@ using namespace tarformat;
 namespace {
 constexpr qsizetype BufferLimit = 512 * 1024;
 constexpr qint64 ReadChunk = 256 * 1024;
+// GNU tar and bsdtar write in records of 20 blocks and expect the archive to
+// end with two zero blocks, padded with zeros to a whole record.
+constexpr qint64 RecordSize = 20 * BlockSize;
 } // namespace
 
 TTarWriter::TTarWriter() = default;
@@ -69,14 +72,31 @@ void TTarWriter::flushBuffer()
         throw TTarError(QStringLiteral("Write error in \"%1\". %2").arg(file_.fileName(), file_.errorString()));
 }
 
-void TTarWriter::writeHeader(const QByteArray& name, qint64 size, qint64 mtime, char type, const QByteArray& magic8)
+quint16 TTarWriter::fileMode(const QFileInfo& info)
+{
+    const QFile::Permissions p = info.permissions();
+    quint16 m = 0;
+    if (p & QFile::ReadOwner) m |= TarMode::OwnerRead;
+    if (p & QFile::WriteOwner) m |= TarMode::OwnerWrite;
+    if (p & QFile::ExeOwner) m |= TarMode::OwnerExecute;
+    if (p & QFile::ReadGroup) m |= TarMode::GroupRead;
+    if (p & QFile::WriteGroup) m |= TarMode::GroupWrite;
+    if (p & QFile::ExeGroup) m |= TarMode::GroupExecute;
+    if (p & QFile::ReadOther) m |= TarMode::OtherRead;
+    if (p & QFile::WriteOther) m |= TarMode::OtherWrite;
+    if (p & QFile::ExeOther) m |= TarMode::OtherExecute;
+    return m;
+}
+
+void TTarWriter::writeHeader(const QByteArray& name, qint64 size, qint64 mtime, char type, const QByteArray& magic8,
+                             quint16 mode)
 {
     if (!file_.isOpen())
         throw TTarError(QStringLiteral("The tar file is not open"));
     char h[BlockSize];
     std::memset(h, 0, sizeof h);
     putText(h + NameOff, NameLen, name);
-    putShortOctal(h + ModeOff, (permissions & TarMode::AllPermissions) | (specialBits & TarMode::AllSpecial));
+    putShortOctal(h + ModeOff, (mode & TarMode::AllPermissions) | (specialBits & TarMode::AllSpecial));
     putShortOctal(h + UidOff, userId);
     putShortOctal(h + GidOff, groupId);
     putLongOctal(h + SizeOff, uint64_t(size));
@@ -96,7 +116,7 @@ void TTarWriter::writeLongNameRecord(const QByteArray& name)
     // GNU tar's form: a header named ././@LongLink of type 'L' whose data is
     // the full name and a zero byte.
     const QByteArray data = name + '\0';
-    writeHeader(QByteArrayLiteral("././@LongLink"), data.size(), 0, 'L', QByteArray("ustar  \0", 8));
+    writeHeader(QByteArrayLiteral("././@LongLink"), data.size(), 0, 'L', QByteArray("ustar  \0", 8), permissions);
     QByteArray padded = data;
     padded.append(QByteArray(roundUp(data.size()) - data.size(), '\0'));
     put(padded.constData(), padded.size());
@@ -114,16 +134,21 @@ void TTarWriter::addFile(const QString& diskPath, const QString& memberName)
     QFile in(diskPath);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw TTarError(QStringLiteral("Cannot open file \"%1\". %2").arg(diskPath, in.errorString()));
-    addStream(in, name, time);
+    addData(in, name, time, modesFromFiles ? fileMode(info) : permissions);
 }
 
 void TTarWriter::addStream(QIODevice& stream, const QString& memberName, const QDateTime& time)
+{
+    addData(stream, memberName, time, permissions);
+}
+
+void TTarWriter::addData(QIODevice& stream, const QString& memberName, const QDateTime& time, quint16 mode)
 {
     const qint64 size = std::max<qint64>(0, stream.size() - stream.pos());
     const QByteArray name = memberName.toUtf8();
     if (name.size() > NameLen)
         writeLongNameRecord(name);
-    writeHeader(name, size, headerTime(time), '0', magicField());
+    writeHeader(name, size, headerTime(time), '0', magicField(), mode);
 
     qint64 left = size;
     bool shortRead = false;
@@ -148,6 +173,9 @@ void TTarWriter::addStream(QIODevice& stream, const QString& memberName, const Q
         if (buf_.size() >= BufferLimit)
             flushBuffer();
     }
+    // Each entry reaches the disk before the next begins, so that a caller
+    // watching the free space sees what the archive really takes.
+    flushBuffer();
     if (shortRead)
         throw TTarError(QStringLiteral("Read error in \"%1\"").arg(memberName));
 }
@@ -155,7 +183,7 @@ void TTarWriter::addStream(QIODevice& stream, const QString& memberName, const Q
 void TTarWriter::addVolumeHeader(const QString& label, const QDateTime& time)
 {
     const QByteArray name = label.toUtf8();
-    writeHeader(name, 0, headerTime(time), 'V', magicField());
+    writeHeader(name, 0, headerTime(time), 'V', magicField(), permissions);
 }
 
 void TTarWriter::addDirectory(const QString& memberName, const QDateTime& time)
@@ -165,7 +193,7 @@ void TTarWriter::addDirectory(const QString& memberName, const QDateTime& time)
         name.append('/');
     if (name.size() > NameLen)
         writeLongNameRecord(name);
-    writeHeader(name, 0, headerTime(time), '5', magicField());
+    writeHeader(name, 0, headerTime(time), '5', magicField(), permissions);
 }
 
 void TTarWriter::finish()
@@ -173,7 +201,9 @@ void TTarWriter::finish()
     if (finished_ || !file_.isOpen())
         return;
     finished_ = true;
-    const QByteArray zeros(BlockSize, '\0');
+    const qint64 end = file_.pos() + buf_.size() + 2 * BlockSize;
+    const qint64 padded = (end + RecordSize - 1) / RecordSize * RecordSize;
+    const QByteArray zeros(padded - end + 2 * BlockSize, '\0');
     put(zeros.constData(), zeros.size());
     flushBuffer();
     if (!file_.flush())

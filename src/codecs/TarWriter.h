@@ -1,6 +1,7 @@
 #pragma once
 // Writes a tar file: regular file entries, an optional volume header and, for
-// callers that want them, directory entries; closed with one zero block.
+// callers that want them, directory entries; closed with two zero blocks and
+// zeros up to a whole record of 20 blocks, as GNU tar and bsdtar end theirs.
 // Traditional headers throughout, with two additions so nothing is lost:
 // names longer than 100 bytes are preceded by a GNU long-name record, and
 // numbers too large for their octal field are written in base-256.
@@ -9,6 +10,7 @@
 #include "codecs/TarEntry.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QFile>
 #include <QIODevice>
 
@@ -16,6 +18,9 @@ class TTarWriter {
 public:
     // Attributes given to every entry written.
     quint16 permissions = TarMode::AllPermissions;
+    // When set, an entry added from a file gets that file's own permission
+    // bits instead of `permissions`, as every tar tool writes them.
+    bool modesFromFiles = false;
     quint32 userId = 0;
     quint32 groupId = 0;
     QString userName;
@@ -49,11 +54,16 @@ public:
 
     bool isOpen() const { return file_.isOpen(); }
 
+    // The nine permission bits of the file described by `info`.
+    static quint16 fileMode(const QFileInfo& info);
+
     // Seconds written for a time: whole seconds since 1970-01-01, 0 before it.
     static qint64 headerTime(const QDateTime& time);
 
 private:
-    void writeHeader(const QByteArray& name, qint64 size, qint64 mtime, char type, const QByteArray& magic8);
+    void writeHeader(const QByteArray& name, qint64 size, qint64 mtime, char type, const QByteArray& magic8,
+                     quint16 mode);
+    void addData(QIODevice& stream, const QString& memberName, const QDateTime& time, quint16 mode);
     void writeLongNameRecord(const QByteArray& name);
     void put(const char* data, qint64 n);
     void flushBuffer();

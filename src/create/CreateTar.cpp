@@ -75,10 +75,12 @@ void TCreatePage::MakeTarFileThread(const QString& finalName)
     ZipTarGZButtonsOff();
     // The tar is written beside its name and takes it once it is whole.
     const QString scratch = SourceList::ScratchNameBeside(finalName);
-    const bool complete = MakeTarFile(scratch);
-    if (complete || !QFileInfo::exists(finalName)) {
-        if (!SourceList::ReplaceFile(scratch, finalName))
-            QFile::remove(scratch);
+    bool complete = MakeTarFile(scratch, finalName);
+    if (!QFileInfo::exists(scratch)) {
+        complete = false;  // it could not even be created (the message said so)
+    } else if (complete || !QFileInfo::exists(finalName)) {
+        if (!MoveToFinalName(scratch, finalName))
+            complete = false;
     } else {
         // An earlier archive of that name is worth more than an incomplete one.
         QFile::remove(scratch);
@@ -88,13 +90,16 @@ void TCreatePage::MakeTarFileThread(const QString& finalName)
         host_.prompter().information(QStringLiteral("THE TAR FILE CREATION HAS BEEN COMPLETED."));
 }
 
-bool TCreatePage::MakeTarFile(const QString& tarPath)
+bool TCreatePage::MakeTarFile(const QString& tarPath, const QString& shownAs)
 {
     Prompter& prompter = host_.prompter();
     TarCompleted = false;
     // 1
     if (settings_.TarAttributes) {
-        TTarArchiveOptionsForm dlg(TarOptions, this);
+        const uint16_t start = RowCount() > 0
+            ? TTarWriter::fileMode(QFileInfo(ZipListModel->item(0, SourceColumn)->text()))
+            : uint16_t(0644);
+        TTarArchiveOptionsForm dlg(TarOptions, start, this);
         prompter.runDialog(dlg);
     }
     // 2
@@ -113,6 +118,7 @@ bool TCreatePage::MakeTarFile(const QString& tarPath)
             writer.userId = TarOptions.userId;
             writer.groupId = TarOptions.groupId;
             writer.permissions = TarOptions.Permissions();
+            writer.modesFromFiles = !TarOptions.permissionsChosen;
             writer.specialBits = 0;
             writer.magic = TarOptions.magic;
             // 5
@@ -138,8 +144,16 @@ bool TCreatePage::MakeTarFile(const QString& tarPath)
             // 7
             writer.close();
         } catch (const TTarError& e) {
-            failed = true;
-            prompter.information(e.message());
+            // A disk that filled up is out of room, as between two files.
+            if (Platform::FreeOnDisk(tarPath) < 65000) {
+                stopped = true;
+            } else {
+                failed = true;
+                QString text = e.message();
+                if (!shownAs.isEmpty())
+                    text.replace(tarPath, shownAs);
+                prompter.information(text);
+            }
         }
     }
     ZipProgressBar->setValue(0);
@@ -199,23 +213,25 @@ void TCreatePage::GzipToFinal(const QString& source, const QString& finalName)
     // The gzip file takes exactly the final name (the stored name is the source's).
     const QString scratch = SourceList::ScratchNameBeside(finalName);
     gz.FileDestination = scratch;
+    gz.DestinationShownAs = finalName;
     gz.WindowOnError = true;
     gz.DeleteSource = false;
     QTimer* timer = host_.GzipProgressTimer();
     timer->start();
     FinishGzip(gz.compress(), scratch, finalName);
+    gz.DestinationShownAs.clear();
     timer->stop();
 }
 
 void TCreatePage::FinishGzip(int result, const QString& scratch, const QString& finalName)
 {
-    if (result != TGzip::Ok || !SourceList::ReplaceFile(scratch, finalName)) {
+    if (result != TGzip::Ok) {
         // The earlier file of that name, if any, stays as it was.
         QFile::remove(scratch);
-        if (result == TGzip::Ok)
-            host_.prompter().information(QStringLiteral("Can't open: ") + finalName);
         return;
     }
+    if (!MoveToFinalName(scratch, finalName))
+        return;
     host_.prompter().information(CompletedText + finalName);
 }
 

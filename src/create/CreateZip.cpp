@@ -20,6 +20,9 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 enum ArchiveType { TypeAsk = 0, TypeZip = 1, TypeTarGz = 2, TypeTar = 3, TypeGz = 4 };
@@ -40,6 +43,34 @@ TypeInfo InfoOf(int type)
     }
 }
 
+// The engine's messages while a zip run lasts: they name the user's archive,
+// not the scratch file it is written under, and the library's warnings about
+// files it left out ("... (skipped)") are noted. The window still shows each.
+class ZipRunMessages {
+public:
+    ZipRunMessages(TZipEngine& engine, const QString& scratch, const QString& finalName)
+        : engine_(engine), saved_(engine.OnMessage)
+    {
+        engine.OnMessage = [this, scratch, finalName](TZipEngine& sender, int32_t code, const QString& message) {
+            QString text = message;
+            text.replace(scratch, finalName);
+            sender.LastMessage = text;
+            if (saved_)
+                saved_(sender, code, text);
+            if ((code & 0xFF) == 1 && text.endsWith(QLatin1String("(skipped)")))
+                lines << text;
+        };
+    }
+    ~ZipRunMessages() { engine_.OnMessage = saved_; }
+    ZipRunMessages(const ZipRunMessages&) = delete;
+    ZipRunMessages& operator=(const ZipRunMessages&) = delete;
+
+    QStringList lines;
+
+private:
+    TZipEngine& engine_;
+    decltype(TZipEngine::OnMessage) saved_;
+};
 
 } // namespace
 
@@ -76,6 +107,7 @@ void TCreatePage::ZipButtonClick()
     FileDialogRequest request;
     request.title = QStringLiteral("Choose a name for your zip file ");
     request.filter = QString::fromLatin1(info.filter);
+    request.defaultSuffix = QString::fromLatin1(info.suffix + 1);
     if (!settings_.LastSaveFolder.isEmpty())
         request.startFolder = settings_.LastSaveFolder;
     const QString chosenText = prompter.saveFile(request);
@@ -100,7 +132,8 @@ void TCreatePage::ZipButtonClick()
         if (b != PromptButton::Yes)
             return;
     }
-    // 8
+    // 8: the temporary tar's folder is chosen afresh for every run.
+    TarScratchFolder.clear();
     if (type == TypeTarGz) {
         const int64_t packed = int64_t(double(total) * 0.65);
         const QString programDrive = state_.DataFolder;
@@ -129,6 +162,15 @@ void TCreatePage::ZipButtonClick()
     const QString suffix = QString::fromLatin1(info.suffix);
     if (!finalName.toLower().contains(suffix))
         finalName += suffix;
+    // The dialog asked about the name it returned; a name the ending changed
+    // has not been asked about yet.
+    if (finalName != chosen && QFileInfo::exists(finalName) &&
+        prompter.question(QStringLiteral("THE FILE ") + QDir::toNativeSeparators(finalName) +
+                          QStringLiteral(" ALREADY EXISTS.\rDO YOU WANT TO REPLACE IT?")) != PromptButton::Yes) {
+        SetHistoryButtons(true);
+        FocusList();
+        return;
+    }
     state_.CurrentArchive = finalName;
     FinalArchiveName = finalName;
     // 10: an archive of that name is replaced only once the new one is complete.
@@ -205,32 +247,35 @@ bool TCreatePage::BeginZipRun(const QString& zipName, QString& newName)
     return true;
 }
 
-void TCreatePage::EndZipRun(const QString& zipName, const QString& newName, bool failed)
+void TCreatePage::EndZipRun(const QString& zipName, const QString& newName, bool failed, const QStringList& leftOut)
 {
     TZipEngine& e = host_.zipEngine();
     Prompter& prompter = host_.prompter();
     ZipProgressBar->setValue(0);
     e.FSpecArgs.clear();
     const bool written = QFileInfo(newName).isFile();
-    if (failed || e.ErrCode != 0 || !written) {
+    // Files the library could not read are left out with a warning; the
+    // archive of the others is still worth keeping.
+    const bool onlyLeftOut = e.ErrCode == 1 && !leftOut.isEmpty();
+    if (failed || (e.ErrCode != 0 && !onlyLeftOut) || !written) {
         // The archive of that name, if there was one, stays as it was.
         if (written)
             QFile::remove(newName);
         e.SetZipFileName(zipName);
-        if (!failed && e.ErrCode == 0)
+        if (!failed && e.ErrCode == 0 && leftOut.isEmpty())
             prompter.information(QStringLiteral("THERE WERE NO FILES TO ZIP\rADD FILES TO THE GRID LIST AND TRY AGAIN"));
         return;
     }
-    if (!SourceList::ReplaceFile(newName, zipName)) {
+    if (!MoveToFinalName(newName, zipName)) {
         e.SetZipFileName(newName);
-        prompter.information(QStringLiteral("THE ARCHIVE FILE COULD NOT BE SAVED AS\r") + QDir::toNativeSeparators(zipName) +
-                             QStringLiteral("\rIT WAS SAVED AS\r") + QDir::toNativeSeparators(newName));
         return;
     }
     e.SetZipFileName(zipName);
-    prompter.information(QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(zipName).fileName() + QStringLiteral("\r") +
-                         QStringLiteral("WAS CREATED IN THE FOLDER ") +
-                         QDir::toNativeSeparators(settings_.LastSaveFolder));
+    QString text = QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(zipName).fileName() + QStringLiteral("\r") +
+                   QStringLiteral("WAS CREATED IN THE FOLDER ") + QDir::toNativeSeparators(settings_.LastSaveFolder);
+    if (!leftOut.isEmpty())
+        text += QStringLiteral("\r\rTHESE FILES WERE LEFT OUT OF IT:\r") + leftOut.join(QLatin1Char('\r'));
+    prompter.information(text);
 }
 
 void TCreatePage::MakeZipFDLL(const QString& zipName)
@@ -253,13 +298,14 @@ void TCreatePage::MakeZipFDLL(const QString& zipName)
     ZipProgressBar->setRange(0, 100);
     ZipProgressBar->setValue(0);
     bool failed = false;
+    ZipRunMessages leftOut(e, newName, zipName);
     try {
         e.Add();
     } catch (...) {
         host_.prompter().information(QStringLiteral("FATAL DLL ERROR"));
         failed = true;
     }
-    EndZipRun(zipName, newName, failed);
+    EndZipRun(zipName, newName, failed, leftOut.lines);
 }
 
 void TCreatePage::MakeZipRelPath(const QString& zipName)
@@ -272,6 +318,7 @@ void TCreatePage::MakeZipRelPath(const QString& zipName)
     ZipProgressBar->setRange(0, rows);
     ZipProgressBar->setValue(0);
     bool failed = false;
+    ZipRunMessages leftOut(e, newName, zipName);
     for (int r = 0; r < rows && e.ErrCode == 0; ++r) {
         const QString source = ZipListModel->item(r, SourceColumn)->text();
         const QString path = ZipListModel->item(r, PathColumn)->text();
@@ -281,17 +328,35 @@ void TCreatePage::MakeZipRelPath(const QString& zipName)
         if (root.isEmpty())
             root = QStringLiteral("/");
         e.RootDir = root;
+        const qsizetype leftOutBefore = leftOut.lines.size();
         try {
             e.Add();
         } catch (...) {
             host_.prompter().information(QStringLiteral("FATAL DLL ERROR"));
             failed = true;
         }
+        // A file the library could not read is left out (a warning, or
+        // "nothing added" when it was the run's only file); the rest go on.
+        if (leftOut.lines.size() > leftOutBefore && (e.ErrCode == 1 || e.ErrCode == 11))
+            e.ErrCode = 0;
         e.FSpecArgs.clear();
         ZipProgressBar->setValue(r + 1);
     }
     e.RootDir.clear();
-    EndZipRun(zipName, newName, failed);
+    if (e.ErrCode == 0 && !leftOut.lines.isEmpty())
+        e.ErrCode = 1;
+    EndZipRun(zipName, newName, failed, leftOut.lines);
+}
+
+bool TCreatePage::MoveToFinalName(const QString& scratch, const QString& finalName)
+{
+    if (SourceList::ReplaceFile(scratch, finalName))
+        return true;
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    host_.prompter().information(QStringLiteral("THE ARCHIVE FILE COULD NOT BE SAVED AS\r") +
+                                 QDir::toNativeSeparators(finalName) + QStringLiteral("\r(") + reason +
+                                 QStringLiteral(")\rIT WAS SAVED AS\r") + QDir::toNativeSeparators(scratch));
+    return false;
 }
 
 // ---------------------------------------------------------------- scratch folder

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QFrame>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -59,6 +60,9 @@ TCreatePage::TCreatePage(TMainHost& host, Settings& settings, TAppState& state, 
     Delete2 = PopupMenu->addAction(QStringLiteral("Remove"));
     Delete2->setObjectName(QStringLiteral("Delete2"));
     Delete2->setEnabled(false);
+    // The Delete key removes the highlighted rows, as "Remove" does.
+    Delete2->setShortcut(QKeySequence::Delete);
+    ZipListView->installEventFilter(this);
     ZipListView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ZipListView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu->popup(ZipListView->viewport()->mapToGlobal(p)); });
@@ -78,6 +82,17 @@ TCreatePage::TCreatePage(TMainHost& host, Settings& settings, TAppState& state, 
     connect(Delete2, &QAction::triggered, this, &TCreatePage::Delete2Click);
     connect(ZipListView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TCreatePage::ZipListViewSelectItem);
+}
+
+bool TCreatePage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ZipListView && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Delete)) {
+        if (Delete2->isEnabled())
+            Delete2->trigger();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 int TCreatePage::RowCount() const

@@ -114,8 +114,9 @@ public:
     void MakeTarFileThread(const QString& finalName);
     void MakeTarGzFilethread(const QString& finalName);
     void MakeGZFileThread(const QString& finalName);
-    // Writes the list as a tar at `path`; returns whether every row was written.
-    bool MakeTarFile(const QString& path);
+    // Writes the list as a tar at `path`; returns whether every row was
+    // written. Messages name the file `shownAs` (empty: `path`).
+    bool MakeTarFile(const QString& path, const QString& shownAs = QString());
     bool TarGZDo(const QString& finalName);
     // The bracket of both gzip runs: buttons off and the gzip progress on this
     // page while `work` runs.
@@ -131,6 +132,9 @@ public:
     void GzipTimerTimer();
     bool GzipCreateMode = false;
     bool TarCompleted = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // The cut-off date check before every addition.
@@ -158,7 +162,11 @@ private:
     // The common start and end of both zip runs: the new archive is written
     // under `newName` and replaces `zipName` only when the engine succeeded.
     bool BeginZipRun(const QString& zipName, QString& newName);
-    void EndZipRun(const QString& zipName, const QString& newName, bool failed);
+    // `leftOut` holds the library's warnings about files it could not add.
+    void EndZipRun(const QString& zipName, const QString& newName, bool failed, const QStringList& leftOut);
+    // Renames the archive written at `scratch` to `finalName`; when that fails
+    // the user is told why and where the archive was left.
+    bool MoveToFinalName(const QString& scratch, const QString& finalName);
     // Gives a compressed file its final name and reports the result.
     void FinishGzip(int result, const QString& scratch, const QString& finalName);
     void FocusList();

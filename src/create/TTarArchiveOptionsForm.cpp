@@ -21,6 +21,14 @@ uint16_t TTarOptions::Permissions() const
     return m;
 }
 
+void TTarOptions::SetPermissions(uint16_t mode)
+{
+    bool* bits[9] = {&ownerRead, &ownerWrite, &ownerExecute, &groupRead, &groupWrite,
+                     &groupExecute, &otherRead, &otherWrite, &otherExecute};
+    for (int i = 0; i < 9; ++i)
+        *bits[i] = (mode & (0400 >> i)) != 0;
+}
+
 namespace {
 QSpinBox* IdSpin(QWidget* parent, const char* name, int x, int y)
 {
@@ -32,7 +40,7 @@ QSpinBox* IdSpin(QWidget* parent, const char* name, int x, int y)
 }
 } // namespace
 
-TTarArchiveOptionsForm::TTarArchiveOptionsForm(TTarOptions& options, QWidget* parent)
+TTarArchiveOptionsForm::TTarArchiveOptionsForm(TTarOptions& options, uint16_t startPermissions, QWidget* parent)
     : QDialog(parent), options_(options)
 {
     setObjectName(QStringLiteral("TarArchiveOptionsForm"));
@@ -50,9 +58,12 @@ TTarArchiveOptionsForm::TTarArchiveOptionsForm(TTarOptions& options, QWidget* pa
     OtherWriteCheckBox = CheckBox(this, "OtherWriteCheckBox", QStringLiteral("Write by All"), 310, 60, 140);
     OtherExecuteCheckBox = CheckBox(this, "OtherExecuteCheckBox", QStringLiteral("Execute by All"), 310, 84, 140);
     ContiguousCheckBox = CheckBox(this, "ContiguousCheckBox", QStringLiteral("Contiguous"), 10, 112, 140);
-    // The design defaults: others may read, write and execute.
-    for (QCheckBox* c : {OtherReadCheckBox, OtherWriteCheckBox, OtherExecuteCheckBox})
-        c->setChecked(true);
+    // The permission boxes start from the files' own bits.
+    QCheckBox* const boxes[9] = {OwnerReadCheckBox, OwnerWriteCheckBox, OwnerExecuteCheckBox,
+                                 GroupReadCheckBox, GroupWriteCheckBox, GroupExecuteCheckBox,
+                                 OtherReadCheckBox, OtherWriteCheckBox, OtherExecuteCheckBox};
+    for (int i = 0; i < 9; ++i)
+        boxes[i]->setChecked((startPermissions & (0400 >> i)) != 0);
 
     Label(this, nullptr, QStringLiteral("Volume Header "), 10, 144);
     VHEdit = Edit(this, "VHEdit", 110, 142, 330);
@@ -88,6 +99,7 @@ void TTarArchiveOptionsForm::Button1Click()
     o.otherRead = OtherReadCheckBox->isChecked();
     o.otherWrite = OtherWriteCheckBox->isChecked();
     o.otherExecute = OtherExecuteCheckBox->isChecked();
+    o.permissionsChosen = true;
     o.contiguous = ContiguousCheckBox->isChecked();
     o.volumeHeader = VHEdit->text();
     o.userId = uint32_t(UIDSpinEdit->value());

@@ -1,6 +1,7 @@
 #pragma once
 // "Tar Archive Options": the attributes of the next tar's entries. A fresh
-// dialog shows the defaults; OK copies every control into the options record.
+// dialog shows the defaults, with the permission boxes ticked as the files'
+// own bits are; OK copies every control into the options record.
 
 #include "create/TarOptions.h"
 
@@ -14,7 +15,7 @@ class QSpinBox;
 class TTarArchiveOptionsForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TTarArchiveOptionsForm(TTarOptions& options, QWidget* parent = nullptr);
+    TTarArchiveOptionsForm(TTarOptions& options, uint16_t startPermissions, QWidget* parent = nullptr);
 
     QCheckBox *OwnerReadCheckBox, *OwnerWriteCheckBox, *OwnerExecuteCheckBox;
     QCheckBox *GroupReadCheckBox, *GroupWriteCheckBox, *GroupExecuteCheckBox;

@@ -16,8 +16,12 @@ struct TTarOptions {
     QString userName;         // up to 255 characters
     QString groupName;        // up to 255 characters
     QString magic;            // up to 255 characters; empty gives eight spaces
+    // Until the options dialog chooses the nine flags, every entry keeps its
+    // own file's permission bits.
+    bool permissionsChosen = false;
 
     void Reset() { *this = TTarOptions(); }
-    // The nine permission flags as a mode mask.
+    // The nine permission flags as a mode mask, and set from one.
     uint16_t Permissions() const;
+    void SetPermissions(uint16_t mode);
 };

@@ -5,10 +5,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 
 namespace Controls {
@@ -18,7 +20,8 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& caption, i
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setGeometry(x, y, w, h);
-    b->setAutoDefault(false);
+    // Enter on a focused button presses it, as Space does.
+    b->setAutoDefault(true);
     return b;
 }
 
@@ -111,6 +114,30 @@ QTreeView* ReportView(QWidget* parent, const char* name, const QStringList& colu
     if (model)
         *model = m;
     return v;
+}
+
+namespace {
+
+class GridLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QRect r = option.rect;
+        painter->save();
+        painter->setPen(option.palette.color(QPalette::Mid));
+        painter->drawLine(r.topRight(), r.bottomRight());
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        painter->restore();
+    }
+};
+
+} // namespace
+
+void ShowGridLines(QTreeView* view)
+{
+    view->setItemDelegate(new GridLineDelegate(view));
 }
 
 int RowCount(const QTreeView* view)

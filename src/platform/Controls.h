@@ -36,6 +36,9 @@ QProgressBar* ProgressBar(QWidget* parent, const char* name, int x, int y, int w
 QTreeView* ReportView(QWidget* parent, const char* name, const QStringList& columns, const QList<int>& widths,
                       QStandardItemModel** model);
 
+// Draws a line along the right and bottom edge of every cell of `view`.
+void ShowGridLines(QTreeView* view);
+
 // Rows of a report view's model (0 when it has none).
 int RowCount(const QTreeView* view);
 

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -60,27 +61,79 @@ PromptButton QtPrompter::message(PromptKind kind, const QString& text, PromptBut
     return PromptButton::Ok;
 }
 
+namespace {
+
+QFileDialog::Options linkOptions(const FileDialogRequest& r)
+{
+    return r.followLinks ? QFileDialog::Options() : QFileDialog::DontResolveSymlinks;
+}
+
+// A folder dialog that also accepts the name of a folder that does not exist
+// yet; the caller decides whether to create it.
+class NewFolderDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        if (chosen.size() == 1 && !QFileInfo::exists(chosen.first())) {
+            typed_ = chosen.first();
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+    QString result() const
+    {
+        if (!typed_.isEmpty())
+            return typed_;
+        const QStringList chosen = selectedFiles();
+        return chosen.isEmpty() ? QString() : chosen.first();
+    }
+
+private:
+    QString typed_;
+};
+
+} // namespace
+
 QString QtPrompter::openFile(const FileDialogRequest& r)
 {
-    return QFileDialog::getOpenFileName(parent_, r.title, r.startFolder, r.filter);
+    return QFileDialog::getOpenFileName(parent_, r.title, r.startFolder, r.filter, nullptr, linkOptions(r));
 }
 
 QStringList QtPrompter::openFiles(const FileDialogRequest& r)
 {
-    return QFileDialog::getOpenFileNames(parent_, r.title, r.startFolder, r.filter);
+    return QFileDialog::getOpenFileNames(parent_, r.title, r.startFolder, r.filter, nullptr, linkOptions(r));
 }
 
 QString QtPrompter::saveFile(const FileDialogRequest& r)
 {
-    QString start = r.startFolder;
+    // Qt's own dialog: it adds the default ending before its overwrite
+    // question, so the question is about the name returned.
+    QFileDialog dlg(parent_, r.title, r.startFolder, r.filter);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setDefaultSuffix(r.defaultSuffix);
     if (!r.defaultName.isEmpty())
-        start = start.isEmpty() ? r.defaultName : start + QLatin1Char('/') + r.defaultName;
-    return QFileDialog::getSaveFileName(parent_, r.title, start, r.filter);
+        dlg.selectFile(r.defaultName);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return {};
+    return dlg.selectedFiles().first();
 }
 
 QString QtPrompter::chooseFolder(const FileDialogRequest& r)
 {
-    return QFileDialog::getExistingDirectory(parent_, r.title, r.startFolder);
+    if (!r.allowNewFolder)
+        return QFileDialog::getExistingDirectory(parent_, r.title, r.startFolder);
+    NewFolderDialog dlg(parent_, r.title, r.startFolder);
+    dlg.setOption(QFileDialog::DontUseNativeDialog);
+    dlg.setFileMode(QFileDialog::Directory);
+    dlg.setOption(QFileDialog::ShowDirsOnly);
+    if (dlg.exec() != QDialog::Accepted)
+        return {};
+    return dlg.result();
 }
 
 int QtPrompter::runDialog(QDialog& dialog)

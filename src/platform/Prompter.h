@@ -46,6 +46,15 @@ struct FileDialogRequest {
     QString startFolder;
     QString filter;       // Qt filter text, e.g. "Zip files (*.zip);;All files (*)"
     QString defaultName;  // save dialogs: the suggested file name
+    // Save dialogs: the ending added to a name typed without one (without its
+    // dot, e.g. "tar.gz"). The dialog's overwrite question then asks about the
+    // name it returns.
+    QString defaultSuffix;
+    // Open dialogs: false shows links as themselves instead of their targets.
+    bool followLinks = true;
+    // Folder choosers: a name typed that does not exist yet is returned as
+    // chosen (the caller creates it).
+    bool allowNewFolder = false;
 };
 
 class Prompter {

@@ -2,6 +2,7 @@
 
 #include "platform/Controls.h"
 #include "platform/MainHost.h"
+#include "platform/Numbers.h"
 #include "settings/AppState.h"
 #include "settings/Settings.h"
 
@@ -50,6 +51,8 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
     UnzipFilteredListView = ReportView(this, "UnzipFilteredListView", cols, widths, &UnzipFilteredListModel);
     UnzipFilteredListView->setGeometry(4, 128, 570, 187);
     UnzipFilteredListView->hide();
+    ShowGridLines(UnzipListView);
+    ShowGridLines(UnzipFilteredListView);
     UnzipFilteredListView->setEnabled(false);
 
     Panel6 = Panel(this, "Panel6", 4, 319, 570, 36);
@@ -154,10 +157,10 @@ void TUnzipPage::SetLoadedButtonStates()
     TreeButton->setEnabled(RowCount() >= 2);
 }
 
-void TUnzipPage::ShowTotals()
+void TUnzipPage::ShowTotals(bool separators)
 {
-    UnzipNumFilesEdit->setText(QString::number(RowCount()));
-    UnzipTotalFileSizeEdit->setText(QString::number(UnzipListTotal));
+    UnzipNumFilesEdit->setText(separators ? AddCommas(RowCount()) : QString::number(RowCount()));
+    UnzipTotalFileSizeEdit->setText(separators ? AddCommas(UnzipListTotal) : QString::number(UnzipListTotal));
 }
 
 void TUnzipPage::SetPathHeaderImage(const QIcon& folder)

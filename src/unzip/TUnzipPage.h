@@ -3,6 +3,7 @@
 // rules. Listing, extraction and filtering live in the other files of this folder.
 
 #include <QSet>
+#include <QRegularExpression>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -87,7 +88,9 @@ public:
     // UnSelect All, RESET and UNZIP on; TREE on with at least 2 rows.
     void SetLoadedButtonStates();
     // Shows the row count and running total in the totals fields.
-    void ShowTotals();
+    // The row count and the running total; the tar kinds show them with
+    // thousands separators.
+    void ShowTotals(bool separators = false);
     // Ticks the thumbnail-size item for `size` (Other for sizes without an item).
     void CheckThumbnailSizeItem(int size);
     // The Path column's header shows the folder image of the shared list.
@@ -156,8 +159,25 @@ public:
     // The last accepted filter.
     QStringList FilterTypes;
     QString FilterPattern;
-    // The pattern test on a File caption.
-    static bool PatternMatches(const QString& caption, const QString& pattern, bool wholeWord, bool caseSensitive);
+    // The filter's pattern test on a File caption. A plain pattern passes a
+    // caption that holds it (Whole Word: that begins with it). A pattern
+    // holding "*" or "?" is a wildcard: it must match a part of the caption
+    // (Whole Word: the whole caption).
+    class PatternTest {
+    public:
+        PatternTest(const QString& pattern, bool wholeWord, bool caseSensitive);
+        bool operator()(const QString& caption) const;
+
+    private:
+        QString pattern_;
+        bool wholeWord_;
+        Qt::CaseSensitivity cs_;
+        QRegularExpression wildcard_;  // valid only for a wildcard pattern
+    };
+    static bool PatternMatches(const QString& caption, const QString& pattern, bool wholeWord, bool caseSensitive)
+    {
+        return PatternTest(pattern, wholeWord, caseSensitive)(caption);
+    }
     // One flag per row of `view`: highlighted or not.
     static QList<bool> SelectionFlags(const QTreeView* view);
 

@@ -13,6 +13,7 @@
 #include "zipengine/ZipListing.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QIcon>
@@ -109,6 +110,7 @@ void TUnzipPage::OpenUnzipButtonClick()
     request.title = OpenDialogTitle();
     request.filter = OpenDialogFilter();
     request.startFolder = settings_.LastOpenFolder;
+    request.followLinks = false;
     const QString chosen = prompter.openFile(request);
     if (chosen.isEmpty())
         return;
@@ -132,8 +134,11 @@ void TUnzipPage::OpenUnzipButtonClick()
         UnzipListView->setEnabled(true);
         UnzipListView->setFocus();
     } else if (lower.endsWith(QStringLiteral(".rar"))) {
-        if (!ListRar)
-            return;  // the RAR lister is not attached
+        if (!ListRar) {
+            // The RAR reader is not part of this build yet.
+            prompter.information(QStringLiteral("RAR ARCHIVES CANNOT BE OPENED YET.\r") + QDir::toNativeSeparators(name));
+            return;
+        }
         state_.CurrentArchive = name;
         host_.DisableAll();
         ListRar(name);

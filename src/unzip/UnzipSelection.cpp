@@ -201,10 +201,23 @@ void TUnzipPage::UnzipFilteredListViewMouseUp()
 
 // ---------------------------------------------------------------- filter
 
-bool TUnzipPage::PatternMatches(const QString& caption, const QString& pattern, bool wholeWord, bool caseSensitive)
+TUnzipPage::PatternTest::PatternTest(const QString& pattern, bool wholeWord, bool caseSensitive)
+    : pattern_(pattern), wholeWord_(wholeWord), cs_(caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive)
 {
-    const Qt::CaseSensitivity cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    return wholeWord ? caption.startsWith(pattern, cs) : caption.contains(pattern, cs);
+    if (!pattern.contains(QLatin1Char('*')) && !pattern.contains(QLatin1Char('?')))
+        return;
+    const auto conversion = wholeWord ? QRegularExpression::DefaultWildcardConversion
+                                      : QRegularExpression::UnanchoredWildcardConversion;
+    wildcard_.setPattern(QRegularExpression::wildcardToRegularExpression(pattern, conversion));
+    wildcard_.setPatternOptions(caseSensitive ? QRegularExpression::NoPatternOption
+                                              : QRegularExpression::CaseInsensitiveOption);
+}
+
+bool TUnzipPage::PatternTest::operator()(const QString& caption) const
+{
+    if (!wildcard_.pattern().isEmpty())
+        return wildcard_.isValid() && wildcard_.match(caption).hasMatch();
+    return wholeWord_ ? caption.startsWith(pattern_, cs_) : caption.contains(pattern_, cs_);
 }
 
 void TUnzipPage::SelectButtonClick()
@@ -249,15 +262,16 @@ void TUnzipPage::SelectButtonClick()
         // The passing rows are collected first: a filter that matches
         // nothing leaves the view as it was.
         QList<QList<QStandardItem*>> passing;
+        const PatternTest patternPasses(FilterPattern, wholeWord, caseSensitive);
         const int columns = UnzipListModel->columnCount();
         for (int r = 0; r < RowCount(); ++r) {
             const QString caption = UnzipListModel->item(r, 0)->text();
             bool passes = false;
             if (!FilterTypes.isEmpty())
                 passes = FilterTypes.contains(Extension(caption).toLower()) &&
-                         (FilterPattern.isEmpty() || PatternMatches(caption, FilterPattern, wholeWord, caseSensitive));
+                         (FilterPattern.isEmpty() || patternPasses(caption));
             else if (!FilterPattern.isEmpty())
-                passes = PatternMatches(caption, FilterPattern, wholeWord, caseSensitive);
+                passes = patternPasses(caption);
             if (!passes)
                 continue;
             QList<QStandardItem*> row;

@@ -160,7 +160,7 @@ bool TUnzipPage::UpdateTarWindow(const QString& path)
             "THERE WERE NO FILES IN THE TAR ARCHIVE.  THE ARCHIVE WAS EMPTY OR CONTAINED ONLY FOLDERS."));
     else if (settings_.SelectAllOnLoad)
         UnzipListView->selectAll();
-    ShowTotals();
+    ShowTotals(true);
     // 6
     return true;
 }
@@ -200,7 +200,7 @@ bool TUnzipPage::UpDateTarGZipWindow(const QString& path)
     if (result == TGzip::Ok)
         listed = UpdateTarWindow(destination);
     // 6
-    ShowTotals();
+    ShowTotals(true);
     host_.EnableAll();
     if (listed && RowCount() > 0)
         SetLoadedButtonStates();

@@ -7,6 +7,7 @@
 #include "batch/TBatchPage.h"
 #include "create/TCreatePage.h"
 #include "create/TUpdatePage.h"
+#include "platform/Platform.h"
 #include "settings/Settings.h"
 #include "settings/TPropertiesForm.h"
 #include "sfx/TSfxPage.h"
@@ -14,6 +15,7 @@
 #include "zipengine/TZipEngine.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -418,14 +420,22 @@ private slots:
         f->CreatePage->ZipExitButton->click();
         f->BatchPage->BatchExitButton->click();
         QVERIFY(!f->CloseCodeDone());
-        QVERIFY(!f->close());
-        QVERIFY(!f->CloseCodeDone());
         QVERIFY(f->isVisible());
         f->appState().BatchState.Running = false;
         f->BatchPage->BatchExitButton->click();
         QVERIFY(f->CloseCodeDone());
         QVERIFY(QFileInfo(dataDir() + "/config").isFile());
         QVERIFY(!QFileInfo::exists(dataDir() + "/temp"));
+    }
+
+    void titleBarCloseEndsARun()
+    {
+        auto f = makeForm();
+        f->show();
+        f->appState().BatchState.Running = true;
+        QVERIFY(f->close());
+        QVERIFY(f->CloseCodeDone());
+        QVERIFY(QFileInfo(dataDir() + "/config").isFile());
     }
 
     void unzipExitClosesEvenDuringARun()
@@ -597,6 +607,93 @@ private slots:
         QCOMPARE(f->SfxPage->SFXPanel->pos(), QPoint(58, 145));
         f->FormResize(621, 490);
         QCOMPARE(f->SfxPage->SFXPanel->pos(), QPoint(1, 99));
+    }
+
+    void pagesThatCannotBeOpenedAreReported()
+    {
+        auto f = makeForm();
+        QStringList opened;
+        bool works = false;
+        Platform::SetOpenUrlHook([&](const QString& u) {
+            opened << u;
+            return works;
+        });
+        f->UnzipPage->UnzipHelpButton->click();
+        f->PSoftware->trigger();
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened[0].endsWith(QStringLiteral("/help/unzip.html")));
+        QCOMPARE(prompter_.texts(), (QStringList{QStringLiteral("The specified file was not found."),
+                                                 QStringLiteral("The specified file was not found.")}));
+        QCOMPARE(prompter_.messages[0].kind, PromptKind::Error);
+        works = true;
+        prompter_.clear();
+        f->CreatePage->ZipHelpButton->click();
+        QVERIFY(prompter_.messages.isEmpty());
+        Platform::SetOpenUrlHook({});
+    }
+
+    void classicFolderChooserCreatesATypedFolder()
+    {
+        auto f = makeForm();
+        QTemporaryDir d;
+        const QString fresh = d.path() + QStringLiteral("/new/deeper");
+        prompter_.answerFolder(fresh);
+        QCOMPARE(f->BrowseforFolder(QStringLiteral("T"), true, true), fresh);
+        QVERIFY(prompter_.fileRequests.last().allowNewFolder);
+        QVERIFY(QFileInfo(fresh).isDir());
+        QCOMPARE(f->settings().LastUnzipFolder, fresh);
+        // A folder that cannot be made gets the message and no result.
+        QFile file(d.path() + QStringLiteral("/plain"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        prompter_.answerFolder(d.path() + QStringLiteral("/plain/sub"));
+        QCOMPARE(f->BrowseforFolder(QStringLiteral("T"), true, true), QString());
+        QCOMPARE(prompter_.lastText(), QStringLiteral("ERROR.  THE FOLDER DOES NOT EXIST OR CANNOT BE CREATED.\r"
+                                                      "YOU MAY HAVE ENTERED CHARACTERS THAT ARE NOT ALLOWED IN FOLDER "
+                                                      "NAMES.\rTHE FOLLOWING CHARACTERS ARE NOT ALLOWED : \r* ? / : \" < > |"));
+        // The shell's folder browser (not classic) only picks existing folders.
+        prompter_.answerFolder(d.path());
+        QCOMPARE(f->BrowseforFolder(QStringLiteral("SCAN"), false, false), d.path());
+        QVERIFY(!prompter_.fileRequests.last().allowNewFolder);
+        QCOMPARE(prompter_.fileRequests.last().title, QStringLiteral("SCAN"));
+    }
+
+    void keyboard()
+    {
+        auto f = makeForm();
+        f->show();
+        // Enter (and Return) on a focused button presses it.
+        prompter_.answerFile(QString());
+        QTest::keyClick(f->UnzipPage->OpenUnzipButton, Qt::Key_Return);
+        prompter_.answerFile(QString());
+        QTest::keyClick(f->UnzipPage->OpenUnzipButton, Qt::Key_Enter);
+        QCOMPARE(prompter_.fileRequests.size(), 2);
+        // The File menu and its items carry mnemonics.
+        QCOMPARE(f->FileMenu->title(), QStringLiteral("&File"));
+        for (QAction* a : f->FileMenu->actions())
+            QVERIFY2(a->text().contains(QLatin1Char('&')), qPrintable(a->text()));
+        QCOMPARE(f->PExit->text().remove(QLatin1Char('&')), QStringLiteral("Exit"));
+    }
+
+    void maximisedWindowGrowsItsLists()
+    {
+        auto f = makeForm();
+        f->show();
+        const QSize start = f->size();
+        const int startRows = f->UnzipPage->UnzipListView->height();
+        QCOMPARE(f->minimumSize(), start);
+        QVERIFY(f->maximumWidth() > 2000 && f->maximumHeight() > 2000);
+        // Maximised (here: made larger), the rule gives the lists the room.
+        f->resize(1000, 760);
+        QTRY_COMPARE(f->size(), QSize(1000, 760));
+        const int H = f->centralWidget()->height() + TForm1::FrameHeight;
+        const int W = f->centralWidget()->width() + TForm1::FrameWidth;
+        QCOMPARE(f->UnzipPage->UnzipListView->size(), QSize(W - 51, H - 272));
+        QCOMPARE(f->BatchPage->BatchListView->height(), H - 357);
+        QVERIFY(f->UnzipPage->UnzipListView->height() > startRows + 300);
+        // Restored, everything is back where it started.
+        f->resize(start);
+        QTRY_COMPARE(f->UnzipPage->UnzipListView->height(), startRows);
     }
 };
 

@@ -130,8 +130,10 @@ private slots:
             w.addStream(in, "dir/hl.txt", QDateTime::fromSecsSinceEpoch(1234567890, Qt::UTC));
         }
         const QByteArray a = readFile(p("hl.tar"));
-        // empty: one header; 513 bytes: header + two blocks; one end block.
-        QCOMPARE(a.size(), 512 + 512 + 1024 + 512);
+        // empty: one header; 513 bytes: header + two blocks; two end blocks,
+        // then zeros to a whole record of 20 blocks.
+        QCOMPARE(a.size(), 10240);
+        QCOMPARE(a.mid(512 + 512 + 1024), QByteArray(10240 - 2048, '\0'));
         const char* h = a.constData() + 512;
         QCOMPARE(QByteArray(h, 10), QByteArray("dir/hl.txt"));
         QCOMPARE(QByteArray(h + 100, 8), QByteArray("   644 \0", 8));
@@ -160,6 +162,60 @@ private slots:
         QCOMPARE(entries[1].time, QDateTime::fromSecsSinceEpoch(1234567890, Qt::UTC));
         QCOMPARE(entries[1].headerPosition, 512);
         QCOMPARE(contents(p("hl.tar")).value("dir/hl.txt"), QByteArray(513, 'x'));
+    }
+
+    // GNU tar reads what the writer wrote without a word on standard error,
+    // and a user who is not root can read the files it extracts.
+    void gnuTarReadsOurTarsQuietly()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("run.sh"), "#!/bin/sh\n");
+        writeFile(dir.filePath("notes.txt"), "private notes");
+        QVERIFY(QFile::setPermissions(dir.filePath("run.sh"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                                  QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                                                  QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(dir.filePath("notes.txt"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        const QString tar = dir.filePath("modes.tar");
+        for (int records : {1, 2}) {
+            {
+                TTarWriter w(tar);
+                w.modesFromFiles = true;
+                w.addFile(dir.filePath("run.sh"), "run.sh");
+                w.addFile(dir.filePath("notes.txt"), "notes.txt");
+                if (records == 2) {  // past one record
+                    QBuffer big;
+                    big.setData(QByteArray(9000, 'b'));
+                    big.open(QIODevice::ReadOnly);
+                    w.addStream(big, "big", QDateTime());
+                }
+            }
+            const QByteArray bytes = readFile(tar);
+            QCOMPARE(bytes.size() % 10240, 0);
+            QCOMPARE(bytes.size() / 10240, records);
+            const auto entries = listAll(tar);
+            QCOMPARE(entries[0].permissions, quint16(0755));
+            QCOMPARE(entries[1].permissions, quint16(0640));
+            const Run list = run("tar", {"-tvf", tar});
+            QCOMPARE(list.code, 0);
+            QCOMPARE(list.errText(), QString());
+            const Run bsd = run("bsdtar", {"-tf", tar});
+            QCOMPARE(bsd.code, 0);
+            QCOMPARE(bsd.errText(), QString());
+        }
+        // Extracted by an ordinary user, from standard input.
+        const QString dest = folderForUser(dir.path(), "as-user");
+        const Run x = runAsUser("tar", {"-xf", "-", "-C", dest, "run.sh", "notes.txt"}, readFile(tar));
+        QCOMPARE(x.errText(), QString());
+        QCOMPARE(x.code, 0);
+        QCOMPARE(runAsUser("cat", {dest + "/notes.txt"}).outText(), QString("private notes"));
+        QCOMPARE(runAsUser("test", {"-x", dest + "/run.sh"}).code, 0);
+        // Without modesFromFiles every entry gets `permissions`.
+        {
+            TTarWriter w(tar);
+            w.permissions = 0600;
+            w.addFile(dir.filePath("run.sh"), "run.sh");
+        }
+        QCOMPARE(listAll(tar).value(0).permissions, quint16(0600));
     }
 
     void namesAndTimes()
@@ -375,7 +431,8 @@ private slots:
         TTarWriter w(p("err.tar"));
         QVERIFY_THROWS_EXCEPTION(TTarError, w.addFile(p("missing.txt"), "m"));
         w.close();
-        QCOMPARE(readFile(p("err.tar")), QByteArray(512, '\0'));
+        // An empty archive: the end marker alone, one record of zeros.
+        QCOMPARE(readFile(p("err.tar")), QByteArray(10240, '\0'));
         // A full disk is a raised error, not a silent short archive.
         if (QFile::exists("/dev/full")) {
             writeFile(p("f.bin"), QByteArray(1 << 20, 'f'));

@@ -182,9 +182,14 @@ private slots:
         w_.page->ZipListView->selectionModel()->select(w_.page->ZipListModel->index(rowB, 0),
                                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QVERIFY(w_.page->Delete2->isEnabled());
-        w_.page->Delete2Click();
+        // The Delete key in the list does what "Remove" does.
+        QTest::keyClick(w_.page->ZipListView, Qt::Key_Delete);
         QVERIFY(!w_.page->Delete2->isEnabled());
         QCOMPARE(w_.page->ZipListTotal, 5);
+        QCOMPARE(w_.page->RowCount(), 2);
+        // With nothing highlighted it removes nothing.
+        QTest::keyClick(w_.page->ZipListView, Qt::Key_Delete);
+        QCOMPARE(w_.page->RowCount(), 2);
         w_.page->ZipUndoButtonClick();
         QCOMPARE(w_.column(TCreatePage::FileColumn), QStringList{QStringLiteral("a.txt")});
         QCOMPARE(w_.page->ZipListTotal, 1);

@@ -3,6 +3,7 @@
 // volume header, room running out, the page lock, and the messages.
 
 #include "CreateFixture.h"
+#include "FileSizeLimit.h"
 
 #include "create/TTarArchiveOptionsForm.h"
 #include "codecs/Gzip.h"
@@ -65,6 +66,11 @@ private slots:
     void tarWithDefaultsAndOneOptionsRun()
     {
         addTree();
+        QVERIFY(QFile::setPermissions(dir_.filePath(QStringLiteral("photos/2001/a.jpg")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QVERIFY(QFile::setPermissions(dir_.filePath(QStringLiteral("photos/empty.txt")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                          QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
         w_.settings().DefaultArchiveType = 3;
         w_.zip(out(QStringLiteral("pics")));
         const QString tar = out(QStringLiteral("pics.tar"));
@@ -73,21 +79,37 @@ private slots:
         names.sort();
         // No folder entries; members named by Path and File.
         QCOMPARE(names, (QStringList{QStringLiteral("photos/2001/a.jpg"), QStringLiteral("photos/empty.txt")}));
-        // The defaults: others only, ids 0.
-        for (const QString& l : tarLines(tar, {QStringLiteral("--numeric-owner")}))
-            QVERIFY2(l.startsWith(QStringLiteral("-------rwx 0/0")), qPrintable(l));
-        QCOMPARE(run(QStringLiteral("tar"), {QStringLiteral("-xf"), tar, QStringLiteral("-C"), out(QString())}).code, 0);
-        QCOMPARE(readFile(out(QStringLiteral("photos/2001/a.jpg"))), QByteArray(513, 'j'));
+        // The defaults: each file's own permission bits, ids 0.
+        QStringList lines = tarLines(tar, {QStringLiteral("--numeric-owner")});
+        lines.sort();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("-rw-r----- 0/0")), qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("-rwxr-xr-x 0/0")), qPrintable(lines[1]));
+        // A user who is not root extracts it with GNU tar and reads the files.
+        const QString mine = folderForUser(dir_.path(), QStringLiteral("user"));
+        const Run x = runAsUser(QStringLiteral("tar"), {QStringLiteral("-xf"), QStringLiteral("-"), QStringLiteral("-C"), mine},
+                                readFile(tar));
+        QCOMPARE(x.errText(), QString());
+        QCOMPARE(x.code, 0);
+        QCOMPARE(runAsUser(QStringLiteral("cat"), {mine + QStringLiteral("/photos/2001/a.jpg")}).out, QByteArray(513, 'j'));
 
-        // The options dialog applies to the next tar only.
+        // The options dialog starts from the first file's bits and applies to the next tar only.
+        const QString first = w_.cell(0, TCreatePage::SourceColumn);
+        const bool firstIsExecutable = QFileInfo(first).permissions() & QFile::ExeOwner;
         w_.settings().TarAttributes = true;
-        bool freshDefaults = false;
-        w_.prompter.onDialog([&freshDefaults](QDialog& d) {
+        bool startedFromFile = false;
+        w_.prompter.onDialog([&startedFromFile, firstIsExecutable](QDialog& d) {
             auto& f = static_cast<TTarArchiveOptionsForm&>(d);
-            freshDefaults = f.OtherReadCheckBox->isChecked() && !f.OwnerReadCheckBox->isChecked() &&
-                            f.VHEdit->text().isEmpty() && f.UIDSpinEdit->value() == 0;
+            startedFromFile = f.OwnerReadCheckBox->isChecked() && f.GroupReadCheckBox->isChecked() &&
+                              !f.OtherWriteCheckBox->isChecked() &&
+                              f.OwnerExecuteCheckBox->isChecked() == firstIsExecutable &&
+                              f.VHEdit->text().isEmpty() && f.UIDSpinEdit->value() == 0;
             f.OwnerReadCheckBox->setChecked(true);
             f.OwnerWriteCheckBox->setChecked(true);
+            f.OwnerExecuteCheckBox->setChecked(false);
+            f.GroupReadCheckBox->setChecked(false);
+            f.GroupExecuteCheckBox->setChecked(false);
+            f.OtherReadCheckBox->setChecked(true);
             f.OtherWriteCheckBox->setChecked(false);
             f.OtherExecuteCheckBox->setChecked(false);
             f.UIDSpinEdit->setValue(1234);
@@ -99,7 +121,7 @@ private slots:
             return d.result();
         });
         w_.zip(out(QStringLiteral("opts.tar")));
-        QVERIFY(freshDefaults);
+        QVERIFY(startedFromFile);
         QCOMPARE(w_.prompter.dialogTitles.last(), QStringLiteral("Tar Archive Options"));
         {
             TTarReader r(out(QStringLiteral("opts.tar")));
@@ -108,21 +130,26 @@ private slots:
             QCOMPARE(e.fileType, TTarFileType::VolumeHeader);
             QCOMPARE(e.name, QStringLiteral("BACKUP 1"));
             QCOMPARE(e.size, 0);
-            QVERIFY(r.nextEntry(e));
-            QCOMPARE(e.permissions, quint16(0604));
-            QCOMPARE(e.userId, 1234u);
-            QCOMPARE(e.groupId, 99u);
-            QCOMPARE(e.userName, QStringLiteral("alice"));
-            QCOMPARE(e.groupName, QStringLiteral("staff"));
+            for (int i = 0; i < 2; ++i) {
+                QVERIFY(r.nextEntry(e));
+                QCOMPARE(e.permissions, quint16(0604));
+                QCOMPARE(e.userId, 1234u);
+                QCOMPARE(e.groupId, 99u);
+                QCOMPARE(e.userName, QStringLiteral("alice"));
+                QCOMPARE(e.groupName, QStringLiteral("staff"));
+            }
         }
-        // Cancel leaves the record at its defaults: mode 0007 again.
+        // Cancel leaves the record at its defaults: the files' own bits again.
         w_.prompter.onDialog([](QDialog& d) {
             QTest::mouseClick(static_cast<TTarArchiveOptionsForm&>(d).Button2, Qt::LeftButton);
             return d.result();
         });
         w_.zip(out(QStringLiteral("again.tar")));
-        for (const QString& l : tarLines(out(QStringLiteral("again.tar")), {QStringLiteral("--numeric-owner")}))
-            QVERIFY2(l.startsWith(QStringLiteral("-------rwx 0/0")), qPrintable(l));
+        lines = tarLines(out(QStringLiteral("again.tar")), {QStringLiteral("--numeric-owner")});
+        lines.sort();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("-rw-r----- 0/0")), qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("-rwxr-xr-x 0/0")), qPrintable(lines[1]));
         // The page is unlocked afterwards.
         QVERIFY(w_.page->ZipButton->isEnabled());
         QVERIFY(w_.page->OpenFilesZipButton->isEnabled());
@@ -192,6 +219,73 @@ private slots:
         const int members = int(tarNames(scratchTar).size());
         QVERIFY(members >= 1 && members < 4);
         QVERIFY(w_.page->ZipButton->isEnabled());
+    }
+
+    void diskFillingUpDuringATarIsOutOfRoom()
+    {
+        const qint64 limit = 200 * 1024;
+        w_.addFiles({file(QStringLiteral("a.txt")), file(QStringLiteral("big.bin"), randomData(1 << 20, 7))});
+        w_.settings().DefaultArchiveType = 3;
+        // The disk is full once a file has reached the limit.
+        Platform::SetFreeOnDiskHook([limit](const QString& path) {
+            return QFileInfo(path).size() >= limit ? qint64(100) : qint64(1) << 40;
+        });
+        QVERIFY(WithFileSizeLimit(rlim_t(limit), [&] { w_.zip(out(QStringLiteral("full.tar"))); }));
+        QCOMPARE(w_.prompter.texts(),
+                 QStringList{QStringLiteral("THERE WAS NOT ENOUGH ROOM ON THE DRIVE TO COMPLETE THE CREATION OF THE TAR FILE.")});
+        QVERIFY(w_.page->ZipButton->isEnabled());
+    }
+
+    void messagesNameTheUsersFile()
+    {
+        w_.addFiles({file(QStringLiteral("a.txt"))});
+        // A folder that does not exist: the tar cannot be created.
+        const QString tar = out(QStringLiteral("missing/x.tar"));
+        w_.settings().DefaultArchiveType = 3;
+        w_.zip(tar);
+        QVERIFY2(w_.prompter.messages.size() == 1, qPrintable(w_.prompter.texts().join(QLatin1Char('|'))));
+        QVERIFY2(w_.prompter.lastText().startsWith(QStringLiteral("Cannot create file \"") + tar + QLatin1Char('"')),
+                 qPrintable(w_.prompter.lastText()));
+        // The gzip component's box likewise.
+        w_.prompter.clear();
+        const QString gz = out(QStringLiteral("missing/x.gz"));
+        w_.settings().DefaultArchiveType = 4;
+        w_.prompter.answer(PromptButton::Abort);  // the component's error box
+        w_.zip(gz);
+        QCOMPARE(w_.prompter.texts(), QStringList{QStringLiteral("Can't open: ") + gz});
+    }
+
+    void aFailedRenameSaysWhereTheArchiveIs()
+    {
+        w_.addFiles({file(QStringLiteral("a.txt"))});
+        // A folder (not empty) has the name: the finished tar cannot take it.
+        const QString tar = out(QStringLiteral("taken.tar"));
+        writeFile(tar + QStringLiteral("/inside.txt"), "x");
+        w_.settings().DefaultArchiveType = 3;
+        w_.zip(tar);
+        QCOMPARE(w_.prompter.messages.size(), 1);
+        const QString text = w_.prompter.lastText();
+        QVERIFY2(text.startsWith(QStringLiteral("THE ARCHIVE FILE COULD NOT BE SAVED AS\r") + tar + QStringLiteral("\r(")),
+                 qPrintable(text));
+        const QString savedAs = text.section(QLatin1Char('\r'), -1);
+        QVERIFY(QFileInfo(savedAs).fileName().startsWith(QStringLiteral(".quarn-")));
+        const QStringList members = tarNames(savedAs);
+        QCOMPARE(members.size(), 1);
+        QVERIFY(members.first().endsWith(QStringLiteral("/a.txt")));
+        QCOMPARE(readFile(tar + QStringLiteral("/inside.txt")), QByteArray("x"));
+    }
+
+    void temporaryTarFolderIsChosenForEachRun()
+    {
+        w_.addFiles({file(QStringLiteral("a.txt"))});
+        w_.settings().DefaultArchiveType = 2;
+        // A scratch folder an earlier run chose is not used again.
+        const QString stale = dir_.filePath(QStringLiteral("stale"));
+        w_.page->TarScratchFolder = stale;
+        w_.zip(out(QStringLiteral("fresh.tar.gz")));
+        QVERIFY(QFileInfo::exists(out(QStringLiteral("fresh.tar.gz"))));
+        QVERIFY(QFileInfo(w_.form->appState().TempFolder() + QStringLiteral("/fresh.tar")).isFile());
+        QVERIFY(!QFileInfo::exists(stale));
     }
 
     void unreadableSourceEndsWithItsMessage()

@@ -14,6 +14,8 @@
 #include <QSpinBox>
 
 #include <csignal>
+#include <sys/fsuid.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 using namespace CreateFixture;
@@ -32,6 +34,25 @@ class TestCreateZip : public QObject {
     {
         return QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(finalName).fileName() +
                QStringLiteral("\rWAS CREATED IN THE FOLDER ") + dir_.filePath(QStringLiteral("out"));
+    }
+
+    // ZIP into `zip` while the files `unreadable` cannot be read: their
+    // permissions say so, and root's file access drops to nobody's meanwhile.
+    void zipWithoutReading(const QStringList& unreadable, const QString& zip)
+    {
+        const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                         QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        QVERIFY(QFile::setPermissions(dir_.path(), all));
+        QVERIFY(QFile::setPermissions(dir_.filePath(QStringLiteral("out")), all));
+        for (const QString& f : unreadable)
+            QVERIFY(QFile::setPermissions(f, QFileDevice::Permissions()));
+        const bool root = ::geteuid() == 0;
+        if (root)
+            ::setfsuid(65534);
+        w_.zip(zip);
+        if (root)
+            ::setfsuid(0);
     }
 
 private slots:
@@ -219,6 +240,82 @@ private slots:
         QStringList left = QDir(dir_.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
         left.sort();
         QCOMPARE(left, (QStringList{QStringLiteral("Upper.ZIP"), QStringLiteral("backup.zip.old")}));
+    }
+
+    void unreadableFilesAreLeftOutOfAKeptArchive_data()
+    {
+        QTest::addColumn<bool>("relative");
+        QTest::newRow("whole list") << false;
+        QTest::newRow("per file") << true;
+    }
+    void unreadableFilesAreLeftOutOfAKeptArchive()
+    {
+        QFETCH(bool, relative);
+        w_.settings().RelativePaths = relative;
+        w_.settings().SaveFolders = false;
+        const QString a = file(QStringLiteral("a.txt"));
+        const QString b = file(QStringLiteral("b.txt"));
+        const QString c = file(QStringLiteral("c.txt"));
+        w_.addFiles({a, b, c});
+        const QString zip = out(QStringLiteral("kept.zip"));
+        zipWithoutReading({b}, zip);
+        // The other files are in the archive, which is whole.
+        QVERIFY2(ZipTests(zip), qPrintable(w_.prompter.texts().join(QLatin1Char('|'))));
+        QStringList names = ZipNames(zip);
+        names.sort();
+        QCOMPARE(names, (QStringList{QStringLiteral("a.txt"), QStringLiteral("c.txt")}));
+        // The library's warning, then the result naming what was left out.
+        const QStringList texts = w_.prompter.texts();
+        QVERIFY2(texts.size() >= 2, qPrintable(texts.join(QLatin1Char('|'))));
+        QVERIFY(texts.first().startsWith(QStringLiteral("ERROR : ")));
+        QVERIFY(texts.first().contains(b));
+        QVERIFY(texts.last().startsWith(successText(zip) + QStringLiteral("\r\rTHESE FILES WERE LEFT OUT OF IT:\r")));
+        QVERIFY(texts.last().contains(b));
+        QVERIFY(!texts.last().contains(a));
+        // No message names the scratch file the archive was written under.
+        QVERIFY2(!texts.join(QLatin1Char('|')).contains(QStringLiteral(".quarn-")), qPrintable(texts.join(QLatin1Char('|'))));
+        QCOMPARE(w_.form->ZipEngine->ZipFileName(), zip);
+        // With nothing readable no archive is written.
+        w_.prompter.clear();
+        w_.page->ZipResetButtonClick();
+        const QString locked = file(QStringLiteral("locked.txt"));
+        w_.addFiles({locked});
+        zipWithoutReading({locked}, out(QStringLiteral("none.zip")));
+        QVERIFY(!QFileInfo::exists(out(QStringLiteral("none.zip"))));
+        QVERIFY(w_.prompter.texts().filter(QStringLiteral("WAS CREATED")).isEmpty());
+        QVERIFY(!w_.prompter.messages.isEmpty());
+    }
+
+    void replacingAnExistingArchive()
+    {
+        w_.addFiles({file(QStringLiteral("a.txt"))});
+        // A name typed without its ending takes the dialog's default ending,
+        // so the dialog's own overwrite question names the real file.
+        w_.zip(out(QStringLiteral("backup")));
+        QCOMPARE(w_.prompter.fileRequests.last().defaultSuffix, QStringLiteral("zip"));
+        QVERIFY(ZipTests(out(QStringLiteral("backup.zip"))));
+        // A name whose ending the page adds afterwards was never asked about:
+        // the page asks, and No keeps the earlier file untouched.
+        writeFile(out(QStringLiteral("notes.v2.zip")), "keep me");
+        w_.prompter.clear();
+        w_.prompter.answer(PromptButton::No);
+        w_.zip(out(QStringLiteral("notes.v2")));
+        QCOMPARE(w_.prompter.texts(), QStringList{QStringLiteral("THE FILE ") + out(QStringLiteral("notes.v2.zip")) +
+                                                  QStringLiteral(" ALREADY EXISTS.\rDO YOU WANT TO REPLACE IT?")});
+        QCOMPARE(readFile(out(QStringLiteral("notes.v2.zip"))), QByteArray("keep me"));
+        QCOMPARE(w_.historyButtons(), (QList<bool>{true, true, true}));
+        w_.prompter.answer(PromptButton::Yes);
+        w_.zip(out(QStringLiteral("notes.v2")));
+        QVERIFY(ZipTests(out(QStringLiteral("notes.v2.zip"))));
+        // The tar kinds ask the same way.
+        w_.settings().DefaultArchiveType = 2;
+        writeFile(out(QStringLiteral("notes.v2.tar.gz")), "keep me too");
+        w_.prompter.clear();
+        w_.prompter.answer(PromptButton::No);
+        w_.zip(out(QStringLiteral("notes.v2")));
+        QCOMPARE(w_.prompter.fileRequests.last().defaultSuffix, QStringLiteral("tar.gz"));
+        QCOMPARE(w_.prompter.messages.size(), 1);
+        QCOMPARE(readFile(out(QStringLiteral("notes.v2.tar.gz"))), QByteArray("keep me too"));
     }
 
     void roomCheck()

@@ -1,10 +1,15 @@
+#include "platform/Controls.h"
 #include "platform/Platform.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
+#include <memory>
 
 using namespace Platform;
 
@@ -107,6 +112,24 @@ private slots:
         QCOMPARE(JoinPath(QStringLiteral("/a"), QStringLiteral("b")), QStringLiteral("/a/b"));
         QCOMPARE(JoinPath(QStringLiteral("/"), QStringLiteral("b")), QStringLiteral("/b"));
         QCOMPARE(JoinPath(QString(), QStringLiteral("b")), QStringLiteral("b"));
+    }
+
+    void reportListsDrawGridLines()
+    {
+        QStandardItemModel* model = nullptr;
+        std::unique_ptr<QTreeView> v(Controls::ReportView(nullptr, "List", {QStringLiteral("A"), QStringLiteral("B")},
+                                                          {60, 60}, &model));
+        model->appendRow({new QStandardItem(QStringLiteral("x")), new QStandardItem(QStringLiteral("y"))});
+        v->resize(200, 100);
+        auto lineAt = [&v, model] {
+            const QImage img = v->viewport()->grab().toImage();
+            const QRect r = v->visualRect(model->index(0, 0));
+            const QRgb mid = v->palette().color(QPalette::Mid).rgb();
+            return img.pixel(r.right(), r.center().y()) == mid && img.pixel(r.center().x(), r.bottom()) == mid;
+        };
+        QVERIFY(!lineAt());
+        Controls::ShowGridLines(v.get());
+        QVERIFY(lineAt());
     }
 };
 

@@ -1,5 +1,6 @@
 #include "ScriptedPrompter.h"
 
+#include <QFileInfo>
 #include <QTest>
 #include <QtGlobal>
 
@@ -49,7 +50,12 @@ QStringList ScriptedPrompter::openFiles(const FileDialogRequest& request)
 
 QString ScriptedPrompter::saveFile(const FileDialogRequest& request)
 {
-    return openFile(request);
+    // The queued answer is the name typed; like Qt's dialog, a name without
+    // an ending gets the default one.
+    QString name = openFile(request);
+    if (!name.isEmpty() && !request.defaultSuffix.isEmpty() && !QFileInfo(name).fileName().contains(QLatin1Char('.')) && !QFileInfo(name).isDir())
+        name += QLatin1Char('.') + request.defaultSuffix;
+    return name;
 }
 
 QString ScriptedPrompter::chooseFolder(const FileDialogRequest& request)

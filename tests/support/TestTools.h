@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace testtools {
 
 // Writes `data` to `path`, making its folders.
@@ -114,6 +116,32 @@ inline QString descriptorFlags(const QString& zip)
                   {zip})
         .outText()
         .trimmed();
+}
+
+// Runs `program` as a user who is not root: as "nobody" (through setpriv)
+// when the tests themselves run as root.
+inline Run runAsUser(const QString& program, const QStringList& args, const QByteArray& input = QByteArray())
+{
+    if (::geteuid() != 0)
+        return run(program, args, QString(), input);
+    return run(QStringLiteral("setpriv"),
+               QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                           QStringLiteral("--clear-groups"), QStringLiteral("--"), program} +
+                   args,
+               QStringLiteral("/"), input);
+}
+
+// A new folder below `parent` that the user of runAsUser may write in (the
+// folders above it are opened for passing through).
+inline QString folderForUser(const QString& parent, const QString& name)
+{
+    const QString d = parent + QLatin1Char('/') + name;
+    QDir().mkpath(d);
+    const auto pass = QFileDevice::ExeOther | QFileDevice::ExeGroup;
+    QFile::setPermissions(parent, QFile::permissions(parent) | pass);
+    QFile::setPermissions(d, QFile::permissions(d) | pass | QFileDevice::WriteOther | QFileDevice::ReadOther |
+                                 QFileDevice::WriteGroup | QFileDevice::ReadGroup);
+    return d;
 }
 
 inline bool havePeer(const QString& name) { return !QStandardPaths::findExecutable(name).isEmpty(); }

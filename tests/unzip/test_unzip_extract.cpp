@@ -285,9 +285,9 @@ private slots:
         unzipTo(dest);
         QCOMPARE(f_.prompter.messages.size(), 3);
         QCOMPARE(f_.prompter.messages[0].buttons, PromptButtons::YesNoAll);
-        QVERIFY2(f_.prompter.messages[0].text.endsWith(QStringLiteral("/A.TXT\r\rTHE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r") + ReplaceTail),
+        QVERIFY2(f_.prompter.messages[0].text.endsWith(QStringLiteral("/a.txt\r\rTHE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r") + ReplaceTail),
                  qPrintable(f_.prompter.messages[0].text));
-        QVERIFY2(f_.prompter.messages[1].text.endsWith(QStringLiteral("/B.TXT\r\rTHE FILE IN THE ZIP FILE IS OLDER THAN THE FILE ON DISK\r") + ReplaceTail),
+        QVERIFY2(f_.prompter.messages[1].text.endsWith(QStringLiteral("/b.txt\r\rTHE FILE IN THE ZIP FILE IS OLDER THAN THE FILE ON DISK\r") + ReplaceTail),
                  qPrintable(f_.prompter.messages[1].text));
         QCOMPARE(f_.prompter.messages[2].text, success(QStringLiteral("three.zip"), dest));
         QCOMPARE(testtools::readFile(dest + QStringLiteral("/a.txt")), QByteArray("disk"));
@@ -309,6 +309,20 @@ private slots:
         unzipTo(dest);
         QCOMPARE(f_.prompter.texts(), QStringList{success(QStringLiteral("three.zip"), dest)});
         QCOMPARE(testtools::readFile(dest + QStringLiteral("/a.txt")), QByteArray("alpha"));
+
+        // The same zip extracted again: the disk files carry the entries' own
+        // times, so none of the archive's copies is older.
+        f_.form->settings().ExtractOverwrite = false;
+        f_.prompter.clear();
+        for (int i = 0; i < 3; ++i)
+            f_.prompter.answer(PromptButton::No);
+        unzipTo(dest);
+        QCOMPARE(f_.prompter.messages.size(), 4);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(f_.prompter.messages[i].text.contains(
+                         QStringLiteral("\r\rTHE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r")),
+                     qPrintable(f_.prompter.messages[i].text));
+        QVERIFY(f_.prompter.messages[0].text.startsWith(dest + QStringLiteral("/a.txt\r")));
     }
 
     void givenDestinationIsQuiet()
@@ -490,7 +504,7 @@ private slots:
         f_.prompter.answer(PromptButton::YesToAll);
         w.ZipEngineExtractOverwrite(QStringLiteral("docs\\a.txt"), true, replace);
         QVERIFY(replace && b.OverwriteAll && b.YesToAll);
-        QCOMPARE(f_.prompter.lastText(), QStringLiteral("DOCS\\A.TXT\r\rTHE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r") + ReplaceTail);
+        QCOMPARE(f_.prompter.lastText(), QStringLiteral("docs\\a.txt\r\rTHE FILE IN THE ZIP FILE WILL REPLACE THE FILE ON DISK\r") + ReplaceTail);
         reset();
         b.OverwriteAll = false;
         f_.prompter.answer(PromptButton::NoToAll);

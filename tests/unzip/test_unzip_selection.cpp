@@ -136,6 +136,33 @@ private slots:
         QVERIFY(m(QStringLiteral("ReadMe.txt"), QStringLiteral("Read"), true, true));
         QVERIFY(!m(QStringLiteral("unRead.txt"), QStringLiteral("read"), false, true));
         QVERIFY(m(QStringLiteral("unRead.txt"), QStringLiteral("Read"), false, true));
+        // Wildcards: a part of the caption, or with Whole Word all of it.
+        QVERIFY(m(QStringLiteral("notes.txt"), QStringLiteral("*.txt"), false, false));
+        QVERIFY(m(QStringLiteral("NOTES.TXT"), QStringLiteral("*.txt"), true, false));
+        QVERIFY(!m(QStringLiteral("NOTES.TXT"), QStringLiteral("*.txt"), true, true));
+        QVERIFY(m(QStringLiteral("old.txt.bak"), QStringLiteral("*.txt"), false, false));
+        QVERIFY(!m(QStringLiteral("old.txt.bak"), QStringLiteral("*.txt"), true, false));
+        QVERIFY(m(QStringLiteral("page7.htm"), QStringLiteral("page?.htm"), true, false));
+        QVERIFY(!m(QStringLiteral("page10.htm"), QStringLiteral("page?.htm"), true, false));
+        QVERIFY(m(QStringLiteral("xpage1.html"), QStringLiteral("page?.htm"), false, false));
+        // Other characters keep their plain meaning: "." and "[" are not special.
+        QVERIFY(!m(QStringLiteral("readme"), QStringLiteral("e.m"), false, false));
+        QVERIFY(m(QStringLiteral("a[1].txt"), QStringLiteral("[1]"), false, false));
+    }
+
+    void wildcardFilterThroughThePage()
+    {
+        f_.open(f_.zip(QStringLiteral("wild.zip"), {{QStringLiteral("a.txt"), "1"}, {QStringLiteral("b.TXT"), "2"},
+                                                   {QStringLiteral("c.txt.bak"), "3"}, {QStringLiteral("d.bin"), "4"}}));
+        filterByPattern(QStringLiteral("*.txt"), true);
+        QVERIFY(f_.prompter.messages.isEmpty());
+        QCOMPARE(f_.page->UnzipFilteredListModel->rowCount(), 2);
+        QCOMPARE(f_.page->UnzipFilteredListModel->item(1, 0)->text(), QStringLiteral("b.TXT"));
+        filterByPattern(QStringLiteral("*.txt"), true, true);
+        QCOMPARE(f_.page->UnzipFilteredListModel->rowCount(), 1);
+        filterByPattern(QStringLiteral("?.zip"));
+        QCOMPARE(f_.prompter.texts(),
+                 QStringList{QStringLiteral("NO ITEMS WERE FOUND THAT MATCHED THE PARAMETERS YOU SPECIFIED.")});
     }
 
     void filterByPatternThroughThePage()

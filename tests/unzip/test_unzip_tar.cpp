@@ -105,6 +105,8 @@ private slots:
         QCOMPARE(column(2).first(), Platform::DateTimeText(when_.toLocalTime()));
         QCOMPARE(f_.page->UnzipListTotal, 5015);
         QCOMPARE(f_.page->UnzipNumFilesEdit->text(), QStringLiteral("3"));
+        // The tar kinds show the total with thousands separators.
+        QCOMPARE(f_.page->UnzipTotalFileSizeEdit->text(), QStringLiteral("5,015"));
         QCOMPARE(f_.page->UnzipListModel->item(0, 0)->data(TUnzipPage::RowDataRole).toLongLong(), 1024);  // after two headers
         QCOMPARE(f_.form->appState().CurrentArchive, archive);
         QCOMPARE(PageFixture::selected(f_.page->UnzipListView), (QList<int>{0, 1, 2}));
@@ -311,6 +313,7 @@ private slots:
         f_.open(targz);
         QVERIFY(f_.prompter.messages.isEmpty());
         QCOMPARE(f_.page->RowCount(), 3);
+        QCOMPARE(f_.page->UnzipTotalFileSizeEdit->text(), QStringLiteral("5,015"));
         const QString temp = f_.form->appState().TempFolder() + QStringLiteral("/backup.tar");
         QCOMPARE(f_.form->appState().CurrentArchive, temp);
         QVERIFY(QFileInfo(temp).isFile());  // stays in the scratch folder until the program closes
