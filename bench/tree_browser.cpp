@@ -71,7 +71,7 @@ public:
         collapseBranch = e.nsecsElapsed() / 1e9;
 
         e.restart();
-        w->SearchEdit->setText(QStringLiteral("no such name anywhere"));
+        w->SearchEdit->setText(QStringLiteral("qqq"));
         w->BitBtn5Click();
         search = e.nsecsElapsed() / 1e9;
         w->hide();
