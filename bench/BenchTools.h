@@ -158,6 +158,14 @@ inline bool sh(const QString& cmd)
     return true;
 }
 
+// Windows are drawn offscreen when there is no display (call before the application starts).
+inline void offscreenWhenHeadless()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 inline QString q(const QString& s) { return "'" + s + "'"; }
 
 inline void row(const char* what, const char* who, const Cost& c, const Cost* ref, qint64 bytes)

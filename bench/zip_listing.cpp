@@ -7,6 +7,7 @@
 // The archive is generated once per entry count and reused. Every time is
 // the best of three runs on warm caches; ratios are to the fastest peer.
 
+#include "BenchTools.h"
 #include "app/TForm1.h"
 #include "platform/Prompter.h"
 #include "unzip/TUnzipPage.h"
@@ -186,9 +187,7 @@ double peer(const QString& program, const QStringList& args)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenWhenHeadless();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     const int count = args.size() > 1 ? args[1].toInt() : 100000;

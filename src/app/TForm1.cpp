@@ -151,11 +151,7 @@ void TForm1::buildMenu()
     // "&" marks each caption's mnemonic letter (Alt+F, then the letter).
     FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     FileMenu->setObjectName(QStringLiteral("File1"));
-    auto item = [this](const char* name, const QString& caption) {
-        QAction* a = FileMenu->addAction(caption);
-        a->setObjectName(QString::fromLatin1(name));
-        return a;
-    };
+    auto item = [this](const char* name, const QString& caption) { return Controls::MenuItem(FileMenu, name, caption); };
     PProperties = item("PProperties", QStringLiteral("&Properties"));
     PAbout = item("PAbout", QStringLiteral("&About"));
     PDonation = item("PDonation", QStringLiteral("&Donation Ware"));
@@ -1089,6 +1085,10 @@ QStringList TForm1::SaveScreenshots(const QString& folder)
     switching_ = true;
     TabbedNotebook->setCurrentIndex(keep);
     switching_ = false;
+    // With an archive listed: the tree browser on it.
+    const QString tree = Platform::JoinPath(folder, QStringLiteral("tree.png"));
+    if (UnzipPage->SaveTreeScreenshot(tree))
+        written << tree;
 
     TPropertiesForm dlg(settings_, [] { return true; }, this);
     dlg.show();

@@ -1,5 +1,6 @@
 // The program entry: `quarn [ARCHIVE]` opens the window (and the archive);
-// `quarn --screenshot DIR` renders every page offscreen into DIR and exits.
+// `quarn --screenshot DIR [ARCHIVE]` renders every page offscreen into DIR
+// (with ARCHIVE listed, and the windows shown on it) and exits.
 
 #include "app/TForm1.h"
 #include "platform/Prompter.h"
@@ -11,6 +12,28 @@
 
 #include <cstdio>
 #include <cstring>
+
+namespace {
+// Screenshots run unattended: a message goes to stderr and is answered with
+// Cancel, No or OK, whichever it offers first in that order; choosers and
+// dialogs are cancelled.
+class ScreenshotPrompter : public QtPrompter {
+public:
+    PromptButton message(PromptKind, const QString& text, PromptButtonSet buttons, const QString&) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(displayText(text)));
+        for (PromptButton b : {PromptButton::Cancel, PromptButton::No, PromptButton::Ok})
+            if (buttons & unsigned(b))
+                return b;
+        return PromptButton(buttons & (0u - buttons));
+    }
+    QString openFile(const FileDialogRequest&) override { return {}; }
+    QStringList openFiles(const FileDialogRequest&) override { return {}; }
+    QString saveFile(const FileDialogRequest&) override { return {}; }
+    QString chooseFolder(const FileDialogRequest&) override { return {}; }
+    int runDialog(QDialog&) override { return 0; }
+};
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -38,8 +61,10 @@ int main(int argc, char** argv)
             args.remove(at, qMin<qsizetype>(2, args.size() - at));
     }
 
-    QtPrompter prompter;
-    TForm1 form(prompter, screenshots ? QStringList() : args);
+    QtPrompter interactive;
+    ScreenshotPrompter unattended;
+    QtPrompter& prompter = screenshots ? unattended : interactive;
+    TForm1 form(prompter, args);
     prompter.setParent(&form);
     form.show();
     if (screenshots) {

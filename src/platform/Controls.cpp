@@ -1,10 +1,12 @@
 #include "platform/Controls.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -88,6 +90,13 @@ QProgressBar* ProgressBar(QWidget* parent, const char* name, int x, int y, int w
     p->setTextVisible(false);
     p->setGeometry(x, y, w, h);
     return p;
+}
+
+QAction* MenuItem(QMenu* menu, const char* name, const QString& caption)
+{
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
 }
 
 QTreeView* ReportView(QWidget* parent, const char* name, const QStringList& columns, const QList<int>& widths,

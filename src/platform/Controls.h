@@ -6,10 +6,12 @@
 #include <QStringList>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -29,6 +31,8 @@ QLineEdit* Edit(QWidget* parent, const char* name, int x, int y, int w, int h = 
 QFrame* Panel(QWidget* parent, const char* name, int x, int y, int w, int h);
 QStatusBar* StatusBar(QWidget* parent, const char* name, int x, int y, int w, int h = 22);
 QProgressBar* ProgressBar(QWidget* parent, const char* name, int x, int y, int w, int h = 16);
+// An item added to `menu` with its objectName and caption.
+QAction* MenuItem(QMenu* menu, const char* name, const QString& caption);
 
 // A report-style list: whole-row, multi-selection, read-only, no tree
 // decoration, columns with the given captions and widths, filled through a

@@ -65,11 +65,7 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
 
     UnzipPopupMenu = new QMenu(this);
     UnzipPopupMenu->setObjectName(QStringLiteral("UnzipPopupMenu"));
-    auto item = [this](QMenu* m, const char* name, const QString& caption) {
-        QAction* a = m->addAction(caption);
-        a->setObjectName(QString::fromLatin1(name));
-        return a;
-    };
+    const auto item = &Controls::MenuItem;
     Open1 = item(UnzipPopupMenu, "Open1", QStringLiteral("Open"));
     NotePad1 = item(UnzipPopupMenu, "NotePad1", QStringLiteral("Note Pad"));
     WordPad1 = item(UnzipPopupMenu, "WordPad1", QStringLiteral("Word Pad"));
@@ -102,6 +98,7 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
     connect(SelectAllButton, &QPushButton::clicked, this, &TUnzipPage::SelectAllButtonClick);
     connect(UnSelectAllButton, &QPushButton::clicked, this, &TUnzipPage::UnSelectAllButtonClick);
     connect(SelectButton, &QPushButton::clicked, this, &TUnzipPage::SelectButtonClick);
+    connect(TreeButton, &QPushButton::clicked, this, &TUnzipPage::TreeButtonClick);
     for (QTreeView* v : {UnzipListView, UnzipFilteredListView})
         v->viewport()->installEventFilter(this);
 

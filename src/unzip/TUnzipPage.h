@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QActionGroup;
@@ -21,7 +22,9 @@ class QStatusBar;
 class QTreeView;
 struct Settings;
 struct TAppState;
+class TFileTree;
 class TMainHost;
+class TUnzipTreeviewForm;
 
 class TUnzipPage : public QWidget {
     Q_OBJECT
@@ -181,6 +184,24 @@ public:
     // One flag per row of `view`: highlighted or not.
     static QList<bool> SelectionFlags(const QTreeView* view);
 
+    // ---- The tree browser (UnzipTree.cpp)
+    // TREE: shows the list's rows as a tree and extracts what it hands back.
+    void TreeButtonClick();
+    // The tree of the full list's rows under the archive's file name.
+    TFileTree AssembleFileTree() const;
+    // Selects exactly the rows whose Path begins with `folder` (exact case).
+    void UnzipAFolder(const QString& folder);
+    // Selects only the first row whose Path and caption make up `file`
+    // (docs\img\a.png; a name without "\" lies at the archive's root).
+    void UnzipAFile(const QString& file);
+    // Opens a file chosen in the tree browser: its name, its Path value and
+    // the viewer choice. Set by the viewers; while unset the tree browser
+    // opens nothing.
+    std::function<void(const QString& name, const QString& path, const QString& viewer)> LaunchFromTreeview;
+    // Writes the tree browser on the listed archive, its first folder chosen,
+    // into `file` (a PNG); false when nothing is listed or it cannot be written.
+    bool SaveTreeScreenshot(const QString& file);
+
     // ---- Tar, tar.gz and gz (UnzipTarGz.cpp)
     // Whether the gzip file's stored name ends in ".tar".
     bool IsaGzippedTarBall(const QString& path);
@@ -225,6 +246,8 @@ private:
     // The full list in front of the filtered view, with the drop target on it.
     void ShowFullListWithDropTarget();
     void FocusVisibleList();
+    // The tree browser over the full list's rows.
+    std::unique_ptr<TUnzipTreeviewForm> NewTreeviewForm();
     // Select All, UnSelect All, TREE, Filter, RESET and UNZIP off (the Empty page).
     void SetEmptyButtonStates();
     TMainHost& host_;

@@ -21,6 +21,12 @@
 #include <QTreeView>
 #include <memory>
 
+// The message of an extraction into a folder the user chose.
+inline QString success(const QString& archive, const QString& folder)
+{
+    return QStringLiteral("THE ARCHIVE FILE ") + archive + QStringLiteral("\rWAS OPENED IN THE FOLDER ") + folder;
+}
+
 struct PageFixture : WindowFixture {
     QTemporaryDir dir;
     TUnzipPage* page = nullptr;

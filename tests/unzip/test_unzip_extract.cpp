@@ -34,11 +34,6 @@ const QString NoHighlight = QStringLiteral(
 const QString ReplaceTail = QStringLiteral(
     "TO REPLACE THIS FILE CHOOSE  YES\rTO REPLACE ALL FILES AND AVOID RECEIVING THIS MESSAGE AGAIN CHOOSE  ALL");
 
-QString success(const QString& archive, const QString& folder)
-{
-    return QStringLiteral("THE ARCHIVE FILE ") + archive + QStringLiteral("\rWAS OPENED IN THE FOLDER ") + folder;
-}
-
 QString lowSpace(int megabytes)
 {
     return QStringLiteral("YOU ARE ATTEMPTING TO EXTRACT A ZIP FILE TO DRIVE \"C\"\r"

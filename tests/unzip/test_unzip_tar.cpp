@@ -26,11 +26,6 @@ struct Member {
 const QString NoReadable = QStringLiteral("THERE ARE NO FILES IN THE ZIPFILE THAT THIS PROGRAM CAN READ");
 const QString FoldersOnly =
     QStringLiteral("THERE WERE NO FILES IN THE TAR ARCHIVE.  THE ARCHIVE WAS EMPTY OR CONTAINED ONLY FOLDERS.");
-
-QString success(const QString& archive, const QString& folder)
-{
-    return QStringLiteral("THE ARCHIVE FILE ") + archive + QStringLiteral("\rWAS OPENED IN THE FOLDER ") + folder;
-}
 } // namespace
 
 class TestUnzipTar : public QObject {
