@@ -128,6 +128,50 @@ int SafeDir::folder(const std::string& rel, bool create)
     return fd;
 }
 
+bool SafeDir::unusedName(int dirFd, std::string& name)
+{
+    const int fd = createTemp(dirFd, name);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlinkat(dirFd, name.c_str(), 0);
+    return true;
+}
+
+const char* SafeDir::linkRefusal(const std::string& rel, const std::string& target,
+                                 const std::function<bool(const std::string&)>& isLink)
+{
+    static const char* const outside = "lies outside the folder";
+    if (target.empty() || target[0] == '/')
+        return outside;
+    std::string at, leaf;
+    split(rel, at, leaf);
+    size_t pos = 0;
+    while (pos <= target.size()) {
+        size_t next = target.find('/', pos);
+        if (next == std::string::npos)
+            next = target.size();
+        const std::string part = target.substr(pos, next - pos);
+        const bool last = next >= target.size();
+        pos = next + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (at.empty())
+                return outside;
+            const size_t slash = at.rfind('/');
+            at.erase(slash == std::string::npos ? 0 : slash);
+            continue;
+        }
+        at = at.empty() ? part : at + '/' + part;
+        // Only the last part may be a link: the link then points at a link
+        // that was checked itself.
+        if (!last && isLink(at))
+            return "passes through another link";
+    }
+    return nullptr;
+}
+
 int SafeDir::createTemp(int dirFd, std::string& tempName)
 {
     static thread_local std::mt19937_64 rng{std::random_device{}()};

@@ -4,6 +4,7 @@
 // extraction module and the program's archive layer share it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -33,8 +34,20 @@ public:
     // A new empty file beside `leaf` in the folder `dirFd`, opened for
     // writing with mode 0600; its name is returned in `tempName`. -1 on failure.
     static int createTemp(int dirFd, std::string& tempName);
+    // A free name for something to be made in `dirFd` before it is renamed
+    // over its target. False on failure.
+    static bool unusedName(int dirFd, std::string& name);
     // Splits "a/b/c" into "a/b" and "c" ("" and "c" for a plain name).
     static void split(const std::string& rel, std::string& parent, std::string& leaf);
+
+    // The rule for a symbolic link to be made at `rel` (below the base) with
+    // the stored `target`: the target, resolved as text from the link's
+    // folder, must stay inside the base and pass through no link, where
+    // `isLink(path)` says whether the path below the base is a link or is
+    // to become one in this run. Null when the link may be made, else why
+    // not ("lies outside the folder", "passes through another link").
+    static const char* linkRefusal(const std::string& rel, const std::string& target,
+                                   const std::function<bool(const std::string&)>& isLink);
 
 private:
     int walk(int from, const std::string& rest, bool create);

@@ -144,7 +144,8 @@ typedef struct QzZipBlock {
 /* One file-pattern record of the unzip block. */
 typedef struct QzUnzFileSpec {
     const char* fileSpec;
-    int32_t reserved[16];
+    int32_t exact;         /* 1: the name of one entry; '*' and '?' are plain characters */
+    int32_t reserved[15];
 } QzUnzFileSpec;
 
 /* The unzip block (extracting and testing). */

@@ -3,7 +3,9 @@
 // base folder without following links (SafeDir), so nothing is written
 // outside the base folder, also through a link already there; each file is
 // written under a temporary name beside its target and renamed into place
-// only once its CRC has been checked.
+// only once its CRC has been checked. Symbolic links (entries made on Unix
+// with a link's mode) are made after every other entry, and only when their
+// target stays inside the base folder and passes through no link.
 
 #include "SafeDir.h"
 #include "ZipCommon.h"
@@ -15,6 +17,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <new>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +27,14 @@ namespace {
 
 constexpr size_t kChunk = 1 << 18;
 
-enum class Outcome { Ok, Skipped, Failed, Aborted };
+constexpr size_t kMaxLinkTarget = 4096;
+
+enum class Outcome { Ok, Skipped, Failed, Aborted, Held };
+
+bool isSymLink(const Entry& e)
+{
+    return (e.madeBy >> 8) == 3 && S_ISLNK(mode_t(e.extAttr >> 16)) && !e.isDir();
+}
 
 class UnzJob {
 public:
@@ -35,10 +45,19 @@ public:
 private:
     bool selected(const Entry& e) const;
     Outcome extractOne(const Entry& e, size_t index);
+    // The checks before `leaf` in `parentRel` is written: no link or file on
+    // its path, no folder in its place, update and freshen, the replace
+    // question. Ok to go on.
+    Outcome mayWrite(const Entry& e, size_t index, const std::string& target, const std::string& parentRel,
+                     const std::string& leaf);
+    // Makes the symbolic links held back; returns how many were made.
+    int32_t makeLinks();
     bool findPassword(const Entry& e, uint64_t dataOff, std::string& pw);
     bool checkPassword(const Entry& e, uint64_t dataOff, const std::string& pw);
-    // Decodes the entry's data, handing each piece to `sink` (null: test only).
-    Outcome decode(const Entry& e, uint64_t dataOff, const std::string& pw, int outFd, uint32_t& crc);
+    // Decodes the entry's data into `outFd` (-1: test only) or, given
+    // `linkTarget`, into that text.
+    Outcome decode(const Entry& e, uint64_t dataOff, const std::string& pw, int outFd, uint32_t& crc,
+                   std::string* linkTarget = nullptr);
     void skipped(const Entry& e, int type, int err, const std::string& why)
     {
         rep_.message(err, why);
@@ -51,7 +70,16 @@ private:
     Directory dir_;
     std::string base_;
     std::unique_ptr<SafeDir> dest_;
-    std::vector<std::string> specs_;
+    struct Spec {
+        std::string name;
+        bool exact;
+    };
+    std::vector<Spec> specs_;
+    struct HeldLink {
+        size_t index;
+        std::string rel, target;
+    };
+    std::vector<HeldLink> heldLinks_;
     std::vector<std::string> goodPasswords_;
     int requestsLeft_ = 0;
     bool stopAsking_ = false;
@@ -65,7 +93,12 @@ bool UnzJob::selected(const Entry& e) const
 {
     if (specs_.empty()) return true;
     std::string n = slashes(e.name);
-    for (const std::string& s : specs_) {
+    for (const Spec& spec : specs_) {
+        const std::string& s = spec.name;
+        if (spec.exact) {
+            if (s == n) return true;
+            continue;
+        }
         if (nameMatches(s, n)) return true;
         if (!s.empty() && s.back() == '/' && n.compare(0, s.size(), s) == 0) return true;
         if (!n.empty() && n.back() == '/' && nameMatches(s, n.substr(0, n.size() - 1))) return true;
@@ -121,8 +154,21 @@ static bool writeAll(int fd, const uint8_t* p, size_t n)
     return true;
 }
 
-Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, int outFd, uint32_t& crc)
+Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, int outFd, uint32_t& crc,
+                       std::string* linkTarget)
 {
+    const auto put = [&](const uint8_t* p, size_t n) {
+        if (linkTarget) {
+            if (linkTarget->size() + n > kMaxLinkTarget) {
+                rep_.message(QZ_ERR_ZIP, e.name + ": link target too long");
+                errno = 0;
+                return false;
+            }
+            linkTarget->append(reinterpret_cast<const char*>(p), n);
+            return true;
+        }
+        return outFd < 0 || writeAll(outFd, p, n);
+    };
     if (in_.empty()) { in_.resize(kChunk); out_.resize(kChunk); }
     crc = uint32_t(crc32(0, nullptr, 0));
     uint64_t left = e.csize, pos = dataOff, produced = 0;
@@ -153,7 +199,7 @@ Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, 
         if (e.method == 0) {
             crc = uint32_t(crc32(crc, in_.data(), uInt(n)));
             produced += n;
-            if (outFd >= 0 && !writeAll(outFd, in_.data(), n)) return Outcome::Failed;
+            if (n && !put(in_.data(), n)) return Outcome::Failed;
         } else {
             if (n == 0 && left == 0 && !ended) { rep_.message(QZ_ERR_ZIP, "compressed data of " + e.name + " is truncated"); return Outcome::Failed; }
             zs_.next_in = in_.data();
@@ -170,7 +216,7 @@ Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, 
                 crc = uint32_t(crc32(crc, out_.data(), uInt(have)));
                 produced += have;
                 if (produced > e.usize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
-                if (outFd >= 0 && have && !writeAll(outFd, out_.data(), have)) return Outcome::Failed;
+                if (have && !put(out_.data(), have)) return Outcome::Failed;
                 if (rc == Z_STREAM_END) ended = true;
                 else if (rc == Z_BUF_ERROR && have == 0) break;
             }
@@ -183,7 +229,7 @@ Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, 
                 crc = uint32_t(crc32(crc, out_.data(), uInt(have)));
                 produced += have;
                 if (produced > e.usize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
-                if (outFd >= 0 && have && !writeAll(outFd, out_.data(), have)) return Outcome::Failed;
+                if (have && !put(out_.data(), have)) return Outcome::Failed;
                 if (rc == Z_STREAM_END) ended = true;
                 else if (have == 0) { rep_.message(QZ_ERR_ZIP, "compressed data of " + e.name + " is truncated"); return Outcome::Failed; }
             }
@@ -223,28 +269,11 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
     std::string target = base_ + "/" + rel;
     std::string parentRel, leaf;
     SafeDir::split(rel, parentRel, leaf);
-    if (!test) {
-        struct stat st;
-        const int parentFd = dest_->folder(parentRel, false);
-        if (parentFd < 0 && errno != ENOENT) {
-            skipped(e, QZ_SKIP_UNKNOWN, QZ_WARNING, e.name + " skipped: a part of its path is a link or a file");
-            return Outcome::Skipped;
-        }
-        bool exists = parentFd >= 0 && ::fstatat(parentFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-        if (exists && S_ISDIR(st.st_mode)) {
-            skipped(e, QZ_SKIP_FILE_EXISTS, QZ_WARNING, target + " is a folder; " + e.name + " skipped");
-            return Outcome::Skipped;
-        }
-        int64_t entryTime = dosToUnix(e.dosTime);
-        bool older = exists && int64_t(st.st_mtime) < entryTime;
-        if ((b_->update || b_->freshen) && exists && !older) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_ON_FRESHEN + 1, e.name); return Outcome::Skipped; }
-        if (b_->freshen && !b_->update && !exists) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_ON_FRESHEN + 1, e.name); return Outcome::Skipped; }
-        if (exists) {
-            QzCallbackRecord r;
-            int32_t arg = int32_t((older ? 0x10000 : 0) | (index & 0xFFFF));
-            if (rep_.call(QZ_CB_OVERWRITE, arg, b_->overwrite ? 1 : 0, target, &r)) return Outcome::Aborted;
-            if ((r.size & 0xFF) == 0) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_NO_OVERWRITE + 1, e.name); return Outcome::Skipped; }
-        }
+    // A link is checked and made once every other entry is out.
+    const bool link = !test && isSymLink(e);
+    if (!test && !link) {
+        const Outcome o = mayWrite(e, index, target, parentRel, leaf);
+        if (o != Outcome::Ok) return o;
     }
     std::string pw;
     if (e.encrypted() && !findPassword(e, dataOff, pw)) {
@@ -253,6 +282,20 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
         skipped(e, none ? QZ_SKIP_NO_PASSWORD : QZ_SKIP_BAD_PASSWORD, QZ_ERR_PASSWORD,
                 (none ? "no password for " : "wrong password for ") + e.name + "; not extracted");
         return Outcome::Skipped;
+    }
+    if (link) {
+        uint32_t crc = 0;
+        std::string linkTarget;
+        Outcome o = decode(e, dataOff, pw, -1, crc, &linkTarget);
+        if (o == Outcome::Ok && crc != e.crc) {
+            char buf[96];
+            std::snprintf(buf, sizeof buf, " (found %08x, expected %08x)", crc, e.crc);
+            rep_.message(QZ_ERR_ZIP, "CRC error in " + e.name + buf + "; not extracted");
+            o = Outcome::Failed;
+        }
+        if (o != Outcome::Ok) return o;
+        heldLinks_.push_back({index, rel, linkTarget});
+        return Outcome::Held;
     }
     int outFd = -1, dirFd = -1;
     std::string tmp;
@@ -313,6 +356,76 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
     return o;
 }
 
+Outcome UnzJob::mayWrite(const Entry& e, size_t index, const std::string& target, const std::string& parentRel,
+                         const std::string& leaf)
+{
+    struct stat st;
+    const int parentFd = dest_->folder(parentRel, false);
+    if (parentFd < 0 && errno != ENOENT) {
+        skipped(e, QZ_SKIP_UNKNOWN, QZ_WARNING, e.name + " skipped: a part of its path is a link or a file");
+        return Outcome::Skipped;
+    }
+    bool exists = parentFd >= 0 && ::fstatat(parentFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        skipped(e, QZ_SKIP_FILE_EXISTS, QZ_WARNING, target + " is a folder; " + e.name + " skipped");
+        return Outcome::Skipped;
+    }
+    int64_t entryTime = dosToUnix(e.dosTime);
+    bool older = exists && int64_t(st.st_mtime) < entryTime;
+    if ((b_->update || b_->freshen) && exists && !older) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_ON_FRESHEN + 1, e.name); return Outcome::Skipped; }
+    if (b_->freshen && !b_->update && !exists) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_ON_FRESHEN + 1, e.name); return Outcome::Skipped; }
+    if (exists) {
+        QzCallbackRecord r;
+        int32_t arg = int32_t((older ? 0x10000 : 0) | (index & 0xFFFF));
+        if (rep_.call(QZ_CB_OVERWRITE, arg, b_->overwrite ? 1 : 0, target, &r)) return Outcome::Aborted;
+        if ((r.size & 0xFF) == 0) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_NO_OVERWRITE + 1, e.name); return Outcome::Skipped; }
+    }
+    return Outcome::Ok;
+}
+
+int32_t UnzJob::makeLinks()
+{
+    std::set<std::string> pending;
+    for (const HeldLink& l : heldLinks_) pending.insert(l.rel);
+    // A part of a target's path that is a link on disk, or one of this run's
+    // links, may lead anywhere once it exists.
+    const auto isLink = [&](const std::string& path) {
+        if (pending.count(path)) return true;
+        std::string parent, leaf;
+        SafeDir::split(path, parent, leaf);
+        const int fd = dest_->folder(parent, false);
+        struct stat st;
+        return fd >= 0 && ::fstatat(fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    };
+    int32_t made = 0;
+    for (const HeldLink& l : heldLinks_) {
+        const Entry& e = dir_.entries[l.index];
+        if (const char* why = SafeDir::linkRefusal(l.rel, l.target, isLink)) {
+            skipped(e, QZ_SKIP_UNKNOWN, QZ_WARNING, e.name + " skipped (its link target " + l.target + " " + why + ")");
+            continue;
+        }
+        const std::string target = base_ + "/" + l.rel;
+        std::string parentRel, leaf;
+        SafeDir::split(l.rel, parentRel, leaf);
+        const Outcome o = mayWrite(e, l.index, target, parentRel, leaf);
+        if (o == Outcome::Aborted) break;
+        if (o != Outcome::Ok) continue;
+        const int dirFd = dest_->folder(parentRel, true);
+        std::string tmp;
+        if (dirFd < 0 || !SafeDir::unusedName(dirFd, tmp) || ::symlinkat(l.target.c_str(), dirFd, tmp.c_str()) != 0) {
+            rep_.message(QZ_ERR_ZIP, "cannot create the link " + target + ": " + errnoText(errno));
+            continue;
+        }
+        if (::renameat(dirFd, tmp.c_str(), dirFd, leaf.c_str()) != 0) {
+            rep_.message(QZ_ERR_ZIP, "cannot create the link " + target + ": " + errnoText(errno));
+            ::unlinkat(dirFd, tmp.c_str(), 0);
+            continue;
+        }
+        ++made;
+    }
+    return made;
+}
+
 int32_t UnzJob::run()
 {
     if (!b_->zipFileName || !*b_->zipFileName) { rep_.message(QZ_ERR_PARAM, "no zip file name given"); return 0; }
@@ -330,8 +443,9 @@ int32_t UnzJob::run()
     for (int32_t i = 0; b_->specs && i < b_->specCount; ++i) {
         if (!b_->specs[i].fileSpec) continue;
         std::string s = slashes(b_->specs[i].fileSpec);
-        if (s.size() >= 3 && s.compare(s.size() - 3, 3, "*.*") == 0) s.replace(s.size() - 3, 3, "*");
-        specs_.push_back(s);
+        const bool exact = b_->specs[i].exact == 1;
+        if (!exact && s.size() >= 3 && s.compare(s.size() - 3, 3, "*.*") == 0) s.replace(s.size() - 3, 3, "*");
+        specs_.push_back({s, exact});
     }
     requestsLeft_ = b_->passwordReqCount < 0 ? 0 : b_->passwordReqCount > 15 ? 15 : b_->passwordReqCount;
     std::vector<size_t> chosen;
@@ -341,12 +455,14 @@ int32_t UnzJob::run()
     if (chosen.empty()) { rep_.message(QZ_ERR_NOMATCH, "no matching entries in " + zip); return 0; }
     if (rep_.totals(int64_t(chosen.size()), total)) { rep_.message(QZ_ERR_ABORT, "aborted by the user"); return 0; }
     int32_t done = 0, failed = 0;
+    bool aborted = false;
     for (size_t i : chosen) {
         Outcome o = extractOne(dir_.entries[i], i);
         if (o == Outcome::Ok) ++done;
         else if (o == Outcome::Failed) ++failed;
-        else if (o == Outcome::Aborted || rep_.aborted()) { rep_.message(QZ_ERR_ABORT, "aborted by the user"); break; }
+        else if (o == Outcome::Aborted || rep_.aborted()) { rep_.message(QZ_ERR_ABORT, "aborted by the user"); aborted = true; break; }
     }
+    if (!aborted) done += makeLinks();
     rep_.end();
     if (b_->test && failed == 0 && done > 0) rep_.message(0, "No errors detected in compressed data of " + zip);
     return done;

@@ -2,6 +2,7 @@
 
 #include "app/TAboutBox.h"
 #include "app/TPasswordDlg.h"
+#include "archive/ArchiveKind.h"
 #include "codecs/Gzip.h"
 #include "batch/TBatchPage.h"
 #include "create/TCreatePage.h"
@@ -60,7 +61,7 @@ bool isOn(QObject* o)
 
 bool endsWithZip(const QString& path)
 {
-    return path.toLower().endsWith(QStringLiteral(".zip"));
+    return archivekind::fromName(path) == ArchiveKind::Zip;
 }
 
 QIcon redCross()
@@ -321,10 +322,7 @@ void TForm1::connectPages()
 
     // The pages' "Properties" buttons
     connect(UnzipPage->UnzipPropertiesButton, &QPushButton::clicked, this, [this] {
-        const QString a = state_.CurrentArchive.toLower();
-        int page = TPropertiesForm::TarGzPage;
-        if (a.endsWith(QStringLiteral(".zip")))
-            page = TPropertiesForm::UnzipPage;
+        const int page = endsWithZip(state_.CurrentArchive) ? TPropertiesForm::UnzipPage : TPropertiesForm::TarGzPage;
         ShowProperties(page);
         QTreeView* v = UnzipPage->VisibleListView();
         v->setEnabled(true);
@@ -332,11 +330,6 @@ void TForm1::connectPages()
     });
 
     SfxPage->SetEngineZipFile = [this](const QString& zip) { SetEngineZipFileName(zip); };
-    // The create page owns the drive-root scratch folders of temporary tars.
-    UnzipPage->ChooseNewTempFolder = [this](int64_t required) {
-        CreatePage->TarScratchFolder.clear();
-        return CreatePage->ChooseNewTempFolder(required) ? CreatePage->TarScratchFolder : QString();
-    };
     connect(GzipTimer, &QTimer::timeout, CreatePage, &TCreatePage::GzipTimerTimer);
 }
 
@@ -535,18 +528,19 @@ void TForm1::OpenCommandLine(const QStringList& arguments)
     settings_.LastOpenFolder = fi.absolutePath();
     state_.CurrentArchive = fi.absoluteFilePath();
     const QString path = state_.CurrentArchive;
-    const QString lower = path.toLower();
+    const ArchiveKind kind = archivekind::fromName(path);
     DisableAll();
-    if (lower.endsWith(QStringLiteral(".zip"))) {
+    if (kind == ArchiveKind::Zip) {
         ListZip(path);
         return;
     }
-    // The command line lists the tar inside a ".tar.gz" whatever OpenTarInGzip says.
-    if (lower.endsWith(QStringLiteral(".tar.gz")))
+    // The command line lists the tar inside a ".tar.gz" or ".tgz" (the
+    // program opens both when asked to) whatever OpenTarInGzip says.
+    if (kind == ArchiveKind::TarGz)
         ListTarGzFromCommandLine(path);
-    else if (lower.endsWith(QStringLiteral(".gz")))
+    else if (kind == ArchiveKind::Gz)
         ListGzFromCommandLine(path);
-    else if (lower.endsWith(QStringLiteral(".tar")))
+    else if (kind == ArchiveKind::Tar)
         ListTarFromCommandLine(path);
     else {
         EnableAll();

@@ -55,6 +55,10 @@ struct ExtractRequest {
     const std::atomic_bool* cancel = nullptr;
     // The password of encrypted zip entries.
     QString password;
+    // Zip: only files missing on disk or older there (update), or only
+    // files already on disk and older there (freshen).
+    bool update = false;
+    bool freshen = false;
 };
 
 struct ExtractResult {
@@ -63,6 +67,7 @@ struct ExtractResult {
     int failed = 0;      // could not be written
     bool stopped = false; // cancelled, or stopped by `progress` or an answer
     QString error;       // what ended the run early (damage, truncation), "" when it ran through
+    int code = 0;        // a zip extraction through its owner's engine: the engine's error code
     bool ok() const { return error.isEmpty() && failed == 0 && !stopped; }
 };
 

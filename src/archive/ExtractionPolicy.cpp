@@ -146,16 +146,6 @@ int ExtractionPolicy::targetFolder(const ArchiveEntry& entry, const QString& rel
     return parentFolder(rel, entry, leaf);
 }
 
-bool ExtractionPolicy::unusedName(int dirFd, std::string& name)
-{
-    const int fd = qz::SafeDir::createTemp(dirFd, name);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    ::unlinkat(dirFd, name.c_str(), 0);
-    return true;
-}
-
 bool ExtractionPolicy::commit(int dirFd, const std::string& temp, const QString& leaf, const QString& rel)
 {
     if (::renameat(dirFd, temp.c_str(), dirFd, bytes(leaf).c_str()) == 0)
@@ -316,7 +306,7 @@ bool ExtractionPolicy::makeHardLink(const ArchiveEntry& entry, const QString& re
     // A new name first, then renamed over the old one, so nothing goes
     // before its replacement exists.
     std::string temp;
-    const bool linked = unusedName(dirFd, temp) && ::linkat(sourceFd, sourceLeaf.c_str(), dirFd, temp.c_str(), 0) == 0;
+    const bool linked = qz::SafeDir::unusedName(dirFd, temp) && ::linkat(sourceFd, sourceLeaf.c_str(), dirFd, temp.c_str(), 0) == 0;
     const int err = errno;
     ::close(sourceFd);
     if (!linked) {
@@ -338,33 +328,20 @@ bool ExtractionPolicy::makeSymLink(const ArchiveEntry& entry, const QString& rel
         note(QStringLiteral("%1 skipped (its link target %2 %3)").arg(entry.name, target, why));
         return false;
     };
-    if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
-        return refuse(QStringLiteral("lies outside the folder"));
-    // Resolve the target as text from the link's folder; every part passed
-    // through must stay inside and be no link itself.
-    QStringList at = rel.split(QLatin1Char('/'));
-    at.removeLast();
-    const QStringList parts = target.split(QLatin1Char('/'));
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const QString& p = parts[i];
-        if (p.isEmpty() || p == QLatin1String("."))
-            continue;
-        if (p == QLatin1String("..")) {
-            if (at.isEmpty())
-                return refuse(QStringLiteral("lies outside the folder"));
-            at.removeLast();
-            continue;
-        }
-        at << p;
-        if (i + 1 < parts.size() && existing(at.join(QLatin1Char('/'))).link)
-            return refuse(QStringLiteral("passes through another link"));
-    }
+    // A part of the path that is a link on disk, or one of this run's links
+    // still to be made, may lead anywhere once it exists.
+    const char* why = qz::SafeDir::linkRefusal(bytes(rel), bytes(target), [this](const std::string& path) {
+        const QString p = QFile::decodeName(QByteArray::fromStdString(path));
+        return heldRels_.contains(p) || existing(p).link;
+    });
+    if (why)
+        return refuse(QString::fromLatin1(why));
     QString leaf;
     const int dirFd = targetFolder(entry, rel, leaf);
     if (dirFd < 0)
         return false;
     std::string temp;
-    if (!unusedName(dirFd, temp) || ::symlinkat(bytes(target).c_str(), dirFd, temp.c_str()) != 0) {
+    if (!qz::SafeDir::unusedName(dirFd, temp) || ::symlinkat(bytes(target).c_str(), dirFd, temp.c_str()) != 0) {
         fail(QStringLiteral("cannot create the link %1: %2").arg(diskPath(rel), errnoText(errno)));
         return false;
     }
@@ -377,8 +354,11 @@ bool ExtractionPolicy::makeSymLink(const ArchiveEntry& entry, const QString& rel
 ExtractResult ExtractionPolicy::finish(const QString& error)
 {
     for (const HeldLink& l : heldLinks_)
+        heldRels_.insert(l.rel);
+    for (const HeldLink& l : heldLinks_)
         makeSymLink(l.entry, l.rel);
     heldLinks_.clear();
+    heldRels_.clear();
     // Deepest first, so setting a folder's time is not undone by its children.
     for (qsizetype i = folders_.size() - 1; i >= 0; --i) {
         const FolderTimes& f = folders_[i];

@@ -66,8 +66,6 @@ private:
     // file on its path, no folder in its place, the replace policy agreeing.
     // -1 otherwise (after a message when something was wrong).
     int targetFolder(const ArchiveEntry& entry, const QString& rel, QString& leaf);
-    // A free name in `dirFd` for a link to be made under before its rename.
-    static bool unusedName(int dirFd, std::string& name);
     // The folder that holds `rel`, made when missing; -1 after a message.
     int parentFolder(const QString& rel, const ArchiveEntry& entry, QString& leaf);
     // Renames the finished temporary file or link over `leaf`.
@@ -87,5 +85,6 @@ private:
     ExtractResult result_;
     QSet<QString> written_;
     QList<HeldLink> heldLinks_;
+    QSet<QString> heldRels_;  // where the held links land, while they are made
     QList<FolderTimes> folders_;
 };

@@ -59,7 +59,62 @@ ZipArchive::ZipArchive(const QString& path, const QString& libraryFolder)
 {
 }
 
+ZipArchive::ZipArchive(const QString& path, TZipEngine& engine) : Archive(path), attended_(&engine) {}
+
 ZipArchive::~ZipArchive() = default;
+
+std::vector<ArchiveEntry> ZipArchive::prepare(TZipEngine& engine, const ExtractRequest& request, qint64& totalBytes)
+{
+    std::vector<ArchiveEntry> entries;
+    entries.reserve(engine.Entries.size());
+    totalBytes = 0;
+    engine.FSpecArgs.clear();
+    engine.FSpecArgsExcl.clear();
+    for (size_t i = 0; i < engine.Entries.size(); ++i) {
+        ArchiveEntry e = entryOf(engine.Entries[i], int(i));
+        if (request.selected && !request.selected(e))
+            continue;
+        engine.FSpecArgs << e.name;
+        totalBytes += e.size;
+        entries.push_back(std::move(e));
+    }
+    // Each selected entry by its own name: "*" or "?" in a name is no pattern.
+    engine.FSpecArgsExact = true;
+    if (!request.selected) {
+        engine.FSpecArgs.clear();
+        engine.FSpecArgsExact = false;
+    }
+    engine.ExtrBaseDir = request.destination.isEmpty() ? QStringLiteral(".") : request.destination;
+    engine.ExtrOptions = (request.folderNames ? TZipEngine::ExtrDirNames : 0)
+                         | (request.replace == ReplacePolicy::Always ? TZipEngine::ExtrOverWrite : 0)
+                         | (request.update ? TZipEngine::ExtrUpdate : 0) | (request.freshen ? TZipEngine::ExtrFreshen : 0);
+    return entries;
+}
+
+ExtractResult ZipArchive::extractAttended(const ExtractRequest& request)
+{
+    TZipEngine& engine = *attended_;
+    ExtractResult result;
+    engine.SetZipFileName(path_);
+    qint64 totalBytes = 0;
+    const std::vector<ArchiveEntry> entries = prepare(engine, request, totalBytes);
+    // Everything asked of an archive whose directory gave nothing: the
+    // engine runs all the same and reports what is wrong.
+    if (entries.empty() && request.selected) {
+        engine.FSpecArgs.clear();
+        engine.FSpecArgsExact = false;
+        return result;
+    }
+    engine.ErrCode = 0;
+    try {
+        engine.Extract();
+    } catch (const EZipEngine& x) {
+        result.error = slashed(x.Message());
+    }
+    result.code = engine.ErrCode;
+    result.extracted = qMax(0, engine.SuccessCount);
+    return result;
+}
 
 QString ZipArchive::open(TZipEngine& engine)
 {
@@ -97,6 +152,8 @@ QString ZipArchive::list(const std::function<bool(const ArchiveEntry&)>& each)
 
 ExtractResult ZipArchive::extract(const ExtractRequest& request)
 {
+    if (attended_)
+        return extractAttended(request);
     ExtractResult result;
     TZipEngine engine;
     result.error = open(engine);
@@ -110,25 +167,10 @@ ExtractResult ZipArchive::extract(const ExtractRequest& request)
         if (request.note)
             request.note(text);
     };
-    std::vector<ArchiveEntry> entries;
-    entries.reserve(engine.Entries.size());
     qint64 totalBytes = 0;
-    for (size_t i = 0; i < engine.Entries.size(); ++i) {
-        ArchiveEntry e = entryOf(engine.Entries[i], int(i));
-        if (request.selected && !request.selected(e))
-            continue;
-        engine.FSpecArgs << e.name;
-        totalBytes += e.size;
-        entries.push_back(std::move(e));
-    }
+    const std::vector<ArchiveEntry> entries = prepare(engine, request, totalBytes);
     if (entries.empty())
         return result;
-    if (!request.selected)
-        engine.FSpecArgs.clear();
-
-    engine.ExtrBaseDir = request.destination.isEmpty() ? QStringLiteral(".") : request.destination;
-    engine.ExtrOptions = (request.folderNames ? TZipEngine::ExtrDirNames : 0)
-                         | (request.replace == ReplacePolicy::Always ? TZipEngine::ExtrOverWrite : 0);
     engine.Password = request.password;
     bool yesToAll = false, noToAll = false, stop = false;
     int done = 0;

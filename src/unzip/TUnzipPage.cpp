@@ -107,7 +107,13 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
     ListGz = [this](const QString& p) { UpdateGZipWindow(p); };
     GzipHoldsTar = [this](const QString& p) { return IsaGzippedTarBall(p); };
     ExtractTar = [this](const QString& d) { UnzipTarFile(d); };
-    ExtractGz = [this](const QString& d) { UnzipGZFile(d); };
+    // A gzip file listed as the tar it holds has rows that name its entries.
+    ExtractGz = [this](const QString& d) {
+        if (RowCount() > 0 && UnzipListModel->item(0, 0)->data(RowDataRole).isValid())
+            UnzipTarFile(d);
+        else
+            UnzipGZFile(d);
+    };
 
     ClearUnzipListView();
 }

@@ -2,6 +2,8 @@
 // Page 0, "UNZIP A ZIP FILE   .": the controls and the page's own state
 // rules. Listing, extraction and filtering live in the other files of this folder.
 
+#include "archive/ArchiveKind.h"
+
 #include <QSet>
 #include <QRegularExpression>
 #include <QWidget>
@@ -123,7 +125,8 @@ public:
     std::function<bool(const QString&)> GzipHoldsTar;
 
     // ---- Extraction (UnzipExtract.cpp)
-    // A tar row's attached data: where the entry's data begins in the tar.
+    // A tar row's attached data: the entry's place in the archive (Archive's
+    // entry index), by which it is extracted and viewed.
     static constexpr int RowDataRole = Qt::UserRole + 65;
     // UNZIP: DoUnzip into a folder the user chooses, with the success message.
     void UnzipButtonClick();
@@ -205,25 +208,19 @@ public:
     // ---- Tar, tar.gz and gz (UnzipTarGz.cpp)
     // Whether the gzip file's stored name ends in ".tar".
     bool IsaGzippedTarBall(const QString& path);
-    // Decompresses a gzipped tar into the scratch folder and lists that tar.
+    // Lists the tar in a gzip file as it is decompressed; the gzip file
+    // becomes CurrentArchive.
     bool UpDateTarGZipWindow(const QString& path);
     // Lists a tar: one row per file entry.
     bool UpdateTarWindow(const QString& path);
+    // The rows of the tar at `path` read as `kind` (Tar or TarGz).
+    bool ListTarRows(const QString& path, ArchiveKind kind);
     // Lists a gzip file as its one stored file.
     bool UpdateGZipWindow(const QString& path);
-    // Extract the highlighted tar rows, or the gzip file, into `destination`.
+    // Extract the highlighted tar rows (of a tar or a gzipped tar), or the
+    // gzip file, into `destination`.
     void UnzipTarFile(const QString& destination);
     void UnzipGZFile(const QString& destination);
-    // Decompresses `gzipPath` into the file `destination` with the progress
-    // on this page; returns the gzip component's result.
-    int Gunzip(const QString& gzipPath, const QString& destination);
-    // The gzip component's progress on this page's bar and status bar.
-    void GZipProgress(int percent);
-    // Finds a drive-root scratch folder with `required` bytes of room for a
-    // temporary tar; returns it, or "" after telling the user there is none.
-    // Set by the window (the create page chooses scratch folders); while
-    // unset the data folder's "temp" is used whatever its room.
-    std::function<QString(int64_t required)> ChooseNewTempFolder;
     // The name a gzip file's data gets on disk: its stored name as a plain
     // file name, or, when the header stores none, the gzip file's own name
     // without ".gz" (".tgz" becomes ".tar"). "" when the file cannot be read.

@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "settings/AppState.h"
 #include "settings/Settings.h"
+#include "archive/ZipArchive.h"
 #include "zipengine/TZipEngine.h"
 
 #include <QFileInfo>
@@ -36,11 +37,6 @@ QString LowSpaceQuestion(qint64 freeBytes)
                           "TO EXTRACT THE ZIP FILE TO THIS DRIVE CHOOSE \"YES\"\r"
                           "CHOOSE CANCEL TO SELECT A DIFFERENT DRIVE\r\r"
                           "EXTRACT THE ZIP FILE TO THE \"C\" DRIVE?");
-}
-
-bool EndsWith(const QString& path, const char* suffix)
-{
-    return path.toLower().endsWith(QLatin1String(suffix));
 }
 
 } // namespace
@@ -146,11 +142,13 @@ void TUnzipPage::RunUnzip(const QString& given, bool graphics)
         }
     }
     const QString archive = state_.CurrentArchive;
+    const ArchiveKind kind = archivekind::fromName(archive);
+    const bool gzipped = kind == ArchiveKind::Gz || kind == ArchiveKind::TarGz;
 
     if (!graphics) {
         // 3
         int64_t needed = int64_t(UnzipListTotal);
-        if (EndsWith(archive, ".gz") || EndsWith(archive, ".tgz"))
+        if (gzipped)
             needed *= 2;
         const qint64 freeBytes = Platform::FreeOnDisk(destination);
         if (freeBytes < needed) {
@@ -173,7 +171,7 @@ void TUnzipPage::RunUnzip(const QString& given, bool graphics)
     batch.YesToAll = graphics || !given.isEmpty();
     batch.NoToAll = false;
 
-    if (EndsWith(archive, ".zip")) {
+    if (kind == ArchiveKind::Zip) {
         // 6.1
         if (!graphics && !ZipFileSecurityCheck()) {
             FocusVisibleList();
@@ -181,51 +179,43 @@ void TUnzipPage::RunUnzip(const QString& given, bool graphics)
         }
         // 6.2
         host_.DisableAll();
-        TZipEngine& engine = host_.zipEngine();
-        engine.ExtrBaseDir = destination;
-        uint8_t options = 0;
-        if (settings_.ExtractFolderNames)
-            options |= TZipEngine::ExtrDirNames;
-        if (settings_.ExtractOverwrite)
-            options |= TZipEngine::ExtrOverWrite;
-        if (settings_.ExtractUpdate)
-            options |= TZipEngine::ExtrUpdate;
-        if (settings_.ExtractFreshen)
-            options |= TZipEngine::ExtrFreshen;
-        engine.ExtrOptions = options;
+        ExtractRequest request;
+        request.destination = destination;
+        request.folderNames = settings_.ExtractFolderNames;
+        request.replace = settings_.ExtractOverwrite ? ReplacePolicy::Always : ReplacePolicy::Ask;
+        request.update = settings_.ExtractUpdate;
+        request.freshen = settings_.ExtractFreshen;
         batch.OverwriteAll = settings_.ExtractOverwrite;
-        engine.SetZipFileName(archive);
-        engine.FSpecArgs.clear();
-        engine.FSpecArgsExcl.clear();
         batch.ZipUnzippedSize = 0;
         batch.BytesDone = 0;
-        // 6.3
+        // 6.3: the highlighted rows, each by its archive name.
+        QSet<QString> names;
         int64_t selectedSize = 0;
         const QList<bool> selected = SelectionFlags(UnzipListView);
         for (int r = 0; r < RowCount(); ++r) {
-            const QString name = UnzipListModel->item(r, 3)->text() + UnzipListModel->item(r, 0)->text();
-            if (selected[r]) {
-                engine.FSpecArgs << name;
-                selectedSize += RemoveCommas(UnzipListModel->item(r, 1)->text());
-            } else {
-                engine.FSpecArgsExcl << name;
-            }
+            if (!selected[r])
+                continue;
+            QString name = UnzipListModel->item(r, 3)->text() + UnzipListModel->item(r, 0)->text();
+            names.insert(name.replace(QLatin1Char('\\'), QLatin1Char('/')));
+            selectedSize += RemoveCommas(UnzipListModel->item(r, 1)->text());
         }
+        request.selected = [&names](const ArchiveEntry& e) { return names.contains(e.name); };
         batch.ZipUnzippedSize = selectedSize;
-        if (engine.FSpecArgs.isEmpty()) {
+        if (names.isEmpty()) {
             // 6.4
-            engine.FSpecArgsExcl.clear();
             if (!graphics)
                 prompter.information(QStringLiteral(
                     "NO FILES HAVE BEEN HIGHLIGHTED!\rCHOOSE  SELECT ALL BUTTON OR CLICK FILES TO HIGHLIGHT THEM\r"
                     "AND TRY AGAIN.  (ONLY HIGHLIGHTED FILES IN THE LIST WILL BE UNZIPPED)"));
         } else {
-            // 6.5
+            // 6.5: through the window's engine, which asks the page's questions.
             batch.ProgressTarget = 0;
-            engine.ErrCode = 0;
+            ExtractResult result;
             bool failed = false;
             try {
-                engine.Extract();
+                ZipArchive zip(archive, host_.zipEngine());
+                result = zip.extract(request);
+                failed = !result.error.isEmpty();
             } catch (...) {
                 failed = true;
             }
@@ -233,26 +223,26 @@ void TUnzipPage::RunUnzip(const QString& given, bool graphics)
                 prompter.information(QStringLiteral("FATAL DLL ERROR"));
             UnzipProgressBar->setValue(0);
             if (!failed && given.isEmpty()) {
-                if (engine.ErrCode == 0)
+                if (result.code == 0)
                     prompter.information(QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(archive).fileName() +
                                          QStringLiteral("\rWAS OPENED IN THE FOLDER ") + destination);
-                else if (engine.ErrCode == 3)
+                else if (result.code == 3)
                     prompter.information(QStringLiteral(
                         "THE PROGRAM ATTEMPTED TO UNZIP A ZIP FILE WITH AN INVALID STRUCTURE\r"
                         "IT IS POSSIBLE THAT MOST OR EVEN ALL OF THE FILES WERE SUCCESSFULLY UNZIPPED TO THE SELECTED FOLDER"));
             }
         }
-    } else if (EndsWith(archive, ".gz") || EndsWith(archive, ".tgz")) {
+    } else if (gzipped) {
         // 7
         host_.DisableAll();
         if (ExtractGz)
             ExtractGz(destination);
-    } else if (EndsWith(archive, ".tar")) {
+    } else if (kind == ArchiveKind::Tar) {
         // 8
         host_.DisableAll();
         if (ExtractTar)
             ExtractTar(destination);
-    } else if (EndsWith(archive, ".rar")) {
+    } else if (kind == ArchiveKind::Rar) {
         host_.DisableAll();
         if (ExtractRar)
             ExtractRar(destination);

@@ -4,6 +4,7 @@
 #include "unzip/TUnzipPage.h"
 #include "unzip/FileIcons.h"
 
+#include "archive/ArchiveKind.h"
 #include "platform/MainHost.h"
 #include "platform/Platform.h"
 #include "platform/Prompter.h"
@@ -120,20 +121,31 @@ void TUnzipPage::OpenUnzipButtonClick()
     const QFileInfo fi(chosen);
     settings_.LastOpenFolder = fi.absolutePath();
     const QString name = fi.absoluteFilePath();
-    // 4: the name must end with the text; compared in lower case.
-    const QString lower = name.toLower();
+    // 4: the kind by the name's ending (case ignored), checked against what
+    // the file holds before anything is listed.
+    const ArchiveKind kind = archivekind::fromName(name);
+    if (kind == ArchiveKind::None)
+        return;  // any other ending: nothing is listed
+    const QString mismatch = archivekind::contentMismatch(name, kind);
+    if (!mismatch.isEmpty()) {
+        prompter.error(mismatch);
+        FocusVisibleList();
+        return;
+    }
     auto forceLoadedStates = [this] {
         SetLoadedButtonStates();
         UnzipListView->setEnabled(true);
         UnzipListView->setFocus();
     };
-    if (lower.endsWith(QStringLiteral(".zip"))) {
+    switch (kind) {
+    case ArchiveKind::Zip:
         state_.CurrentArchive = name;
         host_.DisableAll();
         UpdateUnzipWindow(name);
         UnzipListView->setEnabled(true);
         UnzipListView->setFocus();
-    } else if (lower.endsWith(QStringLiteral(".rar"))) {
+        break;
+    case ArchiveKind::Rar:
         if (!ListRar) {
             // The RAR reader is not part of this build yet.
             prompter.information(QStringLiteral("RAR ARCHIVES CANNOT BE OPENED YET.\r") + QDir::toNativeSeparators(name));
@@ -144,8 +156,10 @@ void TUnzipPage::OpenUnzipButtonClick()
         ListRar(name);
         UnzipListView->setEnabled(true);
         UnzipListView->setFocus();
-    } else if (lower.endsWith(QStringLiteral(".gz")) || lower.endsWith(QStringLiteral(".tgz"))) {
-        const bool tarNamed = lower.endsWith(QStringLiteral(".tar.gz")) || lower.endsWith(QStringLiteral(".tgz"));
+        break;
+    case ArchiveKind::TarGz:
+    case ArchiveKind::Gz: {
+        const bool tarNamed = kind == ArchiveKind::TarGz;
         const bool asTar = settings_.OpenTarInGzip && (tarNamed || (GzipHoldsTar && GzipHoldsTar(name)));
         const auto& lister = asTar ? ListTarGz : ListGz;
         if (!lister)
@@ -154,7 +168,9 @@ void TUnzipPage::OpenUnzipButtonClick()
         lister(name);
         host_.EnableAll();
         forceLoadedStates();
-    } else if (lower.endsWith(QStringLiteral(".tar"))) {
+        break;
+    }
+    case ArchiveKind::Tar:
         if (!ListTar)
             return;
         state_.CurrentArchive = name;
@@ -162,8 +178,10 @@ void TUnzipPage::OpenUnzipButtonClick()
         ListTar(name);
         host_.EnableAll();
         forceLoadedStates();
+        break;
+    case ArchiveKind::None: break;
     }
-    // Any other ending: nothing is listed. 5: the cursor returns with `busy`.
+    // 5: the cursor returns with `busy`.
 }
 
 // ---------------------------------------------------------------- listing a zip

@@ -1,5 +1,6 @@
-// The unzip page's tar and gzip kinds: listing a tar, a gzipped tar (through
-// a temporary tar in the scratch folder) and a gzip file, and extracting them.
+// The unzip page's tar and gzip kinds: listing a tar, a gzipped tar (read as
+// it is decompressed) and a gzip file, and extracting them, all through the
+// archive layer.
 
 #include "unzip/TUnzipPage.h"
 #include "unzip/UnzipExtract.h"
@@ -9,7 +10,6 @@
 #include "archive/GzArchive.h"
 #include "archive/TarArchive.h"
 #include "codecs/Gzip.h"
-#include "codecs/TarReader.h"
 #include "platform/MainHost.h"
 #include "platform/Numbers.h"
 #include "platform/Platform.h"
@@ -17,8 +17,6 @@
 #include "settings/AppState.h"
 #include "settings/Settings.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -73,33 +71,19 @@ bool TUnzipPage::IsaGzippedTarBall(const QString& path)
     return Extension(gz.storedName()) == QLatin1String(".tar");
 }
 
-int TUnzipPage::Gunzip(const QString& gzipPath, const QString& destination)
-{
-    TGzip& gz = host_.Gzip();
-    gz.FileSource = gzipPath;
-    gz.FileDestination = destination;
-    gz.DeleteSource = false;
-    gz.ProgressStep = 1;
-    gz.WindowOnError = true;
-    gz.OnProgress = [this](TGzip& g) { GZipProgress(g.progress()); };
-    return gz.decompress();
-}
-
-void TUnzipPage::GZipProgress(int percent)
-{
-    UnzipProgressBar->setValue(percent);
-    UnzipStatusBar->showMessage(QString::number(UnzipProgressBar->value()) + QStringLiteral(" %"));
-    window()->repaint();
-}
-
 // ---------------------------------------------------------------- listing a tar
 
 bool TUnzipPage::UpdateTarWindow(const QString& path)
 {
+    return ListTarRows(path, ArchiveKind::Tar);
+}
+
+bool TUnzipPage::ListTarRows(const QString& path, ArchiveKind kind)
+{
     // 1
     ShowFullListWithDropTarget();
     state_.CurrentArchive = path;
-    const qint64 tarSize = QFileInfo(path).size();
+    const qint64 fileSize = QFileInfo(path).size();
     UnzipListTotal = 0;
     UnzipProgressBar->setValue(0);
     // 2
@@ -108,54 +92,44 @@ bool TUnzipPage::UpdateTarWindow(const QString& path)
     const QIcon folderIcon = state_.SmallImages.Images.isEmpty() ? QIcon() : state_.SmallImages.Images.first();
     const int firstRow = RowCount();
     int lastShown = -1;
-    bool damaged = false;
-    try {
-        TTarReader tar(path);
-        tar.rewind();
-        TTarEntry entry;
-        QString caption, folder;
-        // 3
-        while (tar.nextEntry(entry)) {
-            switch (entry.fileType) {
-            case TTarFileType::Regular:
-            case TTarFileType::Contiguous:
-            case TTarFileType::CharDevice:
-            case TTarFileType::BlockDevice: break;
-            default: continue;
-            }
-            SplitStoredName(entry.name, caption, folder);
-            if (caption.isEmpty())
-                continue;
-            auto* captionItem = new QStandardItem(caption);
-            captionItem->setData(tar.position(), RowDataRole);
-            auto* pathItem = new QStandardItem(folder);
-            pathItem->setIcon(folderIcon);
-            UnzipListModel->appendRow(QList<QStandardItem*>{
-                captionItem, new QStandardItem(AddCommas(entry.size)),
-                new QStandardItem(Platform::DateTimeText(entry.time.toLocalTime())), pathItem});
-            FindFilesIcon(caption, RowCount() - 1);
-            UnzipListTotal = AddToTotal(UnzipListTotal, uint64_t(qMax<qint64>(0, entry.size)));
-            UnzipStatusBar->showMessage(QString::number(RowCount() - firstRow));
-            const int percent = tarSize > 0 ? int(int64_t(UnzipListTotal) * 100 / tarSize) : 0;
-            if (percent != lastShown) {
-                UnzipProgressBar->setValue(percent);
-                if (percent % 4 == 0)
-                    UnzipProgressBar->repaint();
-                lastShown = percent;
-            }
+    QString caption, folder;
+    // 3: files and devices only; each row keeps the entry's place in the archive.
+    const std::unique_ptr<Archive> archive = openArchive(path, kind);
+    const QString error = archive->list([&](const ArchiveEntry& entry) {
+        if (entry.type != ArchiveEntry::File && entry.type != ArchiveEntry::Device)
+            return true;
+        SplitStoredName(entry.name, caption, folder);
+        if (caption.isEmpty())
+            return true;
+        auto* captionItem = new QStandardItem(caption);
+        captionItem->setData(entry.index, RowDataRole);
+        auto* pathItem = new QStandardItem(folder);
+        pathItem->setIcon(folderIcon);
+        UnzipListModel->appendRow(QList<QStandardItem*>{
+            captionItem, new QStandardItem(AddCommas(entry.size)),
+            new QStandardItem(Platform::DateTimeText(entry.time.toLocalTime())), pathItem});
+        FindFilesIcon(caption, RowCount() - 1);
+        UnzipListTotal = AddToTotal(UnzipListTotal, uint64_t(qMax<qint64>(0, entry.size)));
+        UnzipStatusBar->showMessage(QString::number(RowCount() - firstRow));
+        // A gzipped tar holds more than its file's size: the bar stops at 100.
+        const int percent = fileSize > 0 ? int(qMin<int64_t>(100, int64_t(UnzipListTotal) * 100 / fileSize)) : 0;
+        if (percent != lastShown) {
+            UnzipProgressBar->setValue(percent);
+            if (percent % 4 == 0)
+                UnzipProgressBar->repaint();
+            lastShown = percent;
         }
-    } catch (const TTarError& e) {
-        // The rows read before the damage stay listed.
-        UnzipListView->setUpdatesEnabled(true);
-        host_.prompter().error(e.message());
-        damaged = true;
-    }
-    // 4
+        return true;
+    });
+    // The rows read before any damage stay listed.
     UnzipListView->setUpdatesEnabled(true);
+    if (!error.isEmpty())
+        host_.prompter().error(error);
+    // 4
     UnzipProgressBar->setValue(0);
     UnzipStatusBar->clearMessage();
     // 5
-    if (RowCount() == firstRow && !damaged)
+    if (RowCount() == firstRow && error.isEmpty())
         host_.prompter().information(QStringLiteral(
             "THERE WERE NO FILES IN THE TAR ARCHIVE.  THE ARCHIVE WAS EMPTY OR CONTAINED ONLY FOLDERS."));
     else if (settings_.SelectAllOnLoad)
@@ -170,36 +144,12 @@ bool TUnzipPage::UpdateTarWindow(const QString& path)
 bool TUnzipPage::UpDateTarGZipWindow(const QString& path)
 {
     ShowFullListWithDropTarget();
-    // 1
-    const int64_t estimate = int64_t(double(QFileInfo(path).size()) * 2.5);
-    QString folder = state_.TempFolder();
-    if (Platform::FreeOnDisk(state_.DataFolder) < estimate && ChooseNewTempFolder) {
-        folder = ChooseNewTempFolder(estimate);
-        if (folder.isEmpty())
-            return false;
-    }
-    QDir().mkpath(folder);
-    // 2
-    const QString name = ListableGzipName(path);
-    if (name.isEmpty())
+    // A gzip file that cannot be read holds nothing to list.
+    if (ListableGzipName(path).isEmpty())
         return false;
-    // 3: the page then works on the temporary tar, which must be seen as one.
-    Platform::BusyCursor busy;
-    QString tarName = name;
-    if (!tarName.toLower().endsWith(QLatin1String(".tar")))
-        tarName += QStringLiteral(".tar");
-    const QString destination = Platform::JoinPath(folder, tarName);
-    state_.CurrentArchive = destination;
-    // 4
-    const int result = Gunzip(path, destination);
-    // 5
-    UnzipProgressBar->setValue(0);
-    UnzipStatusBar->clearMessage();
-    UnzipListTotal = 0;
-    bool listed = false;
-    if (result == TGzip::Ok)
-        listed = UpdateTarWindow(destination);
-    // 6
+    // The tar is read as it is decompressed: no temporary tar, and the page
+    // keeps working on the gzip file itself.
+    const bool listed = ListTarRows(path, ArchiveKind::TarGz);
     ShowTotals(true);
     host_.EnableAll();
     if (listed && RowCount() > 0)
@@ -259,13 +209,13 @@ void TUnzipPage::UnzipTarFile(const QString& destination)
     TBatchState& batch = state_.BatchState;
     batch.YesToAll = false;
     batch.NoToAll = false;
-    // 2: the highlighted rows, by where their data begins in the tar.
-    QSet<qint64> wanted;
+    // 2: the highlighted rows, by their entries' places in the archive.
+    QSet<int> wanted;
     const QList<bool> selected = SelectionFlags(UnzipListView);
     for (int r = 0; r < RowCount(); ++r) {
-        const QVariant offset = UnzipListModel->item(r, 0)->data(RowDataRole);
-        if (selected[r] && offset.isValid())
-            wanted.insert(offset.toLongLong());
+        const QVariant index = UnzipListModel->item(r, 0)->data(RowDataRole);
+        if (selected[r] && index.isValid())
+            wanted.insert(index.toInt());
     }
     bool noRoom = false;
     QStringList problems;
@@ -274,7 +224,7 @@ void TUnzipPage::UnzipTarFile(const QString& destination)
     // Folders are made whatever the folder option says.
     request.folderNames = true;
     request.replace = ReplacePolicy::Ask;
-    request.selected = [&wanted](const ArchiveEntry& e) { return e.dataOffset >= 0 && wanted.contains(e.dataOffset); };
+    request.selected = [&wanted](const ArchiveEntry& e) { return wanted.contains(e.index); };
     request.ask = [&](const ArchiveEntry& e, const QString& diskFile) {
         QString caption, folder;
         SplitStoredName(e.name, caption, folder);
@@ -295,7 +245,9 @@ void TUnzipPage::UnzipTarFile(const QString& destination)
         }
         return true;
     };
-    TarArchive tar(state_.CurrentArchive, false);
+    // A tar listed from a gzip file is read from it again as it is decompressed.
+    const bool gzipped = archivekind::fromName(state_.CurrentArchive) != ArchiveKind::Tar;
+    TarArchive tar(state_.CurrentArchive, gzipped);
     const ExtractResult result = tar.extract(request);
     // 3
     UnzipProgressBar->setValue(0);

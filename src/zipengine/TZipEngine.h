@@ -180,6 +180,10 @@ public:
 
     QStringList FSpecArgs;
     QStringList FSpecArgsExcl;
+    // Extract: FSpecArgs are stored names, each naming exactly one entry
+    // ('*' and '?' in them are plain characters), not patterns. Cleared
+    // with FSpecArgs by each Extract.
+    bool FSpecArgsExact = false;
     QString Password; // at most 255 characters are used
     uint16_t AddOptions = AddDirNames | AddHiddenFiles;
     int32_t AddCompLevel = 9;

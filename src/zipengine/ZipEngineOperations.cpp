@@ -264,6 +264,7 @@ void TZipEngine::Extract()
     if (ZipFileName().isEmpty()) {
         IssueMessage(ZipMsg::GE_NoZipSpecified);
         FSpecArgs.clear();
+        FSpecArgsExact = false;
         return;
     }
     if (unzipBusy_)
@@ -278,6 +279,7 @@ void TZipEngine::Extract()
         // A spanned set is read through the spanning reader, which this engine does not carry.
         IssueMessage(ZipMsg::DS_NotSupported);
         FSpecArgs.clear();
+        FSpecArgsExact = false;
         return;
     }
     bool loadedHere = false;
@@ -308,6 +310,7 @@ void TZipEngine::Extract()
                 for (qsizetype i = 0; i < FSpecArgs.size(); ++i) {
                     std::memset(&specs[size_t(i)], 0, sizeof(QzUnzFileSpec));
                     specs[size_t(i)].fileSpec = store.keep(FSpecArgs[i]);
+                    specs[size_t(i)].exact = FSpecArgsExact ? 1 : 0;
                 }
             }
             b.specCount = int32_t(specs.size());
@@ -328,6 +331,7 @@ void TZipEngine::Extract()
     }
     passwordReqCount_ = savedReqCount;
     FSpecArgs.clear();
+    FSpecArgsExact = false;
     if (loadedHere)
         UnloadUnzipLibrary();
     CancelFlag = false;

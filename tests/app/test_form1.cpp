@@ -346,7 +346,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("setsArchive");
-        QTest::newRow(".tgz") << QStringList{"/tmp/somewhere/a.tgz"} << true;
+        // (".tgz" opens since the program registers itself as its opener.)
+        QTest::newRow(".txt") << QStringList{"/tmp/somewhere/a.txt"} << true;
         QTest::newRow(".rar") << QStringList{"/tmp/somewhere/B.RAR"} << true;
         QTest::newRow("two arguments") << QStringList{"/tmp/somewhere/a.zip", "/tmp/somewhere/b.zip"} << false;
     }

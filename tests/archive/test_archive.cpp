@@ -467,6 +467,96 @@ t.close()
         QCOMPARE(QDir(d + "/gzout").entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 
+    // Symbolic links follow one rule in every kind that holds them: made
+    // after every other entry, and only when the target, resolved as text
+    // from where the link lands, stays inside and passes through no link,
+    // also one the same archive makes later.
+    void symLinksFollowOneRule_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char* k : {"tar", "tar.gz", "zip"})
+            QTest::newRow(k) << QString(k);
+    }
+    void symLinksFollowOneRule()
+    {
+        QFETCH(QString, kind);
+        const QString d = tmp.fresh();
+        writeFile(d + "/outside/secret", "secret");
+        // (name, target) in stored order; "data" files are plain entries.
+        const QString links = R"(
+entries = [('y1', 'x/..'), ('x', '.'), ('docs/readme.txt', None), ('good', 'docs/readme.txt'),
+           ('docs/up', '../good'), ('out', '../outside'), ('abs', '/etc'), ('via', 'good/../..'),
+           ('later', 'docs/l2/../..'), ('docs/l2', 'sub')]
+)";
+        if (kind == "zip")
+            craft(d + "/l.zip", links + R"(
+z = zipfile.ZipFile(out, 'w')
+for name, target in entries:
+    if target is None:
+        z.writestr(name, b'read me')
+        continue
+    i = zipfile.ZipInfo(name); i.create_system = 3; i.external_attr = 0o120777 << 16
+    z.writestr(i, target)
+z.close()
+)");
+        else
+            craft(d + "/l.tar", QString(kTarHelpers) + links + R"(
+t = tarfile.open(out, 'w')
+for name, target in entries:
+    if target is None: add(t, name, data=b'read me')
+    else: add(t, name, tarfile.SYMTYPE, target)
+t.close()
+)");
+        QString archive = d + (kind == "zip" ? "/l.zip" : "/l.tar");
+        if (kind == "tar.gz")
+            archive = gzipped(archive);
+        std::unique_ptr<Archive> a = kind == "zip" ? std::make_unique<ZipArchive>(archive, QUARN_BIN_DIR) : openArchive(archive);
+        int listedLinks = 0;
+        a->list([&](const ArchiveEntry& e) {
+            listedLinks += e.type == ArchiveEntry::SymLink;
+            return true;
+        });
+        QCOMPARE(listedLinks, 9);
+        const QString dest = d + "/dest";
+        const Collected c = extractAll(*a, dest);
+        const QString notes = c.notes.join('\n');
+        QCOMPARE(readFile(dest + "/docs/readme.txt"), QByteArray("read me"));
+        for (const char* made : {"x", "good", "docs/up", "docs/l2"})
+            QVERIFY2(S_ISLNK(statOf(dest + "/" + made).mode), made);
+        QCOMPARE(QFile::symLinkTarget(dest + "/good"), QFileInfo(dest + "/docs/readme.txt").absoluteFilePath());
+        QCOMPARE(readFile(dest + "/docs/up"), QByteArray("read me"));
+        for (const char* refused : {"y1", "out", "abs", "via", "later"}) {
+            QVERIFY2(!statOf(dest + "/" + refused).exists, refused);
+            QVERIFY2(notes.contains(QString(refused) + " skipped"), qPrintable(notes));
+        }
+        QCOMPARE(readFile(d + "/outside/secret"), QByteArray("secret"));
+    }
+
+    // The zip backend hands each selected entry to the engine by its own
+    // name: "*" and "?" in a name are no pattern.
+    void zipNamesAreNoPatterns()
+    {
+        const QString d = tmp.fresh();
+        craft(d + "/w.zip", R"(
+z = zipfile.ZipFile(out, 'w')
+for n in ['a*.txt', 'ab.txt', 'a?c', 'abc', 'docs/*', 'docs/x']:
+    z.writestr(n, n.encode())
+z.close()
+)");
+        ZipArchive a(d + "/w.zip", QUARN_BIN_DIR);
+        ExtractRequest r;
+        r.destination = d + "/out";
+        const QStringList wanted{"a*.txt", "a?c", "docs/*"};
+        r.selected = [&](const ArchiveEntry& e) { return wanted.contains(e.name); };
+        const ExtractResult res = a.extract(r);
+        QVERIFY(res.ok());
+        QCOMPARE(res.extracted, 3);
+        QStringList got = filesBelow(d + "/out");
+        got.sort();
+        QCOMPARE(got, (QStringList{"a*.txt", "a?c", "docs/*"}));
+        QCOMPARE(readFile(d + "/out/a?c"), QByteArray("a?c"));
+    }
+
     void cancelStopsTheRun()
     {
         const QString d = tmp.fresh();

@@ -102,7 +102,7 @@ private slots:
         QCOMPARE(f_.page->UnzipNumFilesEdit->text(), QStringLiteral("3"));
         // The tar kinds show the total with thousands separators.
         QCOMPARE(f_.page->UnzipTotalFileSizeEdit->text(), QStringLiteral("5,015"));
-        QCOMPARE(f_.page->UnzipListModel->item(0, 0)->data(TUnzipPage::RowDataRole).toLongLong(), 1024);  // after two headers
+        QCOMPARE(f_.page->UnzipListModel->item(0, 0)->data(TUnzipPage::RowDataRole).toInt(), 1);  // the entry after docs/
         QCOMPARE(f_.form->appState().CurrentArchive, archive);
         QCOMPARE(PageFixture::selected(f_.page->UnzipListView), (QList<int>{0, 1, 2}));
         QVERIFY(f_.page->TreeButton->isEnabled());
@@ -235,15 +235,18 @@ private slots:
         f_.open(tgz);
         QVERIFY(f_.prompter.messages.isEmpty());
         QCOMPARE(f_.page->RowCount(), 3);
-        const QString temp = f_.form->appState().TempFolder() + QStringLiteral("/data.tar");
-        QCOMPARE(f_.form->appState().CurrentArchive, temp);
-        QCOMPARE(testtools::readFile(temp), testtools::readFile(inner));
+        // Read as it is decompressed: the page works on the gzip file, no tar is left anywhere.
+        QCOMPARE(f_.form->appState().CurrentArchive, tgz);
+        QVERIFY(!QFileInfo::exists(f_.form->appState().TempFolder() + QStringLiteral("/data.tar")));
         QVERIFY(f_.page->UnzipButton->isEnabled());
         const QString dest = f_.folder(QStringLiteral("tgzout"));
         f_.form->appState().ShowSuccessMessage = true;
+        PageFixture::select(f_.page->UnzipListView, {0, 2});
         f_.page->DoUnzip(dest);
-        QCOMPARE(f_.prompter.lastText(), success(QStringLiteral("data.tar"), dest));
+        QCOMPARE(f_.prompter.lastText(), success(QStringLiteral("data.tgz"), dest));
+        QCOMPARE(PageFixture::files(dest), (QStringList{QStringLiteral("docs/readme.txt"), QStringLiteral("top.bin")}));
         QCOMPARE(testtools::readFile(dest + QStringLiteral("/docs/readme.txt")), QByteArray("read me, please"));
+        QCOMPARE(testtools::readFile(dest + QStringLiteral("/top.bin")), QByteArray(5000, 'z'));
 
         // Off: one row named by the stored name, with the gzip file's own size and time.
         f_.form->settings().OpenTarInGzip = false;
@@ -271,17 +274,48 @@ private slots:
         QCOMPARE(testtools::readFile(plain + QStringLiteral("/data.tar")), QByteArray("kept"));
     }
 
-    void noScratchRoomForTheTemporaryTar()
+    void tarGzNeedsNoScratchRoom()
     {
         const QString inner = tar(QStringLiteral("big.tar"), sample());
         const QString tgz = gzip(inner, f_.path(QStringLiteral("big.tgz")), QStringLiteral("big.tar"));
-        f_.freeBytes = 10;  // no drive has room for 2.5 times the gzip file
+        f_.freeBytes = 10;  // no drive has room for a temporary tar: none is needed
         f_.open(tgz);
-        QCOMPARE(f_.prompter.messages.size(), 1);
-        QVERIFY2(f_.prompter.lastText().startsWith(QStringLiteral("THE COMPUTER CANNOT FIND ENOUGH ROOM ON ANY OF YOUR DISK DRIVES")),
-                 qPrintable(f_.prompter.lastText()));
-        QCOMPARE(f_.page->RowCount(), 0);
+        QVERIFY(f_.prompter.messages.isEmpty());
+        QCOMPARE(f_.page->RowCount(), 3);
         QVERIFY(!QFileInfo::exists(f_.form->appState().TempFolder() + QStringLiteral("/big.tar")));
+
+        // A gzipped tar cut short keeps the rows read before the damage and says so.
+        QByteArray bytes = testtools::readFile(tgz);
+        bytes.chop(30);
+        const QString cut = f_.path(QStringLiteral("cut.tar.gz"));
+        testtools::writeFile(cut, bytes);
+        f_.prompter.answer(PromptButton::Yes);
+        f_.open(cut);
+        QCOMPARE(f_.prompter.messages.size(), 2);
+        QCOMPARE(f_.prompter.messages[1].kind, PromptKind::Error);
+        QVERIFY2(f_.prompter.lastText().contains(QStringLiteral("damaged")), qPrintable(f_.prompter.lastText()));
+        QVERIFY(f_.page->RowCount() >= 1);
+    }
+
+    // OPEN checks what a file holds against its ending before listing it.
+    void contentMustMatchTheEnding()
+    {
+        const QString file = f_.path(QStringLiteral("src/plain.txt"));
+        testtools::writeFile(file, "plain text");
+        const QString fake = gzip(file, f_.path(QStringLiteral("fake.zip")), QStringLiteral("plain.txt"));
+        f_.open(fake);
+        QCOMPARE(f_.prompter.messages.size(), 1);
+        QCOMPARE(f_.prompter.messages[0].kind, PromptKind::Error);
+        QCOMPARE(f_.prompter.lastText(), QStringLiteral("fake.zip is not a zip file: it holds gzip data"));
+        QCOMPARE(f_.page->RowCount(), 0);
+        QVERIFY(!f_.page->UnzipButton->isEnabled());
+        // A zip named as a tar.
+        const QString zipNamedTar = f_.path(QStringLiteral("really-zip.tar"));
+        QVERIFY(QFile::copy(f_.zip(QStringLiteral("z.zip"), {{QStringLiteral("a.txt"), "1"}}), zipNamedTar));
+        f_.prompter.clear();
+        f_.open(zipNamedTar);
+        QCOMPARE(f_.prompter.texts(), QStringList{QStringLiteral("really-zip.tar is not a tar file: it holds zip data")});
+        QCOMPARE(f_.page->RowCount(), 0);
     }
 
     void storedNameDecidesTarInGzip()
@@ -309,9 +343,7 @@ private slots:
         QVERIFY(f_.prompter.messages.isEmpty());
         QCOMPARE(f_.page->RowCount(), 3);
         QCOMPARE(f_.page->UnzipTotalFileSizeEdit->text(), QStringLiteral("5,015"));
-        const QString temp = f_.form->appState().TempFolder() + QStringLiteral("/backup.tar");
-        QCOMPARE(f_.form->appState().CurrentArchive, temp);
-        QVERIFY(QFileInfo(temp).isFile());  // stays in the scratch folder until the program closes
+        QCOMPARE(f_.form->appState().CurrentArchive, targz);
         f_.form->settings().OpenTarInGzip = false;
         f_.prompter.answer(PromptButton::Yes);
         f_.open(gzip(inner, f_.path(QStringLiteral("plain.tgz")), QString()));
@@ -426,7 +458,15 @@ private slots:
         f_.form = std::make_unique<TForm1>(f_.prompter, QStringList{targz});
         f_.page = f_.form->UnzipPage;
         QCOMPARE(f_.page->RowCount(), 3);
-        QVERIFY(f_.form->appState().CurrentArchive.endsWith(QStringLiteral("/temp/cmd2.tar")));
+        QCOMPARE(f_.form->appState().CurrentArchive, targz);
+        // A ".tgz" opens from the command line too: the program is its opener.
+        const QString tgz = gzip(inner, f_.path(QStringLiteral("cmd3.tgz")), QStringLiteral("cmd2.tar"));
+        f_.form.reset();
+        f_.form = std::make_unique<TForm1>(f_.prompter, QStringList{tgz});
+        f_.page = f_.form->UnzipPage;
+        QCOMPARE(f_.page->RowCount(), 3);
+        QCOMPARE(f_.form->appState().CurrentArchive, tgz);
+        QVERIFY(f_.page->UnzipButton->isEnabled());
     }
 };
 
