@@ -1,5 +1,6 @@
 #include "batch/TScanZipFileThread.h"
 
+#include "archive/ArchiveKind.h"
 #include "batch/BatchRules.h"
 #include "settings/AppState.h"
 #include "zipengine/ZipListing.h"
@@ -70,7 +71,7 @@ void TScanZipFileThread::ScanFolderForZips(const QString& folder, const QString&
         if (entry.isDir()) {
             if (state_.ScanSubfolders)
                 ScanFolderForZips(path, pattern);
-        } else if (entry.isFile() && name.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive) &&
+        } else if (entry.isFile() && archivekind::fromName(name) == ArchiveKind::Zip &&
                    !IsScannedDupe(path)) {
             AddScannedZip(path, entry.size(), BatchRules::FileDateText(entry.lastModified()));
             ++state_.Counter;

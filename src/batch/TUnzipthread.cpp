@@ -1,5 +1,6 @@
 #include "batch/TUnzipthread.h"
 
+#include "archive/ZipArchive.h"
 #include "batch/BatchRules.h"
 #include "settings/AppState.h"
 #include "zipengine/TZipEngine.h"
@@ -123,7 +124,6 @@ bool TUnzipthread::extractOne(const TBatchWorkItem& item, QString& reason)
 
     engine_.SetZipFileName(item.ZipPath);
     state_.Listed = engine_.Count;
-    engine_.FSpecArgs = QStringList{QStringLiteral("*.*")};
     state_.BytesDone = 0;
     state_.ZipUnzippedSize = item.UnzippedSize;
     state_.ProgressTarget = 2;
@@ -135,17 +135,28 @@ bool TUnzipthread::extractOne(const TBatchWorkItem& item, QString& reason)
         return false;
     }
     bool fatal = false;
+    int code = 0;
+    // Every entry, through the worker's engine and its event handlers.
+    ExtractRequest request;
+    request.destination = folder;
+    request.folderNames = true;
+    request.replace = ReplacePolicy::Never;
     try {
-        engine_.Extract();
+        ZipArchive zip(item.ZipPath, engine_);
+        const ExtractResult result = zip.extract(request);
+        if (result.code == 0 && result.error.isEmpty())
+            return true;
+        code = result.code;
+        if (firstError.isEmpty())
+            firstError = result.error;
     } catch (...) {
+        // A call that raised failed, whatever the error code says.
         ++fatalErrors_;
         fatal = true;
     }
-    if (engine_.ErrCode == 0)
-        return true;
     reason = !firstError.isEmpty() ? firstError
              : fatal               ? QStringLiteral("FATAL DLL ERROR")
-                                   : QStringLiteral("ERROR CODE ") + QString::number(engine_.ErrCode);
+                                   : QStringLiteral("ERROR CODE ") + QString::number(code);
     // A folder made for this zip and left empty goes again.
     QDir().rmdir(folder);
     return false;

@@ -8,6 +8,7 @@
 #include "create/TAddFolderForm.h"
 #include "create/TDatePickForm.h"
 
+#include "archive/ArchiveKind.h"
 #include "platform/Controls.h"
 #include "platform/MainHost.h"
 #include "platform/Numbers.h"
@@ -136,7 +137,7 @@ void TUpdatePage::StartOperation()
 
 void TUpdatePage::FinishOperation()
 {
-    if (listedArchive_.endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive))
+    if (archivekind::fromName(listedArchive_) == ArchiveKind::Zip)
         UpdatingAZipFile();
     // The archive is what counts: rows it does not hold (a file the engine
     // skipped, an archive that could not be written) are not kept.
