@@ -1,12 +1,15 @@
 #pragma once
 // HOME and every XDG_* variable pointed at a temporary folder for the life
-// of the object, so a test never reads or writes a real user's desktop
+// of the object (the previous values come back afterwards), so a test never reads or writes a real user's desktop
 // files. The "system" folders (XDG_DATA_DIRS, XDG_CONFIG_DIRS) are inside it
 // too. Programs the test starts inherit the same environment.
 
 #include <QDir>
 #include <QFile>
+#include <QList>
+#include <QPair>
 #include <QTemporaryDir>
+#include <optional>
 
 struct XdgSandbox {
     QTemporaryDir root;
@@ -14,6 +17,8 @@ struct XdgSandbox {
 
     XdgSandbox()
     {
+        for (const char* v : kVariables)
+            saved << qMakePair(QByteArray(v), qEnvironmentVariableIsSet(v) ? std::optional(qgetenv(v)) : std::nullopt);
         home = root.filePath(QStringLiteral("home"));
         dataHome = home + QStringLiteral("/.local/share");
         configHome = home + QStringLiteral("/.config");
@@ -37,6 +42,24 @@ struct XdgSandbox {
                               "MATE_DESKTOP_SESSION_ID", "XDG_SESSION_TYPE"})
             qunsetenv(v);
     }
+    ~XdgSandbox()
+    {
+        for (const auto& [name, value] : saved) {
+            if (value)
+                qputenv(name.constData(), *value);
+            else
+                qunsetenv(name.constData());
+        }
+    }
+    XdgSandbox(const XdgSandbox&) = delete;
+    XdgSandbox& operator=(const XdgSandbox&) = delete;
+
+    static constexpr const char* kVariables[] = {
+        "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR",
+        "XDG_DATA_DIRS", "XDG_CONFIG_DIRS", "XDG_CURRENT_DESKTOP", "XDG_MENU_PREFIX", "XDG_SESSION_DESKTOP",
+        "DESKTOP_SESSION", "KDE_FULL_SESSION", "KDE_SESSION_VERSION", "GNOME_DESKTOP_SESSION_ID",
+        "MATE_DESKTOP_SESSION_ID", "XDG_SESSION_TYPE"};
+    QList<QPair<QByteArray, std::optional<QByteArray>>> saved;
 
     static void set(const char* name, const QString& value) { qputenv(name, QFile::encodeName(value)); }
 
