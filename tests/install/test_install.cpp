@@ -13,11 +13,6 @@
 using namespace testtools;
 
 namespace {
-void requirePeer(const char* program, const char* package)
-{
-    QVERIFY2(havePeer(QString::fromLatin1(program)),
-             qPrintable(QStringLiteral("%1 (package %2) is missing: run scripts/setup.sh").arg(program, package)));
-}
 
 const QString kBuild = QStringLiteral(QUARN_BUILD_DIR);
 const QString kBin = QStringLiteral(QUARN_BIN_DIR);
@@ -71,8 +66,8 @@ private slots:
 
     void desktopFilesPassTheirValidators()
     {
-        requirePeer("desktop-file-validate", "desktop-file-utils");
-        requirePeer("appstreamcli", "appstream");
+        QUARN_REQUIRE_PEER("desktop-file-validate");
+        QUARN_REQUIRE_PEER("appstreamcli");
         const QString share = prefix + "/" QUARN_DATADIR;
         const Run d = run("desktop-file-validate", {share + "/applications/quarn.desktop"});
         QVERIFY2(d.code == 0 && d.out.isEmpty(), d.out + d.err);
@@ -85,7 +80,7 @@ private slots:
 
     void installedCliExtractsAZip()
     {
-        requirePeer("zip", "zip");
+        QUARN_REQUIRE_PEER("zip");
         const QString src = work.filePath("src"), out = work.filePath("out");
         makeTree(src);
         const Run z = run("zip", {"-r", "-q", work.filePath("t.zip"), "."}, src);
@@ -124,7 +119,7 @@ private slots:
 
     void manPageCoversEveryCommand()
     {
-        requirePeer("man", "man-db");
+        QUARN_REQUIRE_PEER("man");
         const QString page = QStringLiteral(QUARN_SOURCE_DIR "/data/quarn-cli.1");
         const Run m = run("man", {"--warnings", "-l", page});
         QVERIFY2(m.code == 0 && m.err.isEmpty(), m.err);
@@ -149,8 +144,8 @@ private slots:
 
     void debianPackage()
     {
-        requirePeer("dpkg-deb", "dpkg");
-        requirePeer("dpkg-shlibdeps", "dpkg-dev");
+        QUARN_REQUIRE_PEER("dpkg-deb");
+        QUARN_REQUIRE_PEER("dpkg-shlibdeps");
         const QString out = work.filePath("deb");
         const Run c = run(QStringLiteral(QUARN_CPACK), {"-G", "DEB", "--config", kBuild + "/CPackConfig.cmake", "-B", out});
         QVERIFY2(c.code == 0, c.out + c.err);

@@ -21,11 +21,6 @@
 using namespace testtools;
 
 namespace {
-void requirePeer(const char* program, const char* package)
-{
-    QVERIFY2(havePeer(QString::fromLatin1(program)),
-             qPrintable(QStringLiteral("%1 (package %2) is missing: run scripts/setup.sh").arg(program, package)));
-}
 
 QString xdgMimeDefault(const QString& mimeType)
 {
@@ -55,8 +50,8 @@ class TestShellDefaults : public QObject {
 private slots:
     void fileClassIsWrittenValidAndKeptCurrent()
     {
-        requirePeer("desktop-file-validate", "desktop-file-utils");
-        requirePeer("update-desktop-database", "desktop-file-utils");
+        QUARN_REQUIRE_PEER("desktop-file-validate");
+        QUARN_REQUIRE_PEER("update-desktop-database");
         XdgSandbox box;
         const QString program = QCoreApplication::applicationFilePath();
         QVERIFY(FileClass::Register(program));
@@ -157,7 +152,7 @@ private slots:
     }
     void lookupFollowsXdgMime()
     {
-        requirePeer("xdg-mime", "xdg-utils");
+        QUARN_REQUIRE_PEER("xdg-mime");
         QFETCH(QString, situation);
         XdgSandbox box;
         XdgSandbox::addApplication(box.systemApps(), "ark.desktop", "Ark");
@@ -213,7 +208,7 @@ private slots:
     // and the other types with nothing.
     void defaultProgramPage()
     {
-        requirePeer("xdg-mime", "xdg-utils");
+        QUARN_REQUIRE_PEER("xdg-mime");
         XdgSandbox box;
         XdgSandbox::addApplication(box.systemApps(), "ark.desktop", "Ark");
         XdgSandbox::addApplication(box.systemApps(), "engrampa.desktop", "Engrampa");

@@ -31,7 +31,7 @@ QTreeWidgetItem* child(QTreeWidgetItem* parent, const QString& text)
 
 void requireValid(const QString& desktopFile)
 {
-    QVERIFY2(havePeer("desktop-file-validate"), "desktop-file-validate (desktop-file-utils) is missing: run scripts/setup.sh");
+    QUARN_REQUIRE_PEER("desktop-file-validate");
     const Run v = run("desktop-file-validate", {desktopFile});
     QVERIFY2(v.code == 0 && v.out.isEmpty(), v.out + v.err);
 }
@@ -53,7 +53,7 @@ private slots:
 
     void desktopFolderIsReadLikeXdgUserDir()
     {
-        QVERIFY2(havePeer("xdg-user-dir"), "xdg-user-dir (xdg-user-dirs) is missing: run scripts/setup.sh");
+        QUARN_REQUIRE_PEER("xdg-user-dir");
         XdgSandbox box;
         auto peer = [] { return run("xdg-user-dir", {"DESKTOP"}).outText().trimmed(); };
         QCOMPARE(Xdg::DesktopFolder(), box.home + "/Desktop");
