@@ -10,6 +10,7 @@
 #include "ArchiveCli.h"
 #include "SfxCli.h"
 #include "TarCli.h"
+#include "platform/Platform.h"
 #include "zipengine/TZipEngine.h"
 
 #include <QCoreApplication>
@@ -92,7 +93,7 @@ struct ConsoleEngine {
     ConsoleEngine()
     {
         engine.Unattended = true;
-        engine.SetDLLDirectory(QCoreApplication::applicationDirPath());
+        engine.SetDLLDirectory(Platform::ProgramFilesFolder(Platform::ProgramFiles::Modules));
         engine.OnMessage = [this](TZipEngine& e, int32_t code, const QString& rawText) {
             // The engine's own messages carry code 0 and leave their number in
             // ErrCode; the libraries' carry their error code.

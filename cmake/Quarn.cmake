@@ -26,8 +26,12 @@ function(quarn_test name)
   target_compile_definitions(${name} PRIVATE QUARN_BIN_DIR="${QUARN_BIN_DIR}"
                              QUARN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   add_test(NAME ${name} COMMAND ${name})
+  # The program writes into the user's desktop folders (its desktop entry at
+  # start-up): every test gets a home and XDG folders of its own.
+  set(_home ${CMAKE_BINARY_DIR}/testdata/${name}/home)
+  file(MAKE_DIRECTORY ${_home})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUARN_DATA_DIR=${CMAKE_BINARY_DIR}/testdata/${name}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUARN_DATA_DIR=${CMAKE_BINARY_DIR}/testdata/${name};HOME=${_home};XDG_DATA_HOME=${_home}/.local/share;XDG_CONFIG_HOME=${_home}/.config;XDG_CACHE_HOME=${_home}/.cache;XDG_STATE_HOME=${_home}/.local/state"
     TIMEOUT 600)
 endfunction()
 

@@ -11,6 +11,8 @@
 #include "platform/Platform.h"
 #include "platform/Prompter.h"
 #include "settings/TPropertiesForm.h"
+#include "shell/FileClass.h"
+#include "shell/TShellPages.h"
 #include "sfx/TSfxPage.h"
 #include "unzip/TUnzipPage.h"
 #include "zipengine/TZipEngine.h"
@@ -436,7 +438,7 @@ void TForm1::ResetTarAttributeOptions()
 
 void TForm1::RegisterFileClass()
 {
-    // Filled by the shell-integration change (the program's desktop entry).
+    FileClass::Register(state_.ProgramPath);
 }
 
 void TForm1::DiscoverViewers()
@@ -457,7 +459,7 @@ void TForm1::FillBatchImageList()
 
 void TForm1::PointEngineAtProgramFolder()
 {
-    ZipEngine->SetDLLDirectory(state_.ProgramFolder);
+    ZipEngine->SetDLLDirectory(Platform::ProgramFilesFolder(Platform::ProgramFiles::Modules));
 }
 
 void TForm1::LoadSettings()
@@ -873,6 +875,7 @@ void TForm1::FormResize(int W, int H)
 bool TForm1::ShowProperties(int page)
 {
     TPropertiesForm dlg(settings_, [this] { return SaveSettings(); }, this);
+    new TShellPages(dlg, settings_, [this] { return SaveSettings(); }, prompter_, state_.ProgramPath);
     dlg.SelectPage(page);
     return prompter_.runDialog(dlg) == QDialog::Accepted;
 }

@@ -3,10 +3,12 @@
 // (with ARCHIVE listed, and the windows shown on it) and exits.
 
 #include "app/TForm1.h"
+#include "platform/Platform.h"
 #include "platform/Prompter.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -52,6 +54,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarn"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quarn"));
+    // The desktop matches the window with quarn.desktop (its name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("quarn"));
+    // The installed theme icon, else the one beside the program.
+    QApplication::setWindowIcon(QIcon::fromTheme(
+        QStringLiteral("quarn"), QIcon(Platform::JoinPath(Platform::ProgramFolder(), QStringLiteral("quarn.png")))));
 
     QStringList args = QApplication::arguments();
     args.removeFirst();

@@ -2,7 +2,8 @@
 
 #include "zipengine/TZipEngine.h"
 
-#include <QCoreApplication>
+#include "platform/Platform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -55,7 +56,8 @@ bool isWarning(const TZipEngine& engine)
 } // namespace
 
 ZipArchive::ZipArchive(const QString& path, const QString& libraryFolder)
-    : Archive(path), libraryFolder_(libraryFolder.isEmpty() ? QCoreApplication::applicationDirPath() : libraryFolder)
+    : Archive(path), libraryFolder_(libraryFolder.isEmpty() ? Platform::ProgramFilesFolder(Platform::ProgramFiles::Modules)
+                                           : libraryFolder)
 {
 }
 

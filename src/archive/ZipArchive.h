@@ -12,7 +12,7 @@ class TZipEngine;
 class ZipArchive : public Archive {
 public:
     // The engine loads its libraries from `libraryFolder` (default: the
-    // running program's folder).
+    // program's module folder, beside it or in an installed lib/quarn).
     explicit ZipArchive(const QString& path, const QString& libraryFolder = QString());
     // Extracts through `engine`, whose owner answers its events (replace
     // questions, passwords, messages, progress) itself: the request's `ask`,

@@ -75,7 +75,7 @@ QString DataFolder()
     if (!env.isEmpty())
         return QDir::cleanPath(env);
     const QString prog = ProgramFolder();
-    if (folderIsWritable(prog))
+    if (!IsInstalledLayout(prog) && folderIsWritable(prog))
         return prog;
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
@@ -89,9 +89,53 @@ bool EnsureDataFolder()
     return QDir().mkpath(d) && QFileInfo(d).isDir();
 }
 
+#ifndef QUARN_BIN_TO_MODULES
+#define QUARN_BIN_TO_MODULES "../lib/quarn"
+#endif
+#ifndef QUARN_BIN_TO_HELP
+#define QUARN_BIN_TO_HELP "../share/quarn/help"
+#endif
+
+namespace {
+// The module that every layout holds; it tells where the modules are.
+const char* const kModuleMark = "libziplib.so";
+
+QString installedFolder(const QString& programFolder, const char* relative)
+{
+    return QDir::cleanPath(JoinPath(programFolder, QString::fromUtf8(relative)));
+}
+} // namespace
+
+bool IsInstalledLayout(const QString& programFolder)
+{
+    const QString mark = QString::fromLatin1(kModuleMark);
+    return !QFileInfo::exists(JoinPath(programFolder, mark)) &&
+           QFileInfo::exists(JoinPath(installedFolder(programFolder, QUARN_BIN_TO_MODULES), mark));
+}
+
+QString ProgramFilesFolderFor(const QString& programFolder, ProgramFiles kind)
+{
+    switch (kind) {
+    case ProgramFiles::Modules:
+        return IsInstalledLayout(programFolder) ? installedFolder(programFolder, QUARN_BIN_TO_MODULES)
+                                                : programFolder;
+    case ProgramFiles::Help: {
+        const QString beside = JoinPath(programFolder, QStringLiteral("help"));
+        const QString installed = installedFolder(programFolder, QUARN_BIN_TO_HELP);
+        return !QFileInfo(beside).isDir() && QFileInfo(installed).isDir() ? installed : beside;
+    }
+    }
+    return programFolder;
+}
+
+QString ProgramFilesFolder(ProgramFiles kind)
+{
+    return ProgramFilesFolderFor(ProgramFolder(), kind);
+}
+
 QString HelpPagePath(const QString& page)
 {
-    return JoinPath(JoinPath(ProgramFolder(), QStringLiteral("help")), page);
+    return JoinPath(ProgramFilesFolder(ProgramFiles::Help), page);
 }
 
 qint64 FreeOnDisk(const QString& path)

@@ -15,13 +15,27 @@ QString ProgramPath();
 QString ProgramFolder();
 
 // Where "config" and the "temp" scratch folder live: the variable
-// QUARN_DATA_DIR when set; else ProgramFolder when it is writable; else
-// $XDG_DATA_HOME/quarn (~/.local/share/quarn). The folder is not created.
+// QUARN_DATA_DIR when set; else, for a program that is not installed,
+// ProgramFolder when it is writable; else $XDG_DATA_HOME/quarn
+// (~/.local/share/quarn). The folder is not created.
 QString DataFolder();
 // Creates DataFolder() (and parents) when missing; returns whether it exists.
 bool EnsureDataFolder();
 
-// The help page `page` (e.g. "unzip.html") beside the program.
+// Where the program's own files are. A build tree or a portable copy keeps
+// everything beside the program; an installed program keeps the modules, the
+// image decoder and sfxstub.bin in lib/quarn and the help pages in
+// share/quarn/help of its prefix (the paths below are relative to the
+// program's folder and set by the build).
+enum class ProgramFiles { Modules, Help };
+QString ProgramFilesFolder(ProgramFiles kind);
+// The same decision for a program living in `programFolder`.
+QString ProgramFilesFolderFor(const QString& programFolder, ProgramFiles kind);
+// True when `programFolder` is the bin folder of an installed layout: the
+// modules are not beside the program but in the installed module folder.
+bool IsInstalledLayout(const QString& programFolder);
+
+// The help page `page` (e.g. "unzip.html") in the help folder.
 QString HelpPagePath(const QString& page);
 
 // Free bytes of the file system that holds `path` (the nearest existing

@@ -10,6 +10,8 @@
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 #include "settings/TPropertiesForm.h"
+#include "shell/TStartmenuForm.h"
+#include "XdgSandbox.h"
 #include "sfx/TSfxPage.h"
 #include "unzip/TUnzipPage.h"
 #include "zipengine/TZipEngine.h"
@@ -550,6 +552,36 @@ private slots:
         f->DoCloseCode();
         QCOMPARE(prompter_.messages.size(), 1);
         QCOMPARE(readAll(dataDir() + "/file"), QByteArray("x"));
+    }
+
+    // Start-up writes the program's desktop entry; the options dialog's
+    // Default Program and Startup Links pages act on the desktop's files.
+    void startupRegistersTheDesktopEntryAndTheShellPagesWork()
+    {
+        XdgSandbox box;
+        XdgSandbox::addApplication(box.systemApps(), "ark.desktop", "Ark");
+        writeFile(box.systemConfig + "/mimeapps.list", "[Default Applications]\napplication/zip=ark.desktop\n");
+        auto f = makeForm();
+        const QByteArray entry = readAll(box.userApps() + "/quarn.desktop");
+        QVERIFY2(entry.contains("\nExec=" + QFile::encodeName(f->appState().ProgramPath) + " %f\n"), entry);
+        prompter_.onDialog([](QDialog& d) {
+            auto& p = static_cast<TPropertiesForm&>(d);
+            p.DZipCheckBox->setChecked(true);
+            p.setQuarnDefaultButton->click();
+            p.StartUpButton->click();
+            p.CancelButton(TPropertiesForm::DefaultProgramPage)->click();
+            return p.result();
+        });
+        prompter_.onDialog([](QDialog& d) {
+            static_cast<TStartmenuForm&>(d).CancelButton->click();
+            return d.result();
+        });
+        f->ShowProperties(TPropertiesForm::DefaultProgramPage);
+        QCOMPARE(prompter_.dialogTitles, (QStringList{"Zip File Properties", "Insert a link onto the Windows Start Menu"}));
+        QVERIFY(readAll(box.configHome + "/mimeapps.list").contains("application/zip=quarn.desktop;"));
+        QCOMPARE(f->settings().PreviousZip, (TPreviousOpener{"ark.desktop", "Ark"}));
+        QCOMPARE(configLine(readAll(dataDir() + "/config"), 26), QByteArray("ark.desktop"));
+        QCOMPARE(prompter_.messages.size(), 0);
     }
 
     void propertiesMenuSavesOnOk()

@@ -43,6 +43,33 @@ private slots:
         QVERIFY(HelpPagePath(QStringLiteral("unzip.html")).endsWith(QStringLiteral("/help/unzip.html")));
     }
 
+    void programFilesOfEachLayout()
+    {
+        QTemporaryDir dir;
+        const QString bin = dir.path() + "/usr/bin";
+        QDir().mkpath(bin);
+        // Installed: the modules and help below the prefix, nothing beside the program.
+        touch(dir.path() + "/usr/lib/quarn/libziplib.so");
+        touch(dir.path() + "/usr/share/quarn/help/unzip.html");
+        QVERIFY(IsInstalledLayout(bin));
+        QCOMPARE(ProgramFilesFolderFor(bin, ProgramFiles::Modules), dir.path() + "/usr/lib/quarn");
+        QCOMPARE(ProgramFilesFolderFor(bin, ProgramFiles::Help), dir.path() + "/usr/share/quarn/help");
+        // A portable copy beside it: everything beside the program wins.
+        touch(bin + "/libziplib.so");
+        touch(bin + "/help/unzip.html");
+        QVERIFY(!IsInstalledLayout(bin));
+        QCOMPARE(ProgramFilesFolderFor(bin, ProgramFiles::Modules), bin);
+        QCOMPARE(ProgramFilesFolderFor(bin, ProgramFiles::Help), bin + "/help");
+        // Neither: the program's own folder (the engine then reports the missing module).
+        const QString bare = dir.path() + "/bare";
+        QDir().mkpath(bare);
+        QCOMPARE(ProgramFilesFolderFor(bare, ProgramFiles::Modules), bare);
+        QCOMPARE(ProgramFilesFolderFor(bare, ProgramFiles::Help), bare + "/help");
+        // The build tree is a portable layout.
+        QVERIFY(!IsInstalledLayout(ProgramFolder()));
+        QCOMPARE(ProgramFilesFolder(ProgramFiles::Modules), ProgramFolder());
+    }
+
     void freeOnDiskUsesNearestParent()
     {
         QTemporaryDir dir;
