@@ -380,6 +380,30 @@ private slots:
         QVERIFY2(u.code == 0, u.out.constData());
     }
 
+    // With undo allowed the converted source goes to the trash, not away.
+    void sourceToTheTrash()
+    {
+        const QString dir = tmp.fresh();
+        const QString home = tmp.fresh();
+        const bool hadData = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home));
+        const QString zip = dir + "/t.zip";
+        makeZipOfSize(zip, 900);
+        Engine x;
+        x.e.HowToDelete = TZipEngine::htdAllowUndo;
+        x.e.SetZipFileName(zip);
+        x.e.SFXPath = stubPath();
+        const int32_t made = x.e.MakeSelfExtracting();
+        if (hadData)
+            qputenv("XDG_DATA_HOME", oldData);
+        else
+            qunsetenv("XDG_DATA_HOME");
+        QCOMPARE(made, 0);
+        QVERIFY(!QFileInfo::exists(zip));
+        QCOMPARE(QFileInfo(home + "/Trash/files/t.zip").size(), qint64(900));
+    }
+
     // The checks before any copy, with their messages.
     void refusals()
     {
