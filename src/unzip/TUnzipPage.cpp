@@ -5,6 +5,8 @@
 #include "platform/Numbers.h"
 #include "settings/AppState.h"
 #include "settings/Settings.h"
+#include "viewers/ImageLoader.h"
+#include "viewers/TImageBrowse.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -108,6 +110,7 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
     GzipHoldsTar = [this](const QString& p) { return IsaGzippedTarBall(p); };
     ExtractTar = [this](const QString& d) { UnzipTarFile(d); };
     ExtractGz = [this](const QString& d) { UnzipGZFile(d); };
+    ConnectImageCommands();
 
     ClearUnzipListView();
 }
