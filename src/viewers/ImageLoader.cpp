@@ -109,7 +109,7 @@ bool TImageLoader::load(const QString& path, bool report)
     TDecodeResult r = DecodePicture(decoder_, path);
     if (r.outcome != TDecodeResult::Decoded) {
         if (r.outcome == TDecodeResult::HelperMissing)
-            qWarning("quarn: the image decoder %s could not be started", qPrintable(TImageDecoder::DefaultHelperPath()));
+            qWarning("quarn: the image decoder %s could not be started", qPrintable(decoder_.HelperPath()));
         if (report && prompter_)
             prompter_->information(DecodeFailureText(r));
         return false;

@@ -37,6 +37,7 @@ public:
     // Ends the helper (it is started again by the next request).
     void Stop();
     bool Running() const;
+    const QString& HelperPath() const { return helper_; }
 
     // How long one picture may take before the helper counts as hung.
     int TimeoutMs = 60000;
