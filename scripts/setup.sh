@@ -12,10 +12,12 @@ QUARN_PACKAGES=(
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
   fonts-dejavu-core
 )
-# The peers the tests compare against and run under (scripts/test adds these).
+# The peers the tests and benchmarks compare against and run under (scripts/test
+# adds these; imagemagick is bench_thumbnails' peer).
 QUARN_TEST_PACKAGES=(
   zip unzip p7zip-full libarchive-tools tar gzip pigz python3
   wine64 xvfb xauth
+  imagemagick
 )
 QUARN_SANITIZE_PACKAGES=(clang libclang-rt-14-dev)
 
