@@ -25,11 +25,13 @@ using namespace ImageDecodeProtocol;
 // libraries below it print goes to standard error instead.
 int answerFd = -1;
 
-bool readAll(int fd, void* buffer, size_t size)
+// Moves `size` bytes with read() or write(), going on after short transfers
+// and interruptions; false at end of input or on an error.
+template <typename Byte, typename Transfer>
+bool transferAll(int fd, Byte* p, size_t size, Transfer transfer)
 {
-    auto* p = static_cast<unsigned char*>(buffer);
     while (size > 0) {
-        const ssize_t n = ::read(fd, p, size);
+        const ssize_t n = transfer(fd, p, size);
         if (n == 0)
             return false;
         if (n < 0) {
@@ -43,20 +45,14 @@ bool readAll(int fd, void* buffer, size_t size)
     return true;
 }
 
+bool readAll(int fd, void* buffer, size_t size)
+{
+    return transferAll(fd, static_cast<char*>(buffer), size, ::read);
+}
+
 bool writeAll(int fd, const void* buffer, size_t size)
 {
-    const auto* p = static_cast<const unsigned char*>(buffer);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        size -= size_t(n);
-    }
-    return true;
+    return transferAll(fd, static_cast<const char*>(buffer), size, ::write);
 }
 
 bool answer(int32_t status, uint32_t error, int32_t width = 0, int32_t height = 0,

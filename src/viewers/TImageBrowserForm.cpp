@@ -265,24 +265,23 @@ void TImageBrowserForm::UnzipButtonClick()
 
 void TImageBrowserForm::SelectAll1Click()
 {
-    for (int row = 0; row < ImageListView->count(); ++row) {
-        QListWidgetItem* item = ImageListView->item(row);
-        item->setSelected(true);
-        item->setCheckState(Qt::Checked);
-    }
-    SelectAll1->setEnabled(false);
-    UnSelectall1->setEnabled(true);
+    setAllChosen(true);
 }
 
 void TImageBrowserForm::UnSelectall1Click()
 {
+    setAllChosen(false);
+}
+
+void TImageBrowserForm::setAllChosen(bool on)
+{
     for (int row = 0; row < ImageListView->count(); ++row) {
         QListWidgetItem* item = ImageListView->item(row);
-        item->setSelected(false);
-        item->setCheckState(Qt::Unchecked);
+        item->setSelected(on);
+        item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
     }
-    SelectAll1->setEnabled(true);
-    UnSelectall1->setEnabled(false);
+    SelectAll1->setEnabled(!on);
+    UnSelectall1->setEnabled(on);
 }
 
 void TImageBrowserForm::HelpButtonClick()

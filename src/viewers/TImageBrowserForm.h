@@ -75,6 +75,8 @@ protected:
 private:
     // The paths of the selected or checked items, in list order.
     QStringList chosenPaths() const;
+    // Select All (true) or UnSelect all (false): every item and both menu items.
+    void setAllChosen(bool on);
     QString itemPath(int row) const;
     TMainHost& host_;
     TImageLoader& loader_;

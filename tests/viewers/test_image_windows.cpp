@@ -274,7 +274,7 @@ private slots:
         TImageLoader loader(&w_.prompter);
         auto b = browser(loader, {"a.png", "b.png"});
         b->show();
-        QTest::qWaitForWindowExposed(b.get());
+        QVERIFY(QTest::qWaitForWindowExposed(b.get()));
         QListWidget* list = b->ImageListView;
         w_.prompter.onDialog([](QDialog& d) {
             auto& f = static_cast<TImageForm&>(d);
