@@ -12,10 +12,12 @@ QUARN_PACKAGES=(
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
   fonts-dejavu-core
 )
-# The peers the tests compare against and run under (scripts/test adds these).
+# The peers the tests and benchmarks compare against and run under (scripts/test
+# adds these; imagemagick is bench_thumbnails' peer).
 QUARN_TEST_PACKAGES=(
   zip unzip p7zip-full libarchive-tools tar gzip pigz python3
   wine64 xvfb xauth
+  imagemagick
 )
 # Only the tests need these: the desktop-integration validators and tools,
 # man for the manual page, dpkg-dev for packing the .deb.

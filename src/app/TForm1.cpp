@@ -1002,7 +1002,7 @@ void TForm1::FreeAddFolderWindow()
 
 void TForm1::UnloadImageLibrary()
 {
-    // Filled by the image-decoding change (DevIL is shut down when it was started).
+    UnzipPage->UnloadImageLibrary();
 }
 
 void TForm1::FreeGzipComponent()
@@ -1097,5 +1097,7 @@ QStringList TForm1::SaveScreenshots(const QString& folder)
             written << file;
     }
     dlg.hide();
+    // With an archive loaded: its pictures in the viewer and the browser.
+    written << UnzipPage->SaveImageScreenshots(folder);
     return written;
 }

@@ -1,6 +1,7 @@
 // The program entry: `quarn [ARCHIVE]` opens the window (and the archive);
 // `quarn --screenshot DIR [ARCHIVE]` renders every page offscreen into DIR
-// (with ARCHIVE listed, and the windows shown on it) and exits.
+// (with ARCHIVE listed, and the windows shown on it: the tree browser, the
+// image viewer and the image browser) and exits.
 
 #include "app/TForm1.h"
 #include "platform/Platform.h"

@@ -5,6 +5,8 @@
 #include "platform/Numbers.h"
 #include "settings/AppState.h"
 #include "settings/Settings.h"
+#include "viewers/ImageLoader.h"
+#include "viewers/TImageBrowse.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -114,6 +116,7 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
         else
             UnzipGZFile(d);
     };
+    ConnectImageCommands();
 
     ClearUnzipListView();
 }

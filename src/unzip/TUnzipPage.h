@@ -6,6 +6,7 @@
 
 #include <QSet>
 #include <QRegularExpression>
+#include <QSize>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -25,6 +26,8 @@ class QTreeView;
 struct Settings;
 struct TAppState;
 class TFileTree;
+class TImageBrowse;
+class TImageLoader;
 class TMainHost;
 class TUnzipTreeviewForm;
 
@@ -32,6 +35,7 @@ class TUnzipPage : public QWidget {
     Q_OBJECT
 public:
     TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QWidget* parent = nullptr);
+    ~TUnzipPage() override;
 
     // Step 1
     QFrame* Step1Panel;
@@ -229,6 +233,27 @@ public:
     // nothing readable (the window is enabled again).
     QString ListableGzipName(const QString& gzipPath);
 
+    // ---- Pictures (UnzipImages.cpp)
+    // "Image Browser": extracts the pictures of the visible list into the
+    // image folder and starts their thumbnails; the browser follows.
+    void ImageBrowser1Click();
+    // The "Thumbnail Size" items: a fixed size, or "Other" with its dialog.
+    void SetThumbnailSize(int size);
+    void Other1Click();
+    // Shows the picture file `path` in the image viewer; its "Unzip"
+    // extracts the highlighted entry with UNZIP's extraction. Returns the
+    // viewer's result (0 when the picture could not be shown).
+    int ViewAnImage(const QString& path);
+    // Pictures of the loaded archive's first image entry in the viewer and of
+    // all its image entries in the browser; the files written.
+    QStringList SaveImageScreenshots(const QString& folder);
+    // Ends a thumbnail build and the decoder helper (the program is closing).
+    void UnloadImageLibrary();
+    TImageLoader& ImageLoader();
+    TImageBrowse& ImageBrowse();
+    // The screen size the viewer's sizing rules use (empty: the real one).
+    QSize ViewerScreen;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -247,7 +272,13 @@ private:
     std::unique_ptr<TUnzipTreeviewForm> NewTreeviewForm();
     // Select All, UnSelect All, TREE, Filter, RESET and UNZIP off (the Empty page).
     void SetEmptyButtonStates();
+    // Steps of a browse up to the extraction; false when there is nothing to
+    // show (with its message unless `quiet`).
+    bool PrepareImageBrowse(bool quiet);
+    void ConnectImageCommands();
     TMainHost& host_;
     Settings& settings_;
     TAppState& state_;
+    std::unique_ptr<TImageLoader> imageLoader_;
+    std::unique_ptr<TImageBrowse> imageBrowse_;
 };

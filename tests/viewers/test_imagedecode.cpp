@@ -1,0 +1,188 @@
+// Decoding pictures: the DevIL helper process (its answers, its restart after
+// a crash or a hang), the routing of GIF and XPM to Qt's reader, and the
+// loader's texts and ImageInfo.
+
+#include "Pictures.h"
+#include "ScriptedPrompter.h"
+#include "TestTools.h"
+
+#include "imagedecode/ImageDecodeProtocol.h"
+#include "viewers/ImageLoader.h"
+#include "viewers/TImageDecoder.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pictures;
+
+class TestImageDecode : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    static void checkQuadrants(const QImage& img, int w, int h, int tolerance)
+    {
+        QCOMPARE(img.size(), QSize(w, h));
+        auto near = [tolerance](QRgb got, QRgb want) {
+            return qAbs(qRed(got) - qRed(want)) <= tolerance && qAbs(qGreen(got) - qGreen(want)) <= tolerance &&
+                   qAbs(qBlue(got) - qBlue(want)) <= tolerance;
+        };
+        QVERIFY2(near(img.pixel(2, 2), qRgb(255, 0, 0)), "top left is red");
+        QVERIFY2(near(img.pixel(w - 3, 2), qRgb(0, 255, 0)), "top right is green");
+        QVERIFY2(near(img.pixel(2, h - 3), qRgb(0, 0, 255)), "bottom left is blue");
+        QVERIFY2(near(img.pixel(w - 3, h - 3), qRgb(255, 255, 255)), "bottom right is white");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(TImageDecoder::DefaultHelperPath()).isExecutable(),
+                 "quarn-imagedecode is built beside the tests");
+    }
+
+    // Every writer Qt has here, through DevIL: size, orientation and colour order.
+    void decodesThroughTheHelper_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<int>("tolerance");
+        QTest::newRow("png") << "png" << 0;
+        QTest::newRow("bmp") << "bmp" << 0;
+        QTest::newRow("ppm") << "ppm" << 0;
+        QTest::newRow("jpg") << "jpg" << 40;
+    }
+    void decodesThroughTheHelper()
+    {
+        QFETCH(QString, ending);
+        QFETCH(int, tolerance);
+        const QString file = path("q." + ending);
+        QVERIFY(quadrants(40, 30).save(file));
+        TImageDecoder decoder;
+        const TDecodeResult r = decoder.Decode(file);
+        QCOMPARE(r.outcome, TDecodeResult::Decoded);
+        QCOMPARE(r.Image.format(), QImage::Format_RGB32);
+        checkQuadrants(r.Image, 40, 30, tolerance);
+    }
+
+    // The helper's failures carry DevIL's code; the loader turns it into its text.
+    void failuresAndTheirTexts()
+    {
+        ScriptedPrompter prompter;
+        TImageLoader loader(&prompter);
+        struct Case {
+            QString file;
+            QString text;
+        };
+        testtools::writeFile(path("text.png"), "this is not a picture at all\n");
+        testtools::writeFile(path("notes.txt"), "plain text\n");
+        const QList<Case> cases{
+            {path("missing.png"), "Error : Could not open file"},
+            {path("notes.txt"), "Error : Illegal extension on load"},
+            {path("text.png"), "Image Error"},
+            {truncatedPng(path("cut.png")), "Image Error"},
+            {psd(path("crash.psd"), true), "Image Error"},
+        };
+        for (const Case& c : cases) {
+            prompter.clear();
+            QVERIFY2(!loader.LoadImageFile(c.file), qPrintable(c.file));
+            QCOMPARE(prompter.texts(), QStringList{c.text});
+            QCOMPARE(loader.ImageInfo.Height, -1);
+            QCOMPARE(loader.ImageInfo.Width, -1);
+            // The quiet variant says nothing.
+            prompter.clear();
+            QVERIFY(!loader.LoadImageFileQuiet(c.file));
+            QVERIFY(prompter.texts().isEmpty());
+        }
+        // ... and the program carries on with the next picture.
+        QVERIFY(loader.LoadImageFile(quadrantFile(path("after.png"), 20, 10)));
+        QCOMPARE(loader.DecodedBitmap.size(), QSize(20, 10));
+    }
+
+    // DevIL dies on a valid XPM with two characters per pixel: asked directly,
+    // the helper goes down, the request fails, and the next one gets a new helper.
+    void crashedHelperIsRestarted()
+    {
+        TImageDecoder decoder;
+        const QString xpm = xpm2(path("two.xpm"), 8, 6);
+        const TDecodeResult crashed = decoder.Decode(xpm);
+        QCOMPARE(crashed.outcome, TDecodeResult::HelperCrashed);
+        QVERIFY(!decoder.Running());
+        const TDecodeResult again = decoder.Decode(quadrantFile(path("fine.png"), 10, 10));
+        QCOMPARE(again.outcome, TDecodeResult::Decoded);
+        QVERIFY(decoder.Running());
+        // The crafted PSD kills it too; a good PSD decodes.
+        QCOMPARE(decoder.Decode(psd(path("bad.psd"), true)).outcome, TDecodeResult::HelperCrashed);
+        const TDecodeResult good = decoder.Decode(psd(path("good.psd"), false));
+        QCOMPARE(good.outcome, TDecodeResult::Decoded);
+        QCOMPARE(good.Image.size(), QSize(16, 8));
+    }
+
+    // GIF and XPM never reach DevIL: the XPM that kills it decodes through Qt.
+    void gifAndXpmThroughQt()
+    {
+        ScriptedPrompter prompter;
+        TImageLoader loader(&prompter);
+        QVERIFY(loader.LoadImageFile(xpm2(path("two.xpm"), 8, 6)));
+        QCOMPARE(loader.DecodedBitmap.size(), QSize(8, 6));
+        QCOMPARE(loader.DecodedBitmap.pixel(0, 0), qRgb(255, 0, 0));
+        QCOMPARE(loader.DecodedBitmap.pixel(7, 5), qRgb(0, 0, 255));
+        QVERIFY(!loader.decoder().Running());  // no helper was needed
+
+        QVERIFY(loader.LoadImageFile(gif(path("tiny.gif"))));
+        QCOMPARE(loader.DecodedBitmap.size(), QSize(2, 2));
+        QCOMPARE(loader.DecodedBitmap.pixel(0, 0), qRgb(255, 0, 0));
+        QCOMPARE(loader.DecodedBitmap.pixel(1, 0), qRgb(0, 255, 0));
+        QCOMPARE(loader.DecodedBitmap.pixel(0, 1), qRgb(0, 0, 255));
+        QCOMPARE(loader.DecodedBitmap.pixel(1, 1), qRgb(255, 255, 255));
+
+        testtools::writeFile(path("bad.gif"), "GIF89a but nothing else");
+        QVERIFY(!loader.LoadImageFile(path("bad.gif")));
+        QCOMPARE(prompter.texts(), QStringList{"Image Error"});
+    }
+
+    // ImageInfo: name, size and time of the file, height and width of the picture.
+    void imageInfo()
+    {
+        TImageLoader loader;
+        const QString file = quadrantFile(path("info.bmp"), 10, 20);
+        QVERIFY(loader.LoadImageFileQuiet(file));
+        QCOMPARE(loader.ImageInfo.FileName, QStringLiteral("info.bmp"));
+        QCOMPARE(loader.ImageInfo.Width, 10);
+        QCOMPARE(loader.ImageInfo.Height, 20);
+        QCOMPARE(loader.ImageInfo.FileSize, int32_t(QFileInfo(file).size()));
+        QCOMPARE(loader.ImageInfo.FileTime, QFileInfo(file).lastModified());
+        // A missing file: no time, no size, the name kept.
+        QVERIFY(!loader.LoadImageFileQuiet(path("gone.bmp")));
+        QCOMPARE(loader.ImageInfo.FileName, QStringLiteral("gone.bmp"));
+        QCOMPARE(loader.ImageInfo.FileSize, 0);
+        QVERIFY(!loader.ImageInfo.FileTime.isValid());
+    }
+
+    // A helper that answers out of step, one that hangs, and one that is not
+    // there: each is a failed decode, never a hang or a crash here.
+    void misbehavingHelpers()
+    {
+        const QString catHelper = QStandardPaths::findExecutable("cat");
+        QVERIFY(!catHelper.isEmpty());
+        TImageDecoder echo(catHelper);  // sends the request back: wrong magic
+        QCOMPARE(echo.Decode(quadrantFile(path("e.png"), 4, 4)).outcome, TDecodeResult::HelperCrashed);
+
+        const QString hang = path("hang.sh");
+        testtools::writeFile(hang, "#!/bin/sh\nexec sleep 30\n");
+        QFile::setPermissions(hang, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        TImageDecoder slow(hang);
+        slow.TimeoutMs = 300;
+        QCOMPARE(slow.Decode(path("e.png")).outcome, TDecodeResult::HelperCrashed);
+        QVERIFY(!slow.Running());
+
+        ScriptedPrompter prompter;
+        TImageLoader missing(&prompter, path("no-such-helper"));
+        QVERIFY(!missing.LoadImageFile(path("e.png")));
+        QCOMPARE(prompter.texts(), QStringList{"Image Error"});
+    }
+};
+
+QTEST_MAIN(TestImageDecode)
+#include "test_imagedecode.moc"
