@@ -11,6 +11,7 @@
 #include "SfxCli.h"
 #include "TarCli.h"
 #include "platform/Platform.h"
+#include "zipdir/ScratchFiles.h"
 #include "zipengine/TZipEngine.h"
 
 #include <QCoreApplication>
@@ -191,7 +192,8 @@ int cmdTest(const QString& zip, const Options& o)
     ConsoleEngine c;
     c.showInfo = true;
     c.engine.SetZipFileName(zip);
-    if (c.failed)
+    // A warning about the structure still leaves entries to read.
+    if (c.failed && c.engine.Entries.empty())
         return 1;
     if (o.password)
         c.engine.Password = *o.password;
@@ -270,16 +272,33 @@ QString scratchBeside(const QString& target)
 
 bool replaceWith(const QString& scratch, const QString& target)
 {
-    if (std::rename(QFile::encodeName(scratch).constData(), QFile::encodeName(target).constData()) != 0) {
-        err() << "cannot replace " << target << ": " << QString::fromLocal8Bit(std::strerror(errno)) << Qt::endl;
+    std::string why;
+    if (!zipdir::ReplaceFile(QFile::encodeName(scratch).toStdString(), QFile::encodeName(target).toStdString(), why)) {
+        err() << QString::fromLocal8Bit(why) << Qt::endl;
         QFile::remove(scratch);
         return false;
     }
     return true;
 }
 
-int cmdCreateOrAdd(const QString& zip, const Options& o, bool create)
+// The file `path` names, through any symbolic links: an archive is written
+// where it lies, and the links to it stay links.
+QString behindLinks(const QString& path)
 {
+    QFileInfo fi(path);
+    for (int depth = 0; depth < 40 && fi.isSymLink(); ++depth)
+        fi.setFile(fi.symLinkTarget());
+    return fi.filePath();
+}
+
+int cmdCreateOrAdd(const QString& given, const Options& o, bool create)
+{
+    const QString zip = behindLinks(given);
+    if (QFileInfo::exists(zip)
+        && !(QFile::permissions(zip) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther))) {
+        err() << given << " is read-only; it was left unchanged" << Qt::endl;
+        return 1;
+    }
     if (QFileInfo(zip).isDir()) {
         err() << zip << " is a folder" << Qt::endl;
         return 1;
@@ -298,6 +317,7 @@ int cmdCreateOrAdd(const QString& zip, const Options& o, bool create)
     if (!create && groups.size() == 1)
         return addGroups(zip, groups, o) ? 0 : 1;
     const QString scratch = scratchBeside(zip);
+    zipdir::ScratchFile removedOnSignals(QFile::encodeName(scratch).toStdString());
     if (!create && QFileInfo::exists(zip) && !QFile::copy(zip, scratch)) {
         err() << "cannot copy " << zip << " to " << scratch << Qt::endl;
         QFile::remove(scratch);

@@ -112,49 +112,6 @@ std::string slashes(std::string s)
     return s;
 }
 
-static const uint16_t kCp437High[128] = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
-    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
-    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
-    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
-    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
-    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
-};
-
-std::string cp437ToUtf8(const std::string& raw)
-{
-    std::string out;
-    out.reserve(raw.size());
-    for (unsigned char c : raw) {
-        if (c < 0x80) { out += char(c); continue; }
-        uint16_t u = kCp437High[c - 0x80];
-        if (u < 0x800) { out += char(0xC0 | (u >> 6)); out += char(0x80 | (u & 0x3F)); }
-        else { out += char(0xE0 | (u >> 12)); out += char(0x80 | ((u >> 6) & 0x3F)); out += char(0x80 | (u & 0x3F)); }
-    }
-    return out;
-}
-
-bool validUtf8(const std::string& s)
-{
-    size_t i = 0, n = s.size();
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t k;
-        if (c < 0x80) k = 0;
-        else if (c >= 0xC2 && c <= 0xDF) k = 1;
-        else if ((c & 0xF0) == 0xE0) k = 2;
-        else if (c >= 0xF0 && c <= 0xF4) k = 3;
-        else return false;
-        if (k && i + k >= n) return false;
-        for (size_t j = 1; j <= k; ++j)
-            if ((static_cast<unsigned char>(s[i + j]) & 0xC0) != 0x80) return false;
-        i += k + 1;
-    }
-    return true;
-}
-
 bool isAscii(const std::string& s)
 {
     for (unsigned char c : s) if (c >= 0x80) return false;
@@ -253,132 +210,19 @@ bool preadAll(int fd, void* p, size_t n, uint64_t off)
 
 // ---- the zip directory ----------------------------------------------------
 
-static std::string decodeName(const Entry& e)
-{
-    if (e.flags & 0x800) return e.rawName;
-    // Info-ZIP's Unicode path extra field, when its CRC matches the raw name.
-    const std::string& x = e.extra;
-    size_t i = 0;
-    while (i + 4 <= x.size()) {
-        uint16_t id = rd16(reinterpret_cast<const uint8_t*>(x.data() + i));
-        uint16_t len = rd16(reinterpret_cast<const uint8_t*>(x.data() + i + 2));
-        if (i + 4 + len > x.size()) break;
-        if (id == 0x7075 && len >= 5 && x[i + 4] == 1) {
-            uint32_t crc = rd32(reinterpret_cast<const uint8_t*>(x.data() + i + 5));
-            uint32_t have = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(e.rawName.data()), uInt(e.rawName.size())));
-            std::string u = x.substr(i + 9, len - 5);
-            if (crc == have && validUtf8(u)) return u;
-        }
-        i += 4 + len;
-    }
-    int host = e.madeBy >> 8;
-    bool dosHost = host == 0 || host == 11 || host == 14 || host == 6;
-    if (!dosHost && validUtf8(e.rawName)) return e.rawName;
-    return cp437ToUtf8(e.rawName);
-}
-
-static void applyZip64(Entry& e, bool needU, bool needC, bool needO)
-{
-    const std::string& x = e.extra;
-    size_t i = 0;
-    while (i + 4 <= x.size()) {
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(x.data() + i);
-        uint16_t id = rd16(p), len = rd16(p + 2);
-        if (i + 4 + len > x.size()) return;
-        if (id == 0x0001) {
-            size_t k = 4;
-            if (needU && k + 8 <= 4u + len) { e.usize = rd64(p + k); k += 8; }
-            if (needC && k + 8 <= 4u + len) { e.csize = rd64(p + k); k += 8; }
-            if (needO && k + 8 <= 4u + len) { e.localOffset = rd64(p + k); k += 8; }
-            return;
-        }
-        i += 4 + len;
-    }
-}
-
 Directory readDirectory(int fd)
 {
-    Directory d;
-    struct stat st;
-    if (fstat(fd, &st) != 0) { d.error = QZ_ERR_NOFILE; d.errorText = "cannot read the zip file"; return d; }
-    uint64_t size = uint64_t(st.st_size);
-    if (size < 22) { d.error = QZ_ERR_FORMAT; d.errorText = "not a zip file (too short)"; return d; }
-    uint64_t tail = std::min<uint64_t>(size, 65557);
-    std::vector<uint8_t> buf(tail);
-    if (!preadAll(fd, buf.data(), tail, size - tail)) { d.error = QZ_ERR_EOF; d.errorText = "cannot read the end of the zip file"; return d; }
-    int64_t eocd = -1;
-    for (int64_t i = int64_t(tail) - 22; i >= 0; --i) {
-        if (rd32(&buf[i]) == 0x06054b50u) {
-            uint16_t clen = rd16(&buf[i + 20]);
-            if (uint64_t(i) + 22 + clen <= tail) { eocd = i; break; }
-        }
-    }
-    if (eocd < 0) { d.error = QZ_ERR_FORMAT; d.errorText = "end of central directory not found: not a zip file"; return d; }
-    const uint8_t* e = &buf[size_t(eocd)];
-    uint64_t eocdPos = size - tail + uint64_t(eocd);
-    uint64_t count = rd16(e + 10);
-    uint64_t cdSize = rd32(e + 12);
-    uint64_t cdOff = rd32(e + 16);
-    d.comment.assign(reinterpret_cast<const char*>(e + 22), rd16(e + 20));
-    if (rd16(e + 4) != 0 || rd16(e + 6) != 0) {
-        if (rd16(e + 4) != 0) { d.error = QZ_ERR_UNSUPPORTED; d.errorText = "archives spread over several disks are not supported here"; return d; }
-    }
-    // Zip64 end record through its locator.
-    if ((count == 0xFFFF || cdSize == 0xFFFFFFFFu || cdOff == 0xFFFFFFFFu) && eocdPos >= 20) {
-        uint8_t loc[20];
-        if (preadAll(fd, loc, 20, eocdPos - 20) && rd32(loc) == 0x07064b50u) {
-            uint64_t z64 = rd64(loc + 8);
-            uint8_t r[56];
-            if (z64 + 56 <= size && preadAll(fd, r, 56, z64) && rd32(r) == 0x06064b50u) {
-                count = rd64(r + 32);
-                cdSize = rd64(r + 40);
-                cdOff = rd64(r + 48);
-                eocdPos = z64;
-            }
-        }
-    }
-    if (cdSize > eocdPos) { d.error = QZ_ERR_FORMAT; d.errorText = "central directory size is out of range"; return d; }
-    // The central directory may be shifted by data in front (a self-extractor).
-    uint64_t realOff = eocdPos - cdSize;
-    if (realOff < cdOff) { d.error = QZ_ERR_FORMAT; d.errorText = "central directory offset is out of range"; return d; }
-    d.dataStart = realOff - cdOff;
-    d.centralOffset = realOff;
-    if (count > cdSize / 46 + 1) { d.error = QZ_ERR_FORMAT; d.errorText = "entry count does not fit the central directory"; return d; }
-    std::vector<uint8_t> cd(static_cast<size_t>(cdSize));
-    if (cdSize && !preadAll(fd, cd.data(), size_t(cdSize), realOff)) { d.error = QZ_ERR_EOF; d.errorText = "cannot read the central directory"; return d; }
-    size_t p = 0;
-    d.entries.reserve(size_t(count));
-    for (uint64_t n = 0; n < count; ++n) {
-        if (p + 46 > cd.size() || rd32(&cd[p]) != 0x02014b50u) { d.error = QZ_ERR_FORMAT; d.errorText = "a central header signature is wrong"; return d; }
-        const uint8_t* c = &cd[p];
-        Entry en;
-        en.madeBy = rd16(c + 4); en.needed = rd16(c + 6); en.flags = rd16(c + 8); en.method = rd16(c + 10);
-        en.dosTime = (uint32_t(rd16(c + 14)) << 16) | rd16(c + 12);
-        en.crc = rd32(c + 16); en.csize = rd32(c + 20); en.usize = rd32(c + 24);
-        size_t nl = rd16(c + 28), xl = rd16(c + 30), cl = rd16(c + 32);
-        en.diskStart = rd16(c + 34); en.intAttr = rd16(c + 36); en.extAttr = rd32(c + 38); en.localOffset = rd32(c + 42);
-        if (p + 46 + nl + xl + cl > cd.size()) { d.error = QZ_ERR_FORMAT; d.errorText = "a central header runs past the directory"; return d; }
-        en.rawName.assign(reinterpret_cast<const char*>(c + 46), nl);
-        en.extra.assign(reinterpret_cast<const char*>(c + 46 + nl), xl);
-        en.comment.assign(reinterpret_cast<const char*>(c + 46 + nl + xl), cl);
-        en.central.assign(reinterpret_cast<const char*>(c), 46 + nl + xl + cl);
-        applyZip64(en, en.usize == 0xFFFFFFFFu, en.csize == 0xFFFFFFFFu, en.localOffset == 0xFFFFFFFFu);
-        en.localOffset += d.dataStart;
-        if (en.localOffset + 30 > realOff || en.csize > realOff) { d.error = QZ_ERR_FORMAT; d.errorText = "an entry's offset or size is out of range"; return d; }
-        en.name = decodeName(en);
-        d.entries.push_back(std::move(en));
-        p += 46 + nl + xl + cl;
-    }
-    return d;
+    return zipdir::Read(zipdir::FileSource(fd));
 }
 
-bool localDataOffset(int fd, const Entry& e, uint64_t& dataOffset, std::string& err)
+int directoryError(const Directory& d)
 {
-    uint8_t h[30];
-    if (!preadAll(fd, h, 30, e.localOffset)) { err = "error while reading a local header"; return false; }
-    if (rd32(h) != 0x04034b50u) { err = "a local header signature is wrong"; return false; }
-    dataOffset = e.localOffset + 30 + rd16(h + 26) + rd16(h + 28);
-    return true;
+    switch (d.fault) {
+    case zipdir::Fault::None: return QZ_OK;
+    case zipdir::Fault::EndUnreadable: return QZ_ERR_EOF;
+    case zipdir::Fault::Spanned: return QZ_ERR_UNSUPPORTED;
+    default: return QZ_ERR_FORMAT;
+    }
 }
 
 // ---- files ----------------------------------------------------------------

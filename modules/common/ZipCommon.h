@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ZipLibApi.h"
+#include "zipdir/ZipDir.h"
 
 #include <cstdint>
 #include <string>
@@ -72,8 +73,6 @@ bool wildMatch(const std::string& pattern, const std::string& name);
 bool nameMatches(const std::string& wanted, const std::string& name);
 bool hasWild(const std::string& s);
 std::string slashes(std::string s);           // every '\' becomes '/'
-std::string cp437ToUtf8(const std::string& raw);
-bool validUtf8(const std::string& s);
 bool isAscii(const std::string& s);
 // A stored name made safe to join to a base folder: '\' read as '/', a drive
 // part, a leading '/', "." and ".." parts and empty parts dropped. Empty when
@@ -89,35 +88,15 @@ int64_t dosToUnix(uint32_t dos);
 
 // ---- the zip directory ----------------------------------------------------
 
-struct Entry {
-    uint16_t madeBy = 0, needed = 0, flags = 0, method = 0;
-    uint32_t dosTime = 0; // (date << 16) | time
-    uint32_t crc = 0;
-    uint64_t csize = 0, usize = 0;
-    uint16_t diskStart = 0, intAttr = 0;
-    uint32_t extAttr = 0;
-    uint64_t localOffset = 0;
-    std::string rawName, extra, comment;
-    std::string name;        // decoded to UTF-8
-    std::string central;     // the whole central record as read
-    bool isDir() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
-    bool encrypted() const { return flags & 1; }
-};
+// The directory comes from the one reader the engine uses too.
+using Entry = zipdir::Entry;
+using Directory = zipdir::Directory;
 
-struct Directory {
-    std::vector<Entry> entries;
-    std::string comment;
-    uint64_t centralOffset = 0; // where the central directory starts
-    uint64_t dataStart = 0;     // bytes before the first entry (self-extractor)
-    int error = 0;              // library error code, 0 = fine
-    std::string errorText;
-};
-
-// Reads the end record and the central directory of an open file.
+// Reads the directory of an open archive. A fault or a structure that
+// rewriting must refuse is left in the result for the caller to report.
 Directory readDirectory(int fd);
-
-// Data start of an entry: local header offset + 30 + name + extra (read from the local header).
-bool localDataOffset(int fd, const Entry& e, uint64_t& dataOffset, std::string& err);
+// The library error code for a directory's fault (0 when none).
+int directoryError(const Directory& d);
 
 // ---- files ----------------------------------------------------------------
 

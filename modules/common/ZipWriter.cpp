@@ -27,44 +27,87 @@ bool ZipWriter::copyRaw(int srcFd, uint64_t off, uint64_t count)
     return true;
 }
 
-// Rewrites the local-header offset inside a copied central record.
-static void patchOffset(std::string& rec, uint64_t offset)
+// The extra field without its Zip64 block (rebuilt for the values at hand).
+static std::string withoutZip64(const std::string& extra)
 {
-    uint8_t* c = reinterpret_cast<uint8_t*>(rec.data());
-    if (rd32(c + 42) != 0xFFFFFFFFu) { wr32(c + 42, uint32_t(offset)); return; }
-    size_t nl = rd16(c + 28), xl = rd16(c + 30);
-    size_t i = 46 + nl, end = 46 + nl + xl;
-    while (i + 4 <= end) {
-        uint16_t id = rd16(c + i), len = rd16(c + i + 2);
-        if (i + 4 + len > end) return;
-        if (id == 0x0001) {
-            size_t k = i + 4;
-            if (rd32(c + 24) == 0xFFFFFFFFu) k += 8;
-            if (rd32(c + 20) == 0xFFFFFFFFu) k += 8;
-            if (k + 8 <= i + 4 + len) { wr32(c + k, uint32_t(offset)); wr32(c + k + 4, uint32_t(offset >> 32)); }
-            return;
-        }
+    std::string out;
+    size_t i = 0;
+    while (i + 4 <= extra.size()) {
+        const uint8_t* p = reinterpret_cast<const uint8_t*>(extra.data() + i);
+        size_t len = rd16(p + 2);
+        if (i + 4 + len > extra.size()) { out.append(extra, i, std::string::npos); return out; }
+        if (rd16(p) != zipdir::kZip64ExtraId) out.append(extra, i, 4 + len);
         i += 4 + len;
     }
+    out.append(extra, i, std::string::npos);
+    return out;
+}
+
+std::string ZipWriter::centralRecord(const CentralFields& f)
+{
+    const bool bigU = f.usize >= zipdir::kMax32, bigC = f.csize >= zipdir::kMax32, bigO = f.offset >= zipdir::kMax32;
+    std::string extra = withoutZip64(f.extra);
+    if (bigU || bigC || bigO) {
+        std::string z(4, '\0');
+        uint8_t v[8];
+        auto put64 = [&](uint64_t x) { wr32(v, uint32_t(x)); wr32(v + 4, uint32_t(x >> 32)); z.append(reinterpret_cast<char*>(v), 8); };
+        if (bigU) put64(f.usize);
+        if (bigC) put64(f.csize);
+        if (bigO) put64(f.offset);
+        wr16(reinterpret_cast<uint8_t*>(z.data()), zipdir::kZip64ExtraId);
+        wr16(reinterpret_cast<uint8_t*>(z.data()) + 2, uint16_t(z.size() - 4));
+        extra = z + extra;
+    }
+    std::string rec(46, '\0');
+    uint8_t* c = reinterpret_cast<uint8_t*>(rec.data());
+    wr32(c, zipdir::Sig::Central);
+    wr16(c + 4, f.madeBy);
+    wr16(c + 6, (bigU || bigC || bigO) && f.needed < 45 ? 45 : f.needed);
+    wr16(c + 8, f.flags);
+    wr16(c + 10, f.method);
+    wr16(c + 12, uint16_t(f.dosTime));
+    wr16(c + 14, uint16_t(f.dosTime >> 16));
+    wr32(c + 16, f.crc);
+    wr32(c + 20, bigC ? zipdir::kMax32 : uint32_t(f.csize));
+    wr32(c + 24, bigU ? zipdir::kMax32 : uint32_t(f.usize));
+    wr16(c + 28, uint16_t(f.name.size()));
+    wr16(c + 30, uint16_t(extra.size()));
+    wr16(c + 32, uint16_t(f.comment.size()));
+    wr16(c + 36, f.intAttr);
+    wr32(c + 38, f.extAttr);
+    wr32(c + 42, bigO ? zipdir::kMax32 : uint32_t(f.offset));
+    return rec + f.name + extra + f.comment;
 }
 
 bool ZipWriter::copyEntry(int srcFd, const Entry& e)
 {
-    uint8_t h[30];
-    if (!preadAll(srcFd, h, 30, e.localOffset) || rd32(h) != 0x04034b50u) { errno = EIO; return false; }
-    uint64_t len = 30 + uint64_t(rd16(h + 26)) + rd16(h + 28) + e.csize;
-    if (e.flags & 8) {
+    if (!e.dataOffset) { errno = EIO; return false; }
+    uint64_t len = e.dataEnd() - e.localOffset;
+    if (e.hasDescriptor()) {
         uint8_t sig[4];
-        bool zip64 = e.csize >= 0xFFFFFFFFu || e.usize >= 0xFFFFFFFFu;
-        if (preadAll(srcFd, sig, 4, e.localOffset + len) && rd32(sig) == 0x08074b50u) len += zip64 ? 24 : 16;
+        bool zip64 = e.compressedSize >= zipdir::kMax32 || e.uncompressedSize >= zipdir::kMax32;
+        if (preadAll(srcFd, sig, 4, e.dataEnd()) && rd32(sig) == zipdir::Sig::Descriptor) len += zip64 ? 24 : 16;
         else len += zip64 ? 20 : 12;
     }
     uint64_t at = out_.pos();
     if (!copyRaw(srcFd, e.localOffset, len)) return false;
-    std::string rec = e.central;
-    patchOffset(rec, at);
-    central_.push_back(std::move(rec));
-    if (e.dosTime > newest_) newest_ = e.dosTime;
+    CentralFields f;
+    f.madeBy = uint16_t(e.hostSystem << 8 | e.madeByVersion);
+    f.needed = e.neededVersion;
+    f.flags = e.flags;
+    f.method = e.method;
+    f.dosTime = e.dosDateTime;
+    f.crc = e.crc;
+    f.csize = e.compressedSize;
+    f.usize = e.uncompressedSize;
+    f.offset = at;
+    f.intAttr = e.internalAttributes;
+    f.extAttr = e.externalAttributes;
+    f.name = e.rawName;
+    f.extra = e.extra;
+    f.comment = e.comment;
+    central_.push_back(centralRecord(f));
+    if (e.dosDateTime > newest_) newest_ = e.dosDateTime;
     return true;
 }
 
@@ -124,47 +167,42 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
     if (info.dosTime > newest_) newest_ = info.dosTime;
     bool utf8 = !isAscii(info.name);
     uint16_t flags = utf8 ? 0x800 : 0;
-    uint32_t ext = (info.mode & 0xFFFF) << 16;
-    if (info.directory) ext |= 0x10;
-    if (!(info.mode & S_IWUSR)) ext |= 0x01;
+    CentralFields f;
+    f.name = info.name;
+    f.dosTime = info.dosTime;
+    f.extAttr = (info.mode & 0xFFFF) << 16;
+    if (info.directory) f.extAttr |= 0x10;
+    if (!(info.mode & S_IWUSR)) f.extAttr |= 0x01;
 
-    auto writeLocal = [&](uint16_t fl, uint16_t method) {
+    // A local header with a Zip64 field carries its sizes there (filled in
+    // afterwards, or left zero in front of a data descriptor).
+    auto writeLocal = [&](uint16_t fl, uint16_t method, bool zip64) {
         uint8_t h[30] = {};
-        wr32(h, 0x04034b50u);
-        wr16(h + 4, 20);
+        wr32(h, zipdir::Sig::Local);
+        wr16(h + 4, zip64 ? 45 : 20);
         wr16(h + 6, fl);
         wr16(h + 8, method);
         wr16(h + 10, uint16_t(info.dosTime));
         wr16(h + 12, uint16_t(info.dosTime >> 16));
         wr16(h + 26, uint16_t(info.name.size()));
-        return out_.write(h, 30) && out_.write(info.name.data(), info.name.size());
-    };
-    auto addCentral = [&](uint16_t fl, uint16_t method, uint32_t crc, uint64_t cs, uint64_t us, uint64_t at) {
-        std::string rec(46, '\0');
-        uint8_t* c = reinterpret_cast<uint8_t*>(rec.data());
-        wr32(c, 0x02014b50u);
-        wr16(c + 4, 0x031E);
-        wr16(c + 6, 20);
-        wr16(c + 8, fl);
-        wr16(c + 10, method);
-        wr16(c + 12, uint16_t(info.dosTime));
-        wr16(c + 14, uint16_t(info.dosTime >> 16));
-        wr32(c + 16, crc);
-        wr32(c + 20, uint32_t(cs));
-        wr32(c + 24, uint32_t(us));
-        wr16(c + 28, uint16_t(info.name.size()));
-        wr32(c + 38, ext);
-        wr32(c + 42, uint32_t(at));
-        rec += info.name;
-        central_.push_back(std::move(rec));
+        if (zip64) {
+            wr32(h + 18, zipdir::kMax32);
+            wr32(h + 22, zipdir::kMax32);
+            wr16(h + 28, 20);
+        }
+        uint8_t x[20] = {};
+        wr16(x, zipdir::kZip64ExtraId);
+        wr16(x + 2, 16);
+        return out_.write(h, 30) && out_.write(info.name.data(), info.name.size()) && (!zip64 || out_.write(x, 20));
     };
 
     uint64_t at = out_.pos();
-    if (at >= 0xFFFFFFFFu) { errno = EFBIG; return false; }
+    f.offset = at;
     if (info.directory) {
         if (rep_.newFile(info.name, 0)) return false;
-        if (!writeLocal(flags, 0)) return false;
-        addCentral(flags, 0, 0, 0, 0, at);
+        if (!writeLocal(flags, 0, false)) return false;
+        f.flags = flags;
+        central_.push_back(centralRecord(f));
         return true;
     }
 
@@ -175,14 +213,18 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
         return !rep_.aborted();
     }
     struct stat st;
-    int64_t fsize = fstat(fd, &st) == 0 ? int64_t(st.st_size) : 0;
+    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    int64_t fsize = regular ? int64_t(st.st_size) : 0;
     if (rep_.newFile(info.name, fsize)) { ::close(fd); return false; }
-    if (fsize == 0) level = 0;
+    if (regular && fsize == 0) level = 0;
     bool encrypt = !password.empty();
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // Input whose size is not known in advance, or that may come near 4 GiB
+    // once compressed, gets a Zip64 local header.
+    bool zip64 = !regular || uint64_t(fsize) + uint64_t(fsize) / 128 + 1024 >= zipdir::kMax32;
+    for (int attempt = 0; attempt < 3; ++attempt) {
         uint16_t method = level > 0 ? 8 : 0;
         uint16_t fl = flags | (encrypt ? 0x9 : 0) | (method == 8 && level >= 8 ? 2 : 0) | (method == 8 && level <= 2 ? 4 : 0);
-        if (!writeLocal(fl, method)) { ::close(fd); return false; }
+        if (!writeLocal(fl, method, zip64)) { ::close(fd); return false; }
         PkCrypt crypt;
         uint64_t headBytes = 0;
         if (encrypt) {
@@ -203,25 +245,39 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
             return out_.truncateTo(at) && !rep_.aborted();
         }
         cs += headBytes;
-        if (us >= 0xFFFFFFFFu || cs >= 0xFFFFFFFFu) {
-            rep_.message(QZ_ERR_UNSUPPORTED, path + ": files of 4 GiB or more are not supported");
-            ::close(fd);
-            errno = EFBIG;
-            return false;
+        const bool rewindable = regular && ::lseek(fd, 0, SEEK_SET) == 0;
+        // A file that grew past what its header can say: again, with Zip64.
+        if (!zip64 && (us >= zipdir::kMax32 || cs >= zipdir::kMax32) && rewindable) {
+            if (!out_.truncateTo(at)) { ::close(fd); return false; }
+            zip64 = true;
+            continue;
         }
         // Deflate that grew the data: store instead.
-        if (method == 8 && cs > us + headBytes && attempt == 0 && ::lseek(fd, 0, SEEK_SET) == 0) {
+        if (method == 8 && cs > us + headBytes && level > 0 && rewindable) {
             if (!out_.truncateTo(at)) { ::close(fd); return false; }
             level = 0;
             continue;
         }
         if (encrypt) {
-            uint8_t d[16];
-            wr32(d, 0x08074b50u);
+            uint8_t d[24];
+            wr32(d, zipdir::Sig::Descriptor);
             wr32(d + 4, crc);
-            wr32(d + 8, uint32_t(cs));
-            wr32(d + 12, uint32_t(us));
-            if (!out_.write(d, 16)) { ::close(fd); return false; }
+            size_t n = 16;
+            if (zip64) {
+                wr32(d + 8, uint32_t(cs)); wr32(d + 12, uint32_t(cs >> 32));
+                wr32(d + 16, uint32_t(us)); wr32(d + 20, uint32_t(us >> 32));
+                n = 24;
+            } else {
+                wr32(d + 8, uint32_t(cs));
+                wr32(d + 12, uint32_t(us));
+            }
+            if (!out_.write(d, n)) { ::close(fd); return false; }
+        } else if (zip64) {
+            uint8_t d[4], v[16];
+            wr32(d, crc);
+            wr32(v, uint32_t(us)); wr32(v + 4, uint32_t(us >> 32));
+            wr32(v + 8, uint32_t(cs)); wr32(v + 12, uint32_t(cs >> 32));
+            if (!out_.writeAt(at + 14, d, 4) || !out_.writeAt(at + 30 + info.name.size() + 4, v, 16)) { ::close(fd); return false; }
         } else {
             uint8_t d[12];
             wr32(d, crc);
@@ -229,7 +285,13 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
             wr32(d + 8, uint32_t(us));
             if (!out_.writeAt(at + 14, d, 12)) { ::close(fd); return false; }
         }
-        addCentral(fl, method, crc, cs, us, at);
+        f.flags = fl;
+        f.method = method;
+        f.needed = zip64 ? 45 : 20;
+        f.crc = crc;
+        f.csize = cs;
+        f.usize = us;
+        central_.push_back(centralRecord(f));
         break;
     }
     ::close(fd);
@@ -247,7 +309,7 @@ bool ZipWriter::finish(const std::string& comment)
     bool zip64 = count >= 0xFFFF || cdStart >= 0xFFFFFFFFu || cdSize >= 0xFFFFFFFFu;
     if (zip64) {
         uint8_t r[56] = {};
-        wr32(r, 0x06064b50u);
+        wr32(r, zipdir::Sig::Zip64End);
         wr32(r + 4, 44); wr32(r + 8, 0);
         wr16(r + 12, 0x031E); wr16(r + 14, 45);
         wr32(r + 24, uint32_t(count)); wr32(r + 28, uint32_t(count >> 32));
@@ -256,13 +318,13 @@ bool ZipWriter::finish(const std::string& comment)
         wr32(r + 48, uint32_t(cdStart)); wr32(r + 52, uint32_t(cdStart >> 32));
         if (!out_.write(r, 56)) return false;
         uint8_t loc[20] = {};
-        wr32(loc, 0x07064b50u);
+        wr32(loc, zipdir::Sig::Zip64Locator);
         wr32(loc + 8, uint32_t(cdEnd)); wr32(loc + 12, uint32_t(cdEnd >> 32));
         wr32(loc + 16, 1);
         if (!out_.write(loc, 20)) return false;
     }
     uint8_t e[22] = {};
-    wr32(e, 0x06054b50u);
+    wr32(e, zipdir::Sig::End);
     wr16(e + 8, uint16_t(zip64 ? 0xFFFF : count));
     wr16(e + 10, uint16_t(zip64 ? 0xFFFF : count));
     wr32(e + 12, uint32_t(zip64 ? 0xFFFFFFFFu : cdSize));

@@ -39,7 +39,17 @@ public:
     uint32_t newestTime() const { return newest_; }
 
 private:
-    struct Central { std::string record; };
+    // The fields of one central header; sizes and the offset go into a Zip64
+    // field when they do not fit 32 bits.
+    struct CentralFields {
+        uint16_t madeBy = 0x031E, needed = 20, flags = 0, method = 0;
+        uint32_t dosTime = 0, crc = 0;
+        uint64_t csize = 0, usize = 0, offset = 0;
+        uint16_t intAttr = 0;
+        uint32_t extAttr = 0;
+        std::string name, extra, comment;
+    };
+    static std::string centralRecord(const CentralFields& f);
     bool writeData(int fd, int level, PkCrypt* crypt, uint32_t& crc, uint64_t& csize, uint64_t& usize, bool& readFailed);
 
     OutFile out_;

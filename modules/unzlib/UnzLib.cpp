@@ -9,6 +9,7 @@
 
 #include "SafeDir.h"
 #include "ZipCommon.h"
+#include "zipdir/ScratchFiles.h"
 
 #include <zlib.h>
 
@@ -33,7 +34,7 @@ enum class Outcome { Ok, Skipped, Failed, Aborted, Held };
 
 bool isSymLink(const Entry& e)
 {
-    return (e.madeBy >> 8) == 3 && S_ISLNK(mode_t(e.extAttr >> 16)) && !e.isDir();
+    return e.hostSystem == 3 && S_ISLNK(mode_t(e.externalAttributes >> 16)) && !e.isFolder();
 }
 
 class UnzJob {
@@ -108,13 +109,13 @@ bool UnzJob::selected(const Entry& e) const
 
 bool UnzJob::checkPassword(const Entry& e, uint64_t dataOff, const std::string& pw)
 {
-    if (e.csize < 12) return false;
+    if (e.compressedSize < 12) return false;
     uint8_t h[12];
     if (!preadAll(fd_, h, 12, dataOff)) return false;
     PkCrypt c;
     c.init(pw);
     c.decrypt(h, 12);
-    uint8_t byCrc = uint8_t(e.crc >> 24), byTime = uint8_t((e.dosTime & 0xFFFF) >> 8);
+    uint8_t byCrc = uint8_t(e.crc >> 24), byTime = uint8_t((e.dosDateTime & 0xFFFF) >> 8);
     if (e.flags & 8) return h[11] == byTime || h[11] == byCrc;
     return h[11] == byCrc;
 }
@@ -171,7 +172,7 @@ Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, 
     };
     if (in_.empty()) { in_.resize(kChunk); out_.resize(kChunk); }
     crc = uint32_t(crc32(0, nullptr, 0));
-    uint64_t left = e.csize, pos = dataOff, produced = 0;
+    uint64_t left = e.compressedSize, pos = dataOff, produced = 0;
     PkCrypt crypt;
     bool enc = e.encrypted();
     if (enc) {
@@ -215,7 +216,7 @@ Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, 
                 size_t have = out_.size() - zs_.avail_out;
                 crc = uint32_t(crc32(crc, out_.data(), uInt(have)));
                 produced += have;
-                if (produced > e.usize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
+                if (produced > e.uncompressedSize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
                 if (have && !put(out_.data(), have)) return Outcome::Failed;
                 if (rc == Z_STREAM_END) ended = true;
                 else if (rc == Z_BUF_ERROR && have == 0) break;
@@ -228,7 +229,7 @@ Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, 
                 size_t have = out_.size() - zs_.avail_out;
                 crc = uint32_t(crc32(crc, out_.data(), uInt(have)));
                 produced += have;
-                if (produced > e.usize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
+                if (produced > e.uncompressedSize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
                 if (have && !put(out_.data(), have)) return Outcome::Failed;
                 if (rc == Z_STREAM_END) ended = true;
                 else if (have == 0) { rep_.message(QZ_ERR_ZIP, "compressed data of " + e.name + " is truncated"); return Outcome::Failed; }
@@ -236,8 +237,8 @@ Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, 
         }
         if (n && rep_.bytes(int64_t(n))) return Outcome::Aborted;
     }
-    if (produced != e.usize) {
-        rep_.message(QZ_ERR_ZIP, e.name + ": size does not match (" + std::to_string(produced) + " bytes, expected " + std::to_string(e.usize) + ")");
+    if (produced != e.uncompressedSize) {
+        rep_.message(QZ_ERR_ZIP, e.name + ": size does not match (" + std::to_string(produced) + " bytes, expected " + std::to_string(e.uncompressedSize) + ")");
         return Outcome::Failed;
     }
     return Outcome::Ok;
@@ -247,14 +248,14 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
 {
     bool test = b_->test != 0;
     std::string rel = safeRelativeName(e.name);
-    if (!b_->dirNames) rel = e.isDir() ? std::string() : baseName(rel);
-    if (e.isDir()) {
+    if (!b_->dirNames) rel = e.isFolder() ? std::string() : baseName(rel);
+    if (e.isFolder()) {
         if (!test && b_->dirNames && !rel.empty() && dest_->folder(rel, true) < 0)
             rep_.message(QZ_WARNING, "cannot create folder " + base_ + "/" + rel + ": " + errnoText(errno));
         return Outcome::Skipped;
     }
     if (rel.empty()) { skipped(e, QZ_SKIP_UNKNOWN, QZ_WARNING, "entry without a usable name skipped: " + e.name); return Outcome::Skipped; }
-    if (rep_.newFile(e.name, int64_t(e.usize))) return Outcome::Aborted;
+    if (rep_.newFile(e.name, int64_t(e.uncompressedSize))) return Outcome::Aborted;
     if (e.method != 0 && e.method != 8) {
         skipped(e, QZ_SKIP_COMPRESSION_UNKNOWN, QZ_ERR_UNSUPPORTED, e.name + ": compression method " + std::to_string(e.method) + " is not supported");
         return Outcome::Skipped;
@@ -263,9 +264,12 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
         skipped(e, QZ_SKIP_COMPRESSION_UNKNOWN, QZ_ERR_UNSUPPORTED, e.name + ": strong encryption is not supported");
         return Outcome::Skipped;
     }
-    uint64_t dataOff = 0;
-    std::string err;
-    if (!localDataOffset(fd_, e, dataOff, err)) { rep_.message(QZ_ERR_FORMAT, e.name + ": " + err); return Outcome::Failed; }
+    if (!e.complete) {
+        rep_.message(QZ_ERR_EOF, e.name + ": unexpected end of the zip file; its data is cut short" + (test ? "" : ", not extracted"));
+        return Outcome::Failed;
+    }
+    if (!e.dataOffset) { rep_.message(QZ_ERR_FORMAT, e.name + ": " + e.localProblem); return Outcome::Failed; }
+    const uint64_t dataOff = e.dataOffset;
     std::string target = base_ + "/" + rel;
     std::string parentRel, leaf;
     SafeDir::split(rel, parentRel, leaf);
@@ -299,6 +303,8 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
     }
     int outFd = -1, dirFd = -1;
     std::string tmp;
+    // The half-written file goes when a signal ends the run.
+    std::unique_ptr<zipdir::ScratchFile> scratch;
     if (!test) {
         // The folder stays open while the data is written; nothing below
         // walks the folder cache until the file is renamed into it.
@@ -317,6 +323,7 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
             rep_.message(errno == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "cannot create " + target + ": " + errnoText(errno));
             return Outcome::Failed;
         }
+        scratch = std::make_unique<zipdir::ScratchFile>(parentDir(target) + "/" + tmp);
     }
     uint32_t crc = 0;
     errno = 0;
@@ -336,13 +343,13 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
     if (outFd >= 0) {
         if (o == Outcome::Ok) {
             mode_t mode = 0666 & ~umask_;
-            int host = e.madeBy >> 8;
-            uint32_t unixMode = e.extAttr >> 16;
+            int host = e.hostSystem;
+            uint32_t unixMode = e.externalAttributes >> 16;
             if (host == 3 && unixMode) mode = (unixMode & 0777) & ~umask_;
-            else if (e.extAttr & 1) mode &= ~0222;
+            else if (e.externalAttributes & 1) mode &= ~0222;
             ::fchmod(outFd, mode | S_IRUSR);
             struct timespec ts[2];
-            ts[0].tv_sec = ts[1].tv_sec = time_t(dosToUnix(e.dosTime));
+            ts[0].tv_sec = ts[1].tv_sec = time_t(dosToUnix(e.dosDateTime));
             ts[0].tv_nsec = ts[1].tv_nsec = 0;
             ::futimens(outFd, ts);
         }
@@ -370,7 +377,7 @@ Outcome UnzJob::mayWrite(const Entry& e, size_t index, const std::string& target
         skipped(e, QZ_SKIP_FILE_EXISTS, QZ_WARNING, target + " is a folder; " + e.name + " skipped");
         return Outcome::Skipped;
     }
-    int64_t entryTime = dosToUnix(e.dosTime);
+    int64_t entryTime = dosToUnix(e.dosDateTime);
     bool older = exists && int64_t(st.st_mtime) < entryTime;
     if ((b_->update || b_->freshen) && exists && !older) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_ON_FRESHEN + 1, e.name); return Outcome::Skipped; }
     if (b_->freshen && !b_->update && !exists) { rep_.call(QZ_CB_SKIPPED, 0, QZ_SKIP_ON_FRESHEN + 1, e.name); return Outcome::Skipped; }
@@ -433,7 +440,12 @@ int32_t UnzJob::run()
     fd_ = ::open(zip.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) { rep_.message(QZ_ERR_NOFILE, "cannot open " + zip + ": " + errnoText(errno)); return 0; }
     dir_ = readDirectory(fd_);
-    if (dir_.error) { rep_.message(dir_.error, zip + ": " + dir_.errorText); return 0; }
+    if (!dir_.ok()) { rep_.message(directoryError(dir_), zip + ": " + dir_.faultText); return 0; }
+    // Records that disagree are read as the directory holds them, and said.
+    if (dir_.recovered)
+        rep_.message(QZ_WARNING, zip + ": " + dir_.inconsistency + "; the entries are read from their local headers");
+    else if (!dir_.inconsistency.empty())
+        rep_.message(QZ_WARNING, zip + ": warning: " + dir_.inconsistency);
     umask_ = ::umask(0);
     ::umask(umask_);
     base_ = b_->baseDir && *b_->baseDir ? slashes(b_->baseDir) : std::string(".");
@@ -451,7 +463,7 @@ int32_t UnzJob::run()
     std::vector<size_t> chosen;
     int64_t total = 0;
     for (size_t i = 0; i < dir_.entries.size(); ++i)
-        if (selected(dir_.entries[i])) { chosen.push_back(i); total += int64_t(dir_.entries[i].usize); }
+        if (selected(dir_.entries[i])) { chosen.push_back(i); total += int64_t(dir_.entries[i].uncompressedSize); }
     if (chosen.empty()) { rep_.message(QZ_ERR_NOMATCH, "no matching entries in " + zip); return 0; }
     if (rep_.totals(int64_t(chosen.size()), total)) { rep_.message(QZ_ERR_ABORT, "aborted by the user"); return 0; }
     int32_t done = 0, failed = 0;

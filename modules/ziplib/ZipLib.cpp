@@ -4,6 +4,7 @@
 
 #include "ZipCommon.h"
 #include "ZipWriter.h"
+#include "zipdir/ScratchFiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,6 +66,25 @@ std::string dosForm(const std::string& name)
     return out;
 }
 
+// Copies `from` into a new file `to` (made 0666 less the umask).
+bool copyFile(const std::string& from, const std::string& to)
+{
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    bool copied = in >= 0 && out >= 0;
+    std::vector<char> buf(1 << 18);
+    while (copied) {
+        ssize_t r = ::read(in, buf.data(), buf.size());
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) { copied = r == 0; break; }
+        ssize_t o = 0;
+        while (o < r) { ssize_t x = ::write(out, buf.data() + o, size_t(r - o)); if (x <= 0) { copied = false; break; } o += x; }
+    }
+    if (in >= 0) ::close(in);
+    if (out >= 0 && ::close(out) != 0) copied = false;
+    return copied;
+}
+
 class ZipJob {
 public:
     explicit ZipJob(QzZipBlock* b) : b_(b), rep_(b->callback, b->engine, true) {}
@@ -104,17 +124,39 @@ public:
     ~ZipJob() { if (oldFd_ >= 0) ::close(oldFd_); }
 };
 
+// The file a path names, through any symbolic links: the archive is updated
+// where it lies, and a link to it stays a link.
+static std::string resolveLinks(std::string path)
+{
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::vector<char> buf(size_t(st.st_size > 0 ? st.st_size : 4096) + 1);
+        ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size() - 1);
+        if (n <= 0) return path;
+        std::string target(buf.data(), size_t(n));
+        path = target[0] == '/' ? target : parentDir(path) + "/" + target;
+    }
+    return path;
+}
+
 bool ZipJob::openOld()
 {
+    zip_ = resolveLinks(zip_);
     struct stat st;
     if (::stat(zip_.c_str(), &st) != 0) return true; // a new archive
     zipDev_ = st.st_dev;
     zipIno_ = st.st_ino;
+    if (::access(zip_.c_str(), W_OK) != 0 || !(st.st_mode & 0222))
+        return fail(QZ_ERR_ZIP, zip_ + " is read-only; it was left unchanged");
     if (st.st_size == 0) return true;
     oldFd_ = ::open(zip_.c_str(), O_RDONLY | O_CLOEXEC);
     if (oldFd_ < 0) return fail(QZ_ERR_NOFILE, "cannot open " + zip_ + ": " + errnoText(errno));
     old_ = readDirectory(oldFd_);
-    if (old_.error) return fail(old_.error, zip_ + ": " + old_.errorText);
+    if (!old_.ok()) return fail(directoryError(old_), zip_ + ": " + old_.faultText + "; it was left unchanged");
+    // Rewriting what the records disagree about would drop entries.
+    if (!old_.RewriteProblem().empty())
+        return fail(QZ_ERR_FORMAT, zip_ + ": zip file structure invalid (" + old_.RewriteProblem() + "); it was left unchanged");
     haveOld_ = true;
     return true;
 }
@@ -292,6 +334,7 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     int fd = ::mkstemp(tb.data());
     if (fd < 0) { fail(errno == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "temporary file could not be created in " + dir + ": " + errnoText(errno)); return 0; }
     std::string tmp = tb.data();
+    zipdir::ScratchFile scratch(tmp);
     auto cleanup = [&]() { ::close(fd); ::unlink(tmp.c_str()); };
 
     int64_t total = 0;
@@ -302,10 +345,8 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     bool ok = true;
     {
         ZipWriter w(fd, rep_);
-        // What precedes the first entry (a self-extractor's stub and options) stays in front.
-        uint64_t prefix = haveOld_ ? old_.centralOffset : 0;
-        for (const Entry& e : old_.entries) prefix = std::min(prefix, e.localOffset);
-        if (haveOld_ && prefix) ok = w.copyRaw(oldFd_, 0, prefix);
+        // What precedes the first entry (a self-extractor's stub) is kept.
+        if (haveOld_ && old_.firstEntry) ok = w.copyRaw(oldFd_, 0, old_.firstEntry);
         for (size_t i = 0; ok && i < keep.size(); ++i) {
             ok = w.copyEntry(oldFd_, *keep[i]);
             if (!ok && !w.failed()) { fail(QZ_ERR_ZIP, "cannot copy entry " + keep[i]->name + " from " + zip_); cleanup(); return 0; }
@@ -350,30 +391,19 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     if (::stat(zip_.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
     else { mode_t um = ::umask(0); ::umask(um); ::fchmod(fd, 0666 & ~um); }
     if (::close(fd) != 0) { ::unlink(tmp.c_str()); fail(QZ_ERR_DISKFULL, "write error closing " + tmp + "; " + zip_ + " left unchanged"); return 0; }
-    if (::rename(tmp.c_str(), zip_.c_str()) != 0) {
-        int e = errno;
-        if (e != EXDEV) { ::unlink(tmp.c_str()); fail(QZ_ERR_ZIP, "cannot replace " + zip_ + ": " + errnoText(e)); return 0; }
-        // Temporary folder on another file system: copy into a second temporary beside the archive.
-        std::string t2 = zip_ + ".qztmp";
-        int in = ::open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
-        int out = ::open(t2.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        bool copied = in >= 0 && out >= 0;
-        std::vector<char> buf(1 << 18);
-        while (copied) {
-            ssize_t r = ::read(in, buf.data(), buf.size());
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) { copied = r == 0; break; }
-            ssize_t o = 0;
-            while (o < r) { ssize_t x = ::write(out, buf.data() + o, size_t(r - o)); if (x <= 0) { copied = false; break; } o += x; }
-        }
-        if (in >= 0) ::close(in);
-        if (out >= 0 && ::close(out) != 0) copied = false;
-        ::unlink(tmp.c_str());
-        if (!copied || ::rename(t2.c_str(), zip_.c_str()) != 0) {
-            ::unlink(t2.c_str());
-            fail(QZ_ERR_DISKFULL, "cannot write " + zip_ + "; it was left unchanged");
-            return 0;
-        }
+    std::string why;
+    if (zipdir::ReplaceFile(tmp, zip_, why)) return done;
+    int e = errno;
+    if (e != EXDEV) { ::unlink(tmp.c_str()); fail(QZ_ERR_ZIP, why); return 0; }
+    // Temporary folder on another file system: copy into a second temporary beside the archive.
+    std::string t2 = zip_ + ".qztmp";
+    zipdir::ScratchFile scratch2(t2);
+    bool copied = copyFile(tmp, t2);
+    ::unlink(tmp.c_str());
+    if (!copied || ::rename(t2.c_str(), zip_.c_str()) != 0) {
+        ::unlink(t2.c_str());
+        fail(QZ_ERR_DISKFULL, "cannot write " + zip_ + "; it was left unchanged");
+        return 0;
     }
     return done;
 }
@@ -425,7 +455,7 @@ int32_t ZipJob::add()
         auto it = byName.find(c.info.name);
         bool exists = it != byName.end();
         if (b_->freshen && !b_->update && !exists) continue;
-        if (exists && (b_->update || b_->freshen) && c.info.dosTime <= old_.entries[it->second].dosTime) continue;
+        if (exists && (b_->update || b_->freshen) && c.info.dosTime <= old_.entries[it->second].dosDateTime) continue;
         if (exists && c.info.directory) continue; // a folder entry that is already there
         if (exists) replaced[it->second] = true;
         add.push_back(std::move(c));
@@ -469,7 +499,7 @@ int32_t ZipJob::remove()
         }
         if (hit) {
             ++removed;
-            if (rep_.newFile(e.name, int64_t(e.usize))) { fail(QZ_ERR_ABORT, "aborted by the user"); return 0; }
+            if (rep_.newFile(e.name, int64_t(e.uncompressedSize))) { fail(QZ_ERR_ABORT, "aborted by the user"); return 0; }
         } else {
             keep.push_back(&e);
         }

@@ -819,7 +819,8 @@ void TForm1::MoveZipfileToUpdate()
         UnzipPage->UnzipFilteredListModel->removeRows(0, UnzipPage->UnzipFilteredListModel->rowCount());
         UnzipPage->ShowFullList();
     }
-    UpdatePage->MoveZipfileToUpdate(state_.CurrentArchive, *UnzipPage->UnzipListModel, UnzipPage->UnzipListTotal);
+    UpdatePage->MoveZipfileToUpdate(state_.CurrentArchive, *UnzipPage->UnzipListModel,
+                                    int32_t(qMin<int64_t>(UnzipPage->UnzipListTotal, INT32_MAX)));
     EnableAll();
     UpdatePage->SetZipButtonsEnabled(true);
     UnzipPage->ClearUnzipListView();

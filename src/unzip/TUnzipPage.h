@@ -58,7 +58,7 @@ public:
     QTreeView* UnzipFilteredListView;
     QStandardItemModel* UnzipFilteredListModel;
     // Running total of the full list's uncompressed sizes.
-    int32_t UnzipListTotal = 0;
+    int64_t UnzipListTotal = 0;
 
     // Totals
     QFrame* Panel6;

@@ -8,6 +8,7 @@
 #include "ZipCodePage.h"
 #include "ZipFormat.h"
 #include "ZipMessages.h"
+#include "zipdir/ZipDir.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -23,7 +24,9 @@ class TZipEngineUser;
 struct QzCallbackRecord;
 
 // One entry of the central directory. The first sixteen fields are the
-// central header's fixed fields after the signature, in format order.
+// central header's fixed fields after the signature, in format order; sizes
+// and the offset are the true ones where the header keeps them in its Zip64
+// field.
 struct ZipDirEntry {
     uint8_t MadeByVersion = 0;
     uint8_t HostSystem = 0;
@@ -32,15 +35,15 @@ struct ZipDirEntry {
     uint16_t Method = 0;
     uint32_t DateTime = 0; // DOS date-time, time in the low half
     uint32_t CRC32 = 0;
-    uint32_t CompressedSize = 0;
-    uint32_t UncompressedSize = 0;
+    uint64_t CompressedSize = 0;
+    uint64_t UncompressedSize = 0;
     uint16_t NameLength = 0;
     uint16_t ExtraLength = 0;
     uint16_t CommentLength = 0;
-    uint16_t StartDisk = 0;
+    uint32_t StartDisk = 0;
     uint16_t InternalAttributes = 0;
     uint32_t ExternalAttributes = 0;
-    uint32_t LocalHeaderOffset = 0;
+    uint64_t LocalHeaderOffset = 0; // as stored: bytes in front of the archive left out
 
     QString FileName;    // converted, every "/" replaced by "\"
     QString FileComment; // converted like the name; empty if none
@@ -49,8 +52,8 @@ struct ZipDirEntry {
     // when ExtraLength is 0.
     QByteArray ExtraData;
 
-    // Copies the 42 fixed bytes that follow a central header's signature.
-    void SetFixedFields(const unsigned char* p);
+    // The engine's form of an entry the shared reader returned.
+    static ZipDirEntry From(const zipdir::Entry& e, uint64_t prefix, TCodePage codePage);
 };
 
 class TZipEngine {
@@ -256,6 +259,8 @@ private:
     // Removes a file, to the trash when HowToDelete allows undo.
     bool removeFile(const QString& path);
     void readCentralDirectory();
+    void readSharedDirectory(bool recovering);
+    void takeEntry(ZipDirEntry&& e);
     bool openDisk(int32_t diskNo);
     void showMessage(const QString& text);
 

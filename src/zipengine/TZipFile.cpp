@@ -1,58 +1,37 @@
 #include "TZipFile.h"
 
-#include "ZipCodePage.h"
-#include "ZipFormat.h"
+#include "zipdir/ZipDir.h"
 
-#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
 
-// The walk over any readable source. `onRecord` is called with each appended record.
+// The entries of a directory as list records.
 template <typename OnRecord>
-void walkLocalHeaders(ZipBufferedReader& in, OnRecord&& onRecord)
+void recordsOf(const zipdir::Source& source, OnRecord&& onRecord)
 {
-    unsigned char sig[4];
-    QByteArray name;
-    for (;;) {
-        if (in.Read(sig, 4) < 4)
-            return;
-        const uint32_t value = GetLE32(sig);
-        if (value == ZipSig::LocalHeader) {
-            unsigned char h[26];
-            if (in.Read(h, 26) < 26)
-                return; // a truncated header is not a record
-            ZipFile r;
-            r.Version = GetLE16(h);
-            r.Flags = GetLE16(h + 2);
-            r.Method = GetLE16(h + 4);
-            r.Time = GetLE16(h + 6);
-            r.Date = GetLE16(h + 8);
-            r.CRC32 = GetLE32(h + 10);
-            r.CompressedSize = GetLE32(h + 14);
-            r.UncompressedSize = GetLE32(h + 18);
-            r.NameLength = GetLE16(h + 22);
-            r.ExtraLength = GetLE16(h + 24);
-            if (in.Read(name, r.NameLength) < r.NameLength)
-                return;
-            QString text = ZipText::DecodeLocalName(name.constData(), name.size(), r.Flags);
-            if (text.size() > TZipFile::kMaxNameLength) {
-                text.truncate(TZipFile::kMaxNameLength);
-                if (text.back().isHighSurrogate())
-                    text.chop(1);
-            }
-            r.FileName = std::move(text);
-            const bool more = in.Skip(r.ExtraLength) && in.Skip(r.CompressedSize);
-            onRecord(std::move(r));
-            if (!more)
-                return; // the data runs past the end of the file
-        } else if (value == ZipSig::CentralHeader) {
-            if (!in.Skip(42))
-                return;
-        } else if (value == ZipSig::EndOfCentral) {
-            return;
+    const zipdir::Directory d = zipdir::Read(source);
+    for (const zipdir::Entry& e : d.entries) {
+        ZipFile r;
+        r.Version = e.neededVersion;
+        r.Flags = e.flags;
+        r.Method = e.method;
+        r.Time = uint16_t(e.dosDateTime);
+        r.Date = uint16_t(e.dosDateTime >> 16);
+        r.CRC32 = e.crc;
+        r.CompressedSize = e.compressedSize;
+        r.UncompressedSize = e.uncompressedSize;
+        r.NameLength = uint16_t(e.rawName.size());
+        r.ExtraLength = uint16_t(e.extra.size());
+        QString text = QString::fromUtf8(e.name);
+        if (text.size() > TZipFile::kMaxNameLength) {
+            text.truncate(TZipFile::kMaxNameLength);
+            if (text.back().isHighSurrogate())
+                text.chop(1);
         }
-        // Any other value: go on with the next four bytes.
+        r.FileName = std::move(text);
+        onRecord(std::move(r));
     }
 }
 
@@ -75,8 +54,7 @@ void TZipFile::read(const QString& path)
         openError_ = QStringLiteral("Cannot open file %1").arg(path);
         return;
     }
-    ZipBufferedReader in(file);
-    walkLocalHeaders(in, [this](ZipFile&& r) {
+    recordsOf(zipdir::FileSource(file.handle()), [this](ZipFile&& r) {
         records_.push_back(std::move(r));
         if (OnReadFile)
             OnReadFile(*this, records_.back());
@@ -93,10 +71,6 @@ ZipFile TZipFile::Record(int index) const
 std::vector<ZipFile> TZipFile::Walk(const QByteArray& bytes)
 {
     std::vector<ZipFile> out;
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    ZipBufferedReader in(buffer, 64 * 1024);
-    walkLocalHeaders(in, [&out](ZipFile&& r) { out.push_back(std::move(r)); });
+    recordsOf(zipdir::MemorySource(bytes.constData(), size_t(bytes.size())), [&out](ZipFile&& r) { out.push_back(std::move(r)); });
     return out;
 }

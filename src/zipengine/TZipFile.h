@@ -1,13 +1,15 @@
 #pragma once
-// TZipFile lists a zip by walking its local file headers from the start of
-// the file. Every list of zip entries the user sees is filled from it.
+// TZipFile lists a zip's entries as the shared directory reader finds them
+// (the central directory, or the local headers of an archive whose end is
+// missing), so that the lists show what extraction, testing and updating
+// will work on. Every list of zip entries the user sees is filled from it.
 
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-// One local header as stored.
+// One entry: its header fields, sizes at their true 64-bit width.
 struct ZipFile {
     uint16_t Version = 0;
     uint16_t Flags = 0;
@@ -15,11 +17,11 @@ struct ZipFile {
     uint16_t Time = 0;
     uint16_t Date = 0;
     uint32_t CRC32 = 0;
-    uint32_t CompressedSize = 0;
-    uint32_t UncompressedSize = 0;
+    uint64_t CompressedSize = 0;
+    uint64_t UncompressedSize = 0;
     uint16_t NameLength = 0;
     uint16_t ExtraLength = 0;
-    QString FileName; // at most 256 characters, "/" separators as stored
+    QString FileName; // at most 256 characters, separators as stored
 
     uint32_t DosDateTime() const { return uint32_t(Date) << 16 | Time; }
     bool Encrypted() const { return Flags & 1; }
@@ -47,7 +49,7 @@ public:
     // Called with each record right after it is appended.
     TReadFile OnReadFile;
 
-    // The walk itself, over bytes in memory (the fuzz target drives this).
+    // The same reading over bytes in memory (the fuzz target drives this).
     static std::vector<ZipFile> Walk(const QByteArray& bytes);
 
 private:

@@ -6,24 +6,34 @@
 #include <algorithm>
 #include <new>
 
-void ZipDirEntry::SetFixedFields(const unsigned char* p)
+ZipDirEntry ZipDirEntry::From(const zipdir::Entry& e, uint64_t prefix, TCodePage codePage)
 {
-    MadeByVersion = p[0];
-    HostSystem = p[1];
-    NeededVersion = GetLE16(p + 2);
-    Flags = GetLE16(p + 4);
-    Method = GetLE16(p + 6);
-    DateTime = GetLE32(p + 8);
-    CRC32 = GetLE32(p + 12);
-    CompressedSize = GetLE32(p + 16);
-    UncompressedSize = GetLE32(p + 20);
-    NameLength = GetLE16(p + 24);
-    ExtraLength = GetLE16(p + 26);
-    CommentLength = GetLE16(p + 28);
-    StartDisk = GetLE16(p + 30);
-    InternalAttributes = GetLE16(p + 32);
-    ExternalAttributes = GetLE32(p + 34);
-    LocalHeaderOffset = GetLE32(p + 38);
+    ZipDirEntry d;
+    d.MadeByVersion = e.madeByVersion;
+    d.HostSystem = e.hostSystem;
+    d.NeededVersion = e.neededVersion;
+    d.Flags = e.flags;
+    d.Method = e.method;
+    d.DateTime = e.dosDateTime;
+    d.CRC32 = e.crc;
+    d.CompressedSize = e.compressedSize;
+    d.UncompressedSize = e.uncompressedSize;
+    d.NameLength = uint16_t(e.rawName.size());
+    d.ExtraLength = uint16_t(e.extra.size());
+    d.CommentLength = uint16_t(e.comment.size());
+    d.StartDisk = e.startDisk;
+    d.InternalAttributes = e.internalAttributes;
+    d.ExternalAttributes = e.externalAttributes;
+    d.LocalHeaderOffset = e.localOffset - prefix;
+    d.FileName = QString::fromUtf8(e.name);
+    d.FileName.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    if (!e.comment.empty())
+        d.FileComment = ZipText::DecodeEntryText(e.comment.data(), qsizetype(e.comment.size()), e.flags, codePage,
+                                                 e.hostSystem, e.madeByVersion);
+    d.Encrypted = e.flags & 1;
+    if (!e.extra.empty())
+        d.ExtraData = QByteArray(e.extra.data(), qsizetype(e.extra.size()));
+    return d;
 }
 
 void TZipEngine::SetZipFileName(const QString& path)
@@ -151,40 +161,66 @@ bool TZipEngine::ReadEndRecord(bool raise)
 
 namespace {
 
-// The directory's extent as the records at the end of the archive give it.
-struct DirectoryExtent {
-    qint64 total;  // entries
-    qint64 size;   // bytes of central headers
-    qint64 offset; // where the headers say the directory starts
-    qint64 end;    // where the directory ends: the (Zip64) end record
-};
-
-// An archive with more entries or bytes than the end record can hold keeps
-// the true values in a Zip64 end record, found through the locator just
-// before the end record. Returns false (leaving `x` alone) when there is none.
-bool readZip64End(QFile& f, qint64 endRecordOffset, DirectoryExtent& x)
+zipdir::CodePage sharedCodePage(TCodePage c)
 {
-    unsigned char loc[20];
-    if (endRecordOffset < 20 + 56 || !f.seek(endRecordOffset - 20)
-        || f.read(reinterpret_cast<char*>(loc), 20) != 20 || GetLE32(loc) != ZipSig::Zip64EndLocator)
-        return false;
-    // The locator's offset, or (data in front of the archive shifts it) the
-    // record right before the locator.
-    for (const uint64_t at : {GetLE64(loc + 8), uint64_t(endRecordOffset - 20 - 56)}) {
-        unsigned char r[56];
-        if (at > uint64_t(endRecordOffset - 20 - 56) || !f.seek(qint64(at))
-            || f.read(reinterpret_cast<char*>(r), 56) != 56 || GetLE32(r) != ZipSig::Zip64EndOfCentral)
-            continue;
-        const uint64_t total = GetLE64(r + 32), size = GetLE64(r + 40), offset = GetLE64(r + 48);
-        if (size > at || offset > at || total > size / kCentralHeaderSize)
-            return false;
-        x = DirectoryExtent{qint64(total), qint64(size), qint64(offset), qint64(at)};
-        return true;
+    return c == TCodePage::cpOEM ? zipdir::CodePage::Oem : c == TCodePage::cpNone ? zipdir::CodePage::None : zipdir::CodePage::Auto;
+}
+
+// The engine's message for a directory the reader could not take.
+EZipEngine faultException(const zipdir::Directory& d)
+{
+    switch (d.fault) {
+    case zipdir::Fault::EndUnreadable: return EZipEngine(ZipMsg::DS_EOCBadRead, true);
+    case zipdir::Fault::CentralSignature: return EZipEngine(ZipMsg::DS_CEHWrongSig, true);
+    case zipdir::Fault::Spanned: return EZipEngine(ZipMsg::DS_NotSupported, true);
+    case zipdir::Fault::Overlap:
+        return EZipEngine(QStringLiteral("Invalid zip file with overlapped components (possible zip bomb): ")
+                              + QString::fromUtf8(d.faultText.substr(d.faultText.find(": ") + 2)),
+                          ZipMsg::LI_WrongZipStruct, true);
+    case zipdir::Fault::NotAZip: return EZipEngine(ZipMsg::DS_NoValidZip, true);
+    default: return EZipEngine(ZipMsg::DS_CEHBadRead, true);
     }
-    return false;
 }
 
 } // namespace
+
+void TZipEngine::takeEntry(ZipDirEntry&& e)
+{
+    const bool hasFilePart = !e.FileName.isEmpty() && !e.FileName.endsWith(QLatin1Char('\\'))
+                             && !e.FileName.endsWith(QLatin1Char(':'));
+    if (UseDirOnlyEntries || hasFilePart) {
+        Entries.push_back(std::move(e));
+        Count = int32_t(Entries.size());
+        if (OnNewName)
+            OnNewName(*this, Count, Entries.back());
+    } else {
+        ++DirectoryOnlyCount;
+    }
+}
+
+// The directory of an archive on one disk, through the reader the
+// compression modules share, so that every operation sees these entries.
+void TZipEngine::readSharedDirectory(bool recovering)
+{
+    zipdir::ReadOptions options;
+    options.codePage = sharedCodePage(CodePage);
+    const zipdir::Directory d = zipdir::Read(zipdir::FileSource(InFile.handle()), options);
+    if (recovering && !d.recovered)
+        throw EZipEngine(ZipMsg::DS_NoValidZip, true);
+    if (!d.recovered)
+        DirectoryStart = qint64(d.centralStart);
+    DataStart = d.entries.empty() ? (EffectiveSize == kEndRecordSize ? 0 : EffectiveSize) : qint64(d.firstEntry - d.prefix);
+    if (d.ok() && (d.prefix != 0 || !d.inconsistency.empty())) {
+        StructureWarning = true;
+        IssueMessage(ZipMsg::LI_WrongZipStruct,
+                     d.inconsistency.empty() ? QString() : QStringLiteral(" (%1)").arg(QString::fromUtf8(d.inconsistency)));
+    }
+    Entries.reserve(d.entries.size());
+    for (const zipdir::Entry& e : d.entries)
+        takeEntry(ZipDirEntry::From(e, d.prefix, CodePage));
+    if (!d.ok())
+        throw faultException(d);
+}
 
 void TZipEngine::readCentralDirectory()
 {
@@ -198,31 +234,36 @@ void TZipEngine::readCentralDirectory()
         throw EZipEngine(ZipMsg::DS_DriveNoMount, DriveRoot);
     VolumeLabel = storage.name();
 
-    ReadEndRecord(true);
+    try {
+        ReadEndRecord(true);
+    } catch (const EZipEngine& e) {
+        // No end record: an archive cut short is read from its local headers.
+        if (e.ResourceId() != ZipMsg::DS_NoValidZip || !InFile.isOpen())
+            throw;
+        readSharedDirectory(true);
+        return;
+    }
     LastDiskNumber = EndRecord.ThisDiskNo;
     if (EndRecord.ThisDiskNo != 0)
         Spanned = true;
     CurrentDisk = EndRecord.ThisDiskNo;
+    if (EndRecord.ThisDiskNo == 0 && EndRecord.CentralDiskNo == 0) {
+        readSharedDirectory(false);
+        return;
+    }
 
-    DirectoryExtent extent{EndRecord.TotalEntries, EndRecord.CentralSize, EndRecord.CentralOffset, EndRecordOffset};
-    if (EndRecord.ThisDiskNo == 0
-        && (EndRecord.TotalEntries == 0xFFFF || EndRecord.CentralSize == 0xFFFFFFFFu || EndRecord.CentralOffset == 0xFFFFFFFFu))
-        readZip64End(InFile, EndRecordOffset, extent);
-
+    // The last disk of a spanned set: the directory starts on the disk the
+    // end record names and may run on over the following disks.
     if (EndRecord.CentralDiskNo == EndRecord.ThisDiskNo) {
-        // The directory ends where the (Zip64) end record begins. (This equals
-        // the effective size less directory, comment and records, and stays
-        // right when a declared comment runs past the end of a cut-off file.)
-        DirectoryStart = extent.end - extent.size;
+        DirectoryStart = EndRecordOffset - qint64(EndRecord.CentralSize);
     } else {
         if (!openDisk(EndRecord.CentralDiskNo))
             throw EZipEngine(ZipMsg::DS_CEHBadRead, true);
         EffectiveSize = InFile.size();
         DirectoryStart = EndRecord.CentralOffset;
     }
-
     DataStart = EffectiveSize == kEndRecordSize ? 0 : EffectiveSize;
-    if (extent.offset != DirectoryStart) {
+    if (EndRecord.CentralOffset != DirectoryStart) {
         StructureWarning = true;
         IssueMessage(ZipMsg::LI_WrongZipStruct);
     }
@@ -232,9 +273,9 @@ void TZipEngine::readCentralDirectory()
         throw EZipEngine(ZipMsg::LI_ReadZipError, true);
 
     unsigned char h[kCentralHeaderSize];
-    QByteArray bytes;
-    Entries.reserve(size_t(std::min<qint64>(extent.total, extent.size / kCentralHeaderSize + 1)));
-    for (qint64 n = 0; n < extent.total; ++n) {
+    QByteArray name, extra, comment;
+    Entries.reserve(size_t(std::min<qint64>(EndRecord.TotalEntries, EndRecord.CentralSize / kCentralHeaderSize + 1)));
+    for (qint64 n = 0; n < EndRecord.TotalEntries; ++n) {
         while (reader->Read(h, kCentralHeaderSize) < kCentralHeaderSize) {
             if (CurrentDisk >= LastDiskNumber || !openDisk(CurrentDisk + 1))
                 throw EZipEngine(ZipMsg::DS_CEHBadRead, true);
@@ -242,35 +283,17 @@ void TZipEngine::readCentralDirectory()
         }
         if (GetLE32(h) != ZipSig::CentralHeader)
             throw EZipEngine(ZipMsg::DS_CEHWrongSig, true);
-        ZipDirEntry e;
-        e.SetFixedFields(h + 4);
-        if (reader->Read(bytes, e.NameLength) < e.NameLength)
+        const int nameLen = GetLE16(h + 28), extraLen = GetLE16(h + 30), commentLen = GetLE16(h + 32);
+        if (reader->Read(name, nameLen) < nameLen)
             throw EZipEngine(ZipMsg::DS_CENameLen, true);
-        e.FileName = ZipText::DecodeEntryText(bytes.constData(), bytes.size(), e.Flags, CodePage, e.HostSystem,
-                                              e.MadeByVersion);
-        e.FileName.replace(QLatin1Char('/'), QLatin1Char('\\'));
-        e.Encrypted = e.Flags & 1;
-        if (e.ExtraLength) {
-            if (reader->Read(e.ExtraData, e.ExtraLength) < e.ExtraLength)
-                throw EZipEngine(ZipMsg::LI_ReadZipError, true);
-        }
-        if (e.CommentLength) {
-            if (reader->Read(bytes, e.CommentLength) < e.CommentLength)
-                throw EZipEngine(ZipMsg::DS_CECommentLen, true);
-            e.FileComment = ZipText::DecodeEntryText(bytes.constData(), bytes.size(), e.Flags, CodePage,
-                                                     e.HostSystem, e.MadeByVersion);
-        }
-        DataStart = std::min<qint64>(DataStart, e.LocalHeaderOffset);
-        const bool hasFilePart = !e.FileName.isEmpty() && !e.FileName.endsWith(QLatin1Char('\\'))
-                                 && !e.FileName.endsWith(QLatin1Char(':'));
-        if (UseDirOnlyEntries || hasFilePart) {
-            Entries.push_back(std::move(e));
-            Count = int32_t(Entries.size());
-            if (OnNewName)
-                OnNewName(*this, Count, Entries.back());
-        } else {
-            ++DirectoryOnlyCount;
-        }
+        if (reader->Read(extra, extraLen) < extraLen)
+            throw EZipEngine(ZipMsg::LI_ReadZipError, true);
+        if (reader->Read(comment, commentLen) < commentLen)
+            throw EZipEngine(ZipMsg::DS_CECommentLen, true);
+        const zipdir::Entry e = zipdir::ParseCentral(h, name.toStdString(), extra.toStdString(), comment.toStdString(), 0,
+                                                     sharedCodePage(CodePage));
+        DataStart = std::min<qint64>(DataStart, qint64(e.localOffset));
+        takeEntry(ZipDirEntry::From(e, 0, CodePage));
     }
 }
 

@@ -39,6 +39,14 @@ int32_t AddToTotal(int32_t total, uint64_t size)
     return int32_t(sum > top ? top : sum);
 }
 
+int64_t AddToTotal(int64_t total, uint64_t size)
+{
+    constexpr uint64_t top = uint64_t(std::numeric_limits<int64_t>::max());
+    if (total < 0 || size >= top - uint64_t(total))
+        return int64_t(top);
+    return total + int64_t(size);
+}
+
 QString NoReadableFilesText()
 {
     return QStringLiteral("THERE ARE NO FILES IN THE ZIPFILE THAT THIS PROGRAM CAN READ");

@@ -22,6 +22,9 @@ QString DateText(uint32_t dosDateTime);
 
 // `total` + `size`, held at INT32_MAX instead of wrapping.
 int32_t AddToTotal(int32_t total, uint64_t size);
+// The same for a 64-bit total (the unzip list's, which counts entries past
+// 4 GiB), held at INT64_MAX.
+int64_t AddToTotal(int64_t total, uint64_t size);
 
 // The message for an archive that holds no entry this program can read.
 QString NoReadableFilesText();

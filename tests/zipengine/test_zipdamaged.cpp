@@ -40,8 +40,13 @@ class TestZipDamaged : public QObject {
         QVERIFY(WriteBytes(p, bytes));
         engine.SetZipFileName(p);
         QCOMPARE(engine.Count, int32_t(engine.Entries.size()));
-        QVERIFY(qint64(engine.Count) * 46 <= bytes.size());
-        QVERIFY(engine.Count <= engine.EndRecord.TotalEntries);
+        QVERIFY(qint64(engine.Count) * 30 <= bytes.size());
+        // The lists and the engine read the same entries.
+        if (!engine.Spanned) {
+            QCOMPARE(walked.size(), engine.Entries.size());
+            for (size_t i = 0; i < walked.size(); ++i)
+                QCOMPARE(QString(walked[i].FileName).replace('/', '\\'), engine.Entries[i].FileName.left(walked[i].FileName.size()));
+        }
         QVERIFY(engine.EffectiveSize <= engine.RealSize);
         QVERIFY(!engine.InFile.isOpen());
         QCOMPARE(engine.BusyDepth(), 0);
@@ -117,7 +122,12 @@ private slots:
             d += QByteArray("PK\x05\x06\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff", 22);
         check(d);
         check(QByteArray(70000, '\0') + sample());
-        check(sample() + QByteArray(70000, 'g')); // end record out of the search range
+        // The end record out of the search range: the entries are read from
+        // their local headers, with a warning.
+        check(sample() + QByteArray(70000, 'g'));
+        QCOMPARE(engine.ErrCode, 10203);
+        QCOMPARE(engine.Count, 4);
+        check(QByteArray(70000, 'g') + sample() + QByteArray(70000, 'g'));
         QCOMPARE(engine.ErrCode, 11036);
     }
 };

@@ -12,7 +12,7 @@ namespace {
 
 struct Listed {
     QString name;
-    quint32 size;
+    quint64 size;
     QString stamp; // yyyymmdd.hhmmss
     bool operator==(const Listed& o) const { return name == o.name && size == o.size && stamp == o.stamp; }
 };

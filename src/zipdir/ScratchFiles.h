@@ -1,0 +1,35 @@
+#pragma once
+// Scratch files that must not outlive the run, and putting a finished one in
+// place. Scratch files must not outlive the run: while one is registered, an
+// interrupt, hang-up or termination signal removes every registered file
+// before the signal takes its usual course, and the file-size limit signal is
+// ignored so that a write past the limit fails (and is cleaned up) instead of
+// ending the process.
+
+#include <string>
+
+namespace zipdir {
+
+class ScratchFile {
+public:
+    explicit ScratchFile(const std::string& path);
+    ~ScratchFile();
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    // The file is no longer scratch (renamed into place or removed).
+    void Release();
+
+private:
+    int slot_ = -1;
+};
+
+// Puts the complete file `from` in the place of `to`: a rename, or, when
+// `to` has other names (hard links) that a rename would leave with the old
+// content, the content written over `to` itself, its room claimed first so
+// that a full disk stops the run before the old content is touched. On
+// success `from` is gone; on failure `to` is as it was, `why` says what went
+// wrong, errno is kept and `from` is left for the caller.
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& why);
+
+} // namespace zipdir
