@@ -226,7 +226,8 @@ void TUnzipPage::RunUnzip(const QString& given, bool graphics)
                 if (result.code == 0)
                     prompter.information(QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(archive).fileName() +
                                          QStringLiteral("\rWAS OPENED IN THE FOLDER ") + destination);
-                else if (result.code == 3)
+                // Only when something was written: a refused zip wrote nothing.
+                else if (result.code == 3 && result.extracted > 0)
                     prompter.information(QStringLiteral(
                         "THE PROGRAM ATTEMPTED TO UNZIP A ZIP FILE WITH AN INVALID STRUCTURE\r"
                         "IT IS POSSIBLE THAT MOST OR EVEN ALL OF THE FILES WERE SUCCESSFULLY UNZIPPED TO THE SELECTED FOLDER"));
