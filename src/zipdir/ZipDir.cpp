@@ -316,11 +316,22 @@ bool readCentral(const Source& src, Directory& d, const ReadOptions& o)
     if (d.thisDisk != 0 || d.centralDisk != 0)
         return fail(d, Fault::Spanned);
 
+    // Zip64 records stand between the directory and the end record whenever
+    // the writer made them; their values count where the end record's are
+    // only markers.
     uint64_t dirEnd = d.endRecord;
-    if (total == kMax16 || Le16(e + 8) == kMax16 || cdSize == kMax32 || cdOffset == kMax32) {
-        readZip64End(src, d, total, cdSize, cdOffset, dirEnd);
-        if (!d.ok())
+    const bool markers = total == kMax16 || Le16(e + 8) == kMax16 || cdSize == kMax32 || cdOffset == kMax32;
+    uint64_t total64 = total, size64 = cdSize, offset64 = cdOffset;
+    if (readZip64End(src, d, total64, size64, offset64, dirEnd)) {
+        if (d.fault == Fault::Spanned || (!d.ok() && markers))
             return false;
+        d.fault = Fault::None;
+        d.faultText.clear();
+        if (d.zip64) {
+            total = total == kMax16 ? total64 : total;
+            cdSize = cdSize == kMax32 ? size64 : cdSize;
+            cdOffset = cdOffset == kMax32 ? offset64 : cdOffset;
+        }
     }
     d.declaredEntries = total;
 
@@ -332,12 +343,11 @@ bool readCentral(const Source& src, Directory& d, const ReadOptions& o)
         return fail(d, Fault::CentralRange);
     uint64_t start = cdSize <= dirEnd ? dirEnd - cdSize : cdOffset;
     const bool empty = cdSize == 0 && total == 0;
-    if (!empty && start != cdOffset && !centralSignatureAt(src, start)) {
-        if (cdOffset < dirEnd && centralSignatureAt(src, cdOffset))
-            start = cdOffset;
-        else if (start < cdOffset)
-            return fail(d, Fault::CentralRange);
-    }
+    // Where the stored offset holds a central header too, the size is what lies.
+    if (!empty && start != cdOffset && cdOffset < dirEnd && centralSignatureAt(src, cdOffset))
+        start = cdOffset;
+    else if (!empty && start < cdOffset && !centralSignatureAt(src, start))
+        return fail(d, Fault::CentralRange);
     if (start < cdOffset)
         return fail(d, Fault::CentralRange);
     d.prefix = start - cdOffset;
@@ -345,7 +355,10 @@ bool readCentral(const Source& src, Directory& d, const ReadOptions& o)
     if (start + cdSize != dirEnd && d.inconsistency.empty())
         d.inconsistency = "the central directory's size does not match its place";
 
-    // Every central header up to the end records.
+    // Every central header up to the end records (a directory of more than
+    // 2 GiB, some twenty million entries, is taken for a lie).
+    if (dirEnd - start > (uint64_t(1) << 31))
+        return fail(d, Fault::CentralRange);
     std::string dir(size_t(dirEnd - start), '\0');
     if (!src.ReadAt(start, dir.data(), dir.size()))
         return fail(d, Fault::CentralRange);

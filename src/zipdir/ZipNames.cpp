@@ -59,10 +59,9 @@ bool allAscii(const std::string& s)
 
 } // namespace
 
-bool IsValidUtf8(const std::string& s)
+bool IsValidUtf8(const char* data, size_t size)
 {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t size = s.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
     size_t i = 0;
     while (i < size) {
         const unsigned char c = p[i];

@@ -2,6 +2,7 @@
 // Stored entry names as text. One rule for every reader, so that a name the
 // list shows is the name extraction and deletion match.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,7 +17,8 @@ enum class CodePage { Auto, None, Oem };
 extern const char16_t kCp437High[128];
 extern const char16_t kWindows1252C1[32];
 
-bool IsValidUtf8(const std::string& s);
+bool IsValidUtf8(const char* data, size_t size);
+inline bool IsValidUtf8(const std::string& s) { return IsValidUtf8(s.data(), s.size()); }
 std::string Cp437ToUtf8(const std::string& raw);
 std::string Windows1252ToUtf8(const std::string& raw);
 

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <new>
+
 namespace {
 
 // The entries of a directory as list records.
@@ -54,11 +56,16 @@ void TZipFile::read(const QString& path)
         openError_ = QStringLiteral("Cannot open file %1").arg(path);
         return;
     }
-    recordsOf(zipdir::FileSource(file.handle()), [this](ZipFile&& r) {
-        records_.push_back(std::move(r));
-        if (OnReadFile)
-            OnReadFile(*this, records_.back());
-    });
+    try {
+        recordsOf(zipdir::FileSource(file.handle()), [this](ZipFile&& r) {
+            records_.push_back(std::move(r));
+            if (OnReadFile)
+                OnReadFile(*this, records_.back());
+        });
+    } catch (const std::bad_alloc&) {
+        // A directory too large for memory lists nothing.
+        records_.clear();
+    }
 }
 
 ZipFile TZipFile::Record(int index) const

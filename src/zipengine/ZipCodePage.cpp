@@ -38,42 +38,7 @@ QString FromWindows1252(const char* data, qsizetype size)
 
 bool IsValidUtf8(const char* data, qsizetype size)
 {
-    const auto* p = reinterpret_cast<const unsigned char*>(data);
-    qsizetype i = 0;
-    while (i < size) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int len;
-        char32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (size - i < len)
-            return false;
-        for (int k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        // Over-long forms, surrogates and values past U+10FFFF are not UTF-8.
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))
-            || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
+    return size <= 0 || zipdir::IsValidUtf8(data, size_t(size));
 }
 
 static bool allAscii(const char* data, qsizetype size)

@@ -176,7 +176,7 @@ EZipEngine faultException(const zipdir::Directory& d)
     case zipdir::Fault::Overlap:
         return EZipEngine(QStringLiteral("Invalid zip file with overlapped components (possible zip bomb): ")
                               + QString::fromUtf8(d.faultText.substr(d.faultText.find(": ") + 2)),
-                          ZipMsg::LI_WrongZipStruct, true);
+                          ZipMsg::DS_CEHBadRead, true);
     case zipdir::Fault::NotAZip: return EZipEngine(ZipMsg::DS_NoValidZip, true);
     default: return EZipEngine(ZipMsg::DS_CEHBadRead, true);
     }

@@ -1,6 +1,9 @@
 #pragma once
-// Zip record layouts, little-endian field access and a buffered reader shared
-// by the local-header walk and the central-directory reader.
+// The engine's view of zip records (the end record as the engine keeps it,
+// field access, DOS times) and a buffered reader for the directory of a
+// spanned set, which runs on over several disks.
+
+#include "zipdir/ZipDir.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -9,26 +12,21 @@
 #include <cstring>
 
 namespace ZipSig {
-constexpr uint32_t LocalHeader = 0x04034B50;
-constexpr uint32_t CentralHeader = 0x02014B50;
-constexpr uint32_t EndOfCentral = 0x06054B50;
-constexpr uint32_t SpanMarker = 0x08074B50;
-constexpr uint32_t Zip64EndOfCentral = 0x06064B50;
-constexpr uint32_t Zip64EndLocator = 0x07064B50;
+constexpr uint32_t LocalHeader = zipdir::Sig::Local;
+constexpr uint32_t CentralHeader = zipdir::Sig::Central;
+constexpr uint32_t EndOfCentral = zipdir::Sig::End;
+constexpr uint32_t SpanMarker = zipdir::Sig::Descriptor;
+constexpr uint32_t Zip64EndOfCentral = zipdir::Sig::Zip64End;
+constexpr uint32_t Zip64EndLocator = zipdir::Sig::Zip64Locator;
 } // namespace ZipSig
 
 constexpr int kEndRecordSize = 22;
 constexpr int kCentralHeaderSize = 46;
-constexpr int kLocalHeaderSize = 30;
 // The end record plus the longest comment it can declare.
 constexpr int kMaxEndSearch = kEndRecordSize + 65535;
 
-inline uint16_t GetLE16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t GetLE32(const unsigned char* p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline uint64_t GetLE64(const unsigned char* p) { return uint64_t(GetLE32(p)) | (uint64_t(GetLE32(p + 4)) << 32); }
+inline uint16_t GetLE16(const unsigned char* p) { return zipdir::Le16(p); }
+inline uint32_t GetLE32(const unsigned char* p) { return zipdir::Le32(p); }
 inline void PutLE16(unsigned char* p, uint16_t v)
 {
     p[0] = uint8_t(v);

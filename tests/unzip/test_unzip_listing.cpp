@@ -152,6 +152,23 @@ private slots:
         QVERIFY(prompter_.fileRequests[0].filter.startsWith(QStringLiteral("All compressed types (*.zip *.gz *.tar *.rar *.tgz)")));
     }
 
+    void sizesAndTotalPast4GiB()
+    {
+        // Entries that say they unpack to 1.5 GB each: the total is no
+        // 32-bit number and the rows keep their sizes.
+        QByteArray b = ZipFixture::Build({{QStringLiteral("a.iso"), "a"}, {QStringLiteral("b.iso"), "b"}, {QStringLiteral("c.iso"), "c"}});
+        for (qsizetype cen = b.indexOf("PK\x01\x02"); cen >= 0; cen = b.indexOf("PK\x01\x02", cen + 4))
+            for (int k = 0; k < 4; ++k)
+                b[cen + 24 + k] = char((1500000000u >> (8 * k)) & 0xFF);
+        QFile f(dir_.filePath(QStringLiteral("big.zip")));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(b) == b.size());
+        f.close();
+        open(f.fileName());
+        QCOMPARE(page_->RowCount(), 3);
+        QCOMPARE(cell(page_, 2, 1), QStringLiteral("1500000000"));
+        QCOMPARE(page_->UnzipTotalFileSizeEdit->text(), QStringLiteral("4500000000"));
+    }
+
     void treeNeedsTwoRows()
     {
         open(zip(QStringLiteral("one.zip"), {{QStringLiteral("only.bin"), "x"}}));
