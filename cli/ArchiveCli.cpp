@@ -126,7 +126,7 @@ int Command::list(const QString& path)
     const std::unique_ptr<Archive> a = open(path);
     if (!a)
         return 1;
-    const bool utc = a->kind() == ArchiveKind::Tar || a->kind() == ArchiveKind::TarGz;
+    const bool utc = a->kind() == ArchiveKind::Tar || a->kind() == ArchiveKind::TarGz || a->kind() == ArchiveKind::Other;
     const QString error = a->list([&](const ArchiveEntry& e) {
         QString name = e.name;
         if (e.folder() && !name.endsWith(QLatin1Char('/')))

@@ -4,9 +4,10 @@
 //
 //   list    ARCHIVE
 //           one line per entry on `out`: size TAB YYYY-MM-DD HH:MM:SS TAB name.
-//           Folders end in "/". Zip times as stored (local), tar times as
-//           stored (UTC); a gz lists its one file with the gzip file's size
-//           and last-write time. Control characters in names are escaped
+//           Folders end in "/". Zip and RAR times as stored (local), tar
+//           times and those of the other kinds libarchive reads as stored
+//           (UTC); a gz, like a single .xz, .bz2, .zst or .lz4 file, lists
+//           its one file with the compressed file's size and last-write time. Control characters in names are escaped
 //           ("\n", "\t", "\x1b", and "\\" for a backslash), so one line is
 //           always one entry.
 //   extract ARCHIVE [-d DIR] [--overwrite] [--password PW] [NAME...]

@@ -69,6 +69,12 @@ const char* const kHelp =
     "escaped (\\n, \\t, \\x1b, and \\\\ for a backslash). Warnings about a damaged\n"
     "archive that can still be read go to standard error.\n"
     "\n"
+    "list and extract also read RAR archives (.rar; a multi-volume set from any of\n"
+    "its parts, .partN.rar or .rar, .r00, ...), 7z, tar.xz/.txz, tar.bz2/.tbz2/.tbz,\n"
+    "tar.zst/.tzst, tar.lz4, tar.lzma, single .xz, .bz2, .zst, .lz4 and .lzma files,\n"
+    "iso, cab, cpio, ar/.deb and rpm. Encrypted RAR and 7z entries cannot be\n"
+    "decrypted: they are reported and not extracted.\n"
+    "\n"
     "Exit status: 0 success, 1 the operation failed, 2 a usage error.\n";
 
 int usage(const QString& line)

@@ -38,7 +38,7 @@ endfunction()
 # quarn_uses_modules(NAME): NAME loads the compression modules from the bin
 # folder at run time, so they are built before it.
 function(quarn_uses_modules name)
-  foreach(_m ziplib unzlib)
+  foreach(_m ziplib unzlib unrar)
     if(TARGET ${_m})
       add_dependencies(${name} ${_m})
     endif()

@@ -18,10 +18,11 @@ QUARN_TEST_PACKAGES=(
   zip unzip p7zip-full libarchive-tools tar gzip pigz python3
   wine64 xvfb xauth
   imagemagick
+  xz-utils bzip2 zstd lz4
 )
 # Only the tests need these: the desktop-integration validators and tools,
 # man for the manual page, dpkg-dev for packing the .deb.
-QUARN_TEST_PACKAGES=(
+QUARN_TEST_PACKAGES+=(
   desktop-file-utils appstream xdg-utils xdg-user-dirs man-db dpkg-dev
 )
 QUARN_SANITIZE_PACKAGES=(clang libclang-rt-14-dev)

@@ -1,6 +1,8 @@
 #include "archive/Archive.h"
 
 #include "archive/GzArchive.h"
+#include "archive/LibarchiveArchive.h"
+#include "archive/RarArchive.h"
 #include "archive/TarArchive.h"
 #include "archive/ZipArchive.h"
 
@@ -13,7 +15,8 @@ std::unique_ptr<Archive> openArchive(const QString& path, ArchiveKind kind)
     case ArchiveKind::Tar: return std::make_unique<TarArchive>(path, false);
     case ArchiveKind::TarGz: return std::make_unique<TarArchive>(path, true);
     case ArchiveKind::Gz: return std::make_unique<GzArchive>(path);
-    case ArchiveKind::Rar:
+    case ArchiveKind::Rar: return std::make_unique<RarArchive>(path);
+    case ArchiveKind::Other: return std::make_unique<LibarchiveArchive>(path);
     case ArchiveKind::None: break;
     }
     return nullptr;

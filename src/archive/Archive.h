@@ -53,12 +53,19 @@ struct ExtractRequest {
     std::function<bool(int entriesDone, qint64 bytesDone)> progress;
     // Set from any thread to stop after the current entry.
     const std::atomic_bool* cancel = nullptr;
-    // The password of encrypted zip entries.
+    // The password of encrypted entries.
     QString password;
     // Zip: only files missing on disk or older there (update), or only
     // files already on disk and older there (freshen).
     bool update = false;
     bool freshen = false;
+    // When `password` is empty, asked once for the first encrypted entry
+    // (RAR): the password, or "" to stop the run there.
+    std::function<QString(const ArchiveEntry&)> askPassword;
+    // Kinds read through an outside library that reports as it goes (RAR):
+    // each of its messages, the closing one of a finished run included.
+    // False stops the run.
+    std::function<bool(const QString&)> report;
 };
 
 struct ExtractResult {
@@ -95,6 +102,6 @@ protected:
     QStringList warnings_;
 };
 
-// The backend for `path` as `kind` (None: by the name's ending); null for a
-// kind without one here (RAR joins later).
+// The backend for `path` as `kind` (None: by the name's ending); null for
+// None.
 std::unique_ptr<Archive> openArchive(const QString& path, ArchiveKind kind = ArchiveKind::None);

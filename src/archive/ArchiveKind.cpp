@@ -7,6 +7,23 @@
 
 namespace archivekind {
 
+const QStringList& otherEndings()
+{
+    static const QStringList endings{
+        ".tar.xz", ".tar.bz2", ".tar.zst", ".tar.lz4", ".tar.lzma", ".txz", ".tbz2", ".tbz", ".tzst", ".tlz",
+        ".7z", ".iso", ".cab", ".cpio", ".deb", ".ar", ".rpm", ".xz", ".bz2", ".zst", ".lz4", ".lzma"};
+    return endings;
+}
+
+bool singleCompressedFile(const QString& path)
+{
+    const QString n = QFileInfo(path).fileName().toLower();
+    for (const QString& e : otherEndings())
+        if (n.size() > e.size() && n.endsWith(e))
+            return e.count(QLatin1Char('.')) == 1 && (e == ".xz" || e == ".bz2" || e == ".zst" || e == ".lz4" || e == ".lzma");
+    return false;
+}
+
 ArchiveKind fromName(const QString& path)
 {
     const QString n = QFileInfo(path).fileName().toLower();
@@ -24,6 +41,13 @@ ArchiveKind fromName(const QString& path)
         return ArchiveKind::Zip;
     if (ends(".rar"))
         return ArchiveKind::Rar;
+    // A later volume of an old-style RAR set: x.r00, x.r01 ...
+    if (n.size() > 4 && n.at(n.size() - 4) == QLatin1Char('.') && n.at(n.size() - 3) == QLatin1Char('r')
+        && n.at(n.size() - 2).isDigit() && n.at(n.size() - 1).isDigit())
+        return ArchiveKind::Rar;
+    for (const QString& e : otherEndings())
+        if (n.size() > e.size() && n.endsWith(e))
+            return ArchiveKind::Other;
     return ArchiveKind::None;
 }
 
@@ -58,6 +82,7 @@ QString kindName(ArchiveKind kind)
     case ArchiveKind::TarGz: return QStringLiteral("tar.gz");
     case ArchiveKind::Gz: return QStringLiteral("gzip");
     case ArchiveKind::Rar: return QStringLiteral("RAR");
+    case ArchiveKind::Other: return QStringLiteral("other");
     case ArchiveKind::None: break;
     }
     return QStringLiteral("unknown");
@@ -67,6 +92,9 @@ QString contentMismatch(const QString& path, ArchiveKind kind)
 {
     const ArchiveKind held = fromContent(path);
     if (held == ArchiveKind::None || held == kind)
+        return QString();
+    // libarchive tells the other kinds apart itself; only RAR has its own reader.
+    if (kind == ArchiveKind::Other && held != ArchiveKind::Rar)
         return QString();
     // A gzip file may hold a tar, and a plain tar read through the gzip reader passes.
     if ((kind == ArchiveKind::TarGz && (held == ArchiveKind::Gz || held == ArchiveKind::Tar))

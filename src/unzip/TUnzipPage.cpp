@@ -117,6 +117,8 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
             UnzipGZFile(d);
     };
     ConnectImageCommands();
+    ListRar = [this](const QString& p) { UpDateRARWindow(p); };
+    ExtractRar = [this](const QString& d) { UnzipRarFile(d); };
 
     ClearUnzipListView();
 }

@@ -3,6 +3,7 @@
 // rules. Listing, extraction and filtering live in the other files of this folder.
 
 #include "archive/ArchiveKind.h"
+#include "platform/Prompter.h"
 
 #include <QSet>
 #include <QRegularExpression>
@@ -253,6 +254,27 @@ public:
     TImageBrowse& ImageBrowse();
     // The screen size the viewer's sizing rules use (empty: the real one).
     QSize ViewerScreen;
+
+    // ---- RAR (UnzipRar.cpp)
+    // Lists a RAR archive: one row per file entry.
+    void UpDateRARWindow(const QString& path);
+    // Extracts the highlighted RAR rows into `destination`.
+    void UnzipRarFile(const QString& destination);
+    // The RAR replace question; Yes at once when no file is there, No under
+    // No to All. Sets YesToAll and NoToAll. Returns Yes or No.
+    PromptButton RarOverwriteQuestion(const QString& diskFile, const QString& entryName, qint64 entrySize,
+                                      const QString& entryDate);
+    // The password of the current RAR extraction, asked once.
+    QString RarReqPassword();
+    QString RarPassword;
+
+    // ---- The kinds libarchive reads (UnzipOther.cpp)
+    // A row's attached data: the entry's place in the archive.
+    static constexpr int EntryIndexRole = Qt::UserRole + 67;
+    // Lists 7z, compressed tars, single compressed files, iso, cab, cpio, ar, rpm.
+    void UpdateOtherWindow(const QString& path);
+    // Extracts their highlighted rows into `destination`.
+    void UnzipOtherFile(const QString& destination);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

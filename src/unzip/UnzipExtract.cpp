@@ -2,6 +2,8 @@
 // of zip entries, the engine request and its result messages.
 
 #include "unzip/UnzipExtract.h"
+
+#include "archive/ArchiveKind.h"
 #include "unzip/TUnzipPage.h"
 #include "unzip/TZipSecurityForm.h"
 #include "unzip/UnzipListing.h"
@@ -247,6 +249,9 @@ void TUnzipPage::RunUnzip(const QString& given, bool graphics)
         host_.DisableAll();
         if (ExtractRar)
             ExtractRar(destination);
+    } else if (kind == ArchiveKind::Other) {
+        host_.DisableAll();
+        UnzipOtherFile(destination);
     }
     // 9
     host_.EnableAll();

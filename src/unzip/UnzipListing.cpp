@@ -1,6 +1,7 @@
 // The unzip page's listing: OPEN, the zip listing, the row icons and RESET.
 
 #include "unzip/UnzipListing.h"
+
 #include "unzip/TUnzipPage.h"
 #include "unzip/FileIcons.h"
 
@@ -35,8 +36,12 @@ QString OpenDialogTitle()
 
 QString OpenDialogFilter()
 {
+    QStringList other;
+    for (const QString& ending : archivekind::otherEndings())
+        other << QLatin1Char('*') + ending;
     return QStringLiteral("All compressed types (*.zip *.gz *.tar *.rar *.tgz);;ZIP Files (*.zip);;GZ Files (*.gz);;"
-                          "TAR Files (*.tar);;RAR Files (*.rar);;TGZ Files (*.tgz)");
+                          "TAR Files (*.tar);;RAR Files (*.rar);;TGZ Files (*.tgz);;Other archives (") +
+           other.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
 QString Extension(const QString& name)
@@ -146,11 +151,8 @@ void TUnzipPage::OpenUnzipButtonClick()
         UnzipListView->setFocus();
         break;
     case ArchiveKind::Rar:
-        if (!ListRar) {
-            // The RAR reader is not part of this build yet.
-            prompter.information(QStringLiteral("RAR ARCHIVES CANNOT BE OPENED YET.\r") + QDir::toNativeSeparators(name));
+        if (!ListRar)
             return;
-        }
         state_.CurrentArchive = name;
         host_.DisableAll();
         ListRar(name);
@@ -178,6 +180,13 @@ void TUnzipPage::OpenUnzipButtonClick()
         ListTar(name);
         host_.EnableAll();
         forceLoadedStates();
+        break;
+    case ArchiveKind::Other:
+        state_.CurrentArchive = name;
+        host_.DisableAll();
+        UpdateOtherWindow(name);
+        UnzipListView->setEnabled(true);
+        UnzipListView->setFocus();
         break;
     case ArchiveKind::None: break;
     }
