@@ -65,7 +65,19 @@ TUnzipTreeviewForm::TUnzipTreeviewForm(TMainHost& host, TFileTree tree, const QL
     ChangeListview(0);
 }
 
-TUnzipTreeviewForm::~TUnzipTreeviewForm() = default;
+TUnzipTreeviewForm::~TUnzipTreeviewForm()
+{
+    // The views and models read the tree, which goes before the children do.
+    for (QObject* o : {static_cast<QObject*>(TreePanel), static_cast<QObject*>(ListPanel),
+                       static_cast<QObject*>(TreeView->viewport()), static_cast<QObject*>(FolderTreeView->viewport())})
+        o->removeEventFilter(this);
+    delete TreeView;
+    delete FolderTreeView;
+    delete ListView1;
+    delete fileModel_;
+    delete folderModel_;
+    delete listModel_;
+}
 
 void TUnzipTreeviewForm::buildControls()
 {
