@@ -5,6 +5,7 @@
 #include "platform/Controls.h"
 #include "platform/MainHost.h"
 #include "platform/Prompter.h"
+#include "viewers/ImageExtensions.h"
 #include "viewers/ViewerTypes.h"
 
 #include <QAction>
@@ -597,7 +598,7 @@ void TUnzipTreeviewForm::ListviewPopupMenuPopup()
 {
     const int node = SelectedListNode();
     const bool file = node >= 0 && tree_.IsFile(node);
-    const bool image = file && ViewerTypes::IsImageFile(tree_.node(node).text);
+    const bool image = file && IsImageFileName(tree_.node(node).text);
     Open1->setEnabled(file);
     NotePad1->setEnabled(file && !image);
     WordPad1->setEnabled(file && !image);
