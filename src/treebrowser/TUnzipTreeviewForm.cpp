@@ -5,6 +5,7 @@
 #include "platform/Controls.h"
 #include "platform/MainHost.h"
 #include "platform/Prompter.h"
+#include "viewers/ImageExtensions.h"
 #include "viewers/ViewerTypes.h"
 
 #include <QAction>
@@ -65,7 +66,19 @@ TUnzipTreeviewForm::TUnzipTreeviewForm(TMainHost& host, TFileTree tree, const QL
     ChangeListview(0);
 }
 
-TUnzipTreeviewForm::~TUnzipTreeviewForm() = default;
+TUnzipTreeviewForm::~TUnzipTreeviewForm()
+{
+    // The views and models read the tree, which goes before the children do.
+    for (QObject* o : {static_cast<QObject*>(TreePanel), static_cast<QObject*>(ListPanel),
+                       static_cast<QObject*>(TreeView->viewport()), static_cast<QObject*>(FolderTreeView->viewport())})
+        o->removeEventFilter(this);
+    delete TreeView;
+    delete FolderTreeView;
+    delete ListView1;
+    delete fileModel_;
+    delete folderModel_;
+    delete listModel_;
+}
 
 void TUnzipTreeviewForm::buildControls()
 {
@@ -585,7 +598,7 @@ void TUnzipTreeviewForm::ListviewPopupMenuPopup()
 {
     const int node = SelectedListNode();
     const bool file = node >= 0 && tree_.IsFile(node);
-    const bool image = file && ViewerTypes::IsImageFile(tree_.node(node).text);
+    const bool image = file && IsImageFileName(tree_.node(node).text);
     Open1->setEnabled(file);
     NotePad1->setEnabled(file && !image);
     WordPad1->setEnabled(file && !image);
