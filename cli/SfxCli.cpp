@@ -21,17 +21,11 @@ const char* const kSfxHelp =
 
 namespace {
 
-QTextStream& out()
-{
-    static QTextStream s(stdout);
-    return s;
-}
-
-QTextStream& err()
-{
-    static QTextStream s(stderr);
-    return s;
-}
+// The console streams quarn-cli hands over for the command.
+QTextStream* g_out = nullptr;
+QTextStream* g_err = nullptr;
+QTextStream& out() { return *g_out; }
+QTextStream& err() { return *g_err; }
 
 QString lines(QString text)
 {
@@ -214,8 +208,10 @@ int unsfx(const QStringList& args)
 
 } // namespace
 
-std::optional<int> runSfxCli(const QString& command, const QStringList& args)
+std::optional<int> runSfxCli(const QString& command, const QStringList& args, QTextStream& output, QTextStream& errors)
 {
+    g_out = &output;
+    g_err = &errors;
     if (command == "sfx")
         return sfx(args);
     if (command == "unsfx")

@@ -5,9 +5,12 @@
 #include <QStringList>
 #include <optional>
 
-// Runs `command` ("sfx" or "unsfx") with `args` (the archive first). Returns
-// the exit status, or nothing when `command` is not one of them.
-std::optional<int> runSfxCli(const QString& command, const QStringList& args);
+class QTextStream;
+
+// Runs `command` ("sfx" or "unsfx") with `args` (the archive first), writing
+// to `out` and `err`. Returns the exit status, or nothing when `command` is
+// not one of them.
+std::optional<int> runSfxCli(const QString& command, const QStringList& args, QTextStream& out, QTextStream& err);
 
 // The lines quarn-cli --help shows for them.
 extern const char* const kSfxHelp;

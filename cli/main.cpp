@@ -387,7 +387,7 @@ int run(const QStringList& argv)
     if (args.isEmpty() || args.first().isEmpty())
         return usage(QStringLiteral("quarn-cli %1 ARCHIVE ...").arg(command));
 
-    if (std::optional<int> code = runSfxCli(command, args))
+    if (std::optional<int> code = runSfxCli(command, args, out(), err()))
         return *code;
     if (std::optional<int> code = runArchiveCli(command, args, out(), err()))
         return *code;

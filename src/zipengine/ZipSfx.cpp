@@ -333,7 +333,7 @@ int32_t TZipEngine::MakePlainZip()
     try {
         ReadEndRecord(true);
         // The option block ends where the zip data starts.
-        const qint64 n = std::min(start, kMaxBlock + 12);
+        const qint64 n = std::min(start, kMaxBlock);
         QByteArray tail;
         if (!InFile.seek(start - n) || (tail = InFile.read(n)).size() != n) {
             result = SfxResult::CopyFailed;

@@ -243,6 +243,27 @@ private slots:
         QCOMPARE(y.e.SFXIcon, SfxIconImage::BuiltIn());
     }
 
+    // The longest block (four texts of 255 characters) is found and read back.
+    void longestBlock()
+    {
+        const QString dir = tmp.fresh();
+        makeZipOfSize(dir + "/t.zip", 700);
+        Engine x;
+        x.e.SetZipFileName(dir + "/t.zip");
+        x.e.SFXPath = stubPath();
+        x.e.SFXCaption = QString(255, 'a');
+        x.e.SFXDefaultDir = QString(255, 'b');
+        x.e.SFXCommandLine = QString(255, 'c');
+        x.e.SFXMessage = QString(255, 'd');
+        QCOMPARE(x.e.MakeSelfExtracting(), 0);
+        QCOMPARE(QFileInfo(dir + "/t.exe").size(), QFileInfo(stubPath()).size() + 1032 + 700);
+        Engine y;
+        y.e.SetZipFileName(dir + "/t.exe");
+        QCOMPARE(y.e.MakePlainZip(), 0);
+        QCOMPARE(y.e.SFXCaption, QString(255, 'a'));
+        QCOMPARE(y.e.SFXMessage, QString(255, 'd'));
+    }
+
     // With the real stub: the icon goes into the stub's resources, and the
     // program is still a zip to unzip, 7z and the engine.
     void realStubPassesThePeers()
