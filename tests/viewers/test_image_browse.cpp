@@ -157,6 +157,32 @@ private slots:
         QCOMPARE(w_.prompter.texts(), QStringList());
     }
 
+    // A tar: its pictures come out through the tar extraction, folders kept.
+    void browseTar()
+    {
+        const QString src = dir_->filePath("src");
+        QDir().mkpath(src + "/d");
+        pictures::quadrantFile(src + "/d/t.png", 50, 40);
+        testtools::writeFile(src + "/x.txt", "x");
+        const QString tar = dir_->filePath("pics.tar");
+        QCOMPARE(testtools::run("tar", {"-cf", tar, "-C", src, "d", "x.txt"}).code, 0);
+        load(tar);
+        QStringList captions, onDisk;
+        w_.prompter.onDialog([&](QDialog& d) {
+            auto& b = static_cast<TImageBrowserForm&>(d);
+            for (int i = 0; i < b.ImageListView->count(); ++i)
+                captions << b.ImageListView->item(i)->text();
+            onDisk = testtools::filesBelow(imageFolder());
+            b.CloseButton->click();
+            return d.result();
+        });
+        page()->ImageBrowser1Click();
+        finishBrowse();
+        QCOMPARE(captions, QStringList{"t.png"});
+        QCOMPARE(onDisk, QStringList{"d/t.png"});
+        QCOMPARE(w_.prompter.texts(), QStringList());
+    }
+
     void noPictures()
     {
         load(archive({{"a.txt", "a"}, {"b/c.doc", "c"}}));
