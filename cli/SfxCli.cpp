@@ -1,9 +1,9 @@
 #include "SfxCli.h"
 
+#include "platform/Platform.h"
 #include "zipengine/SfxRequest.h"
 #include "zipengine/TZipEngine.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -44,7 +44,7 @@ int usage(const QString& problem, const char* line)
 void setUpEngine(TZipEngine& engine)
 {
     engine.Unattended = true;
-    engine.SetDLLDirectory(QCoreApplication::applicationDirPath());
+    engine.SetDLLDirectory(Platform::ProgramFilesFolder(Platform::ProgramFiles::Modules));
     // The archive lives on in the converted file; nothing goes to the trash.
     engine.HowToDelete = TZipEngine::htdFinal;
     engine.OnMessage = [](TZipEngine&, int32_t, const QString& text) {

@@ -90,6 +90,25 @@ private slots:
         sameFiles(src, out);
     }
 
+    void installedCliFindsTheStub()
+    {
+        QUARN_REQUIRE_PEER("zip");
+        const QString src = work.filePath("sfxsrc"), dir = work.filePath("sfx");
+        makeTree(src);
+        QDir().mkpath(dir);
+        QVERIFY2(run("zip", {"-r", "-q", dir + "/s.zip", "."}, src).code == 0, "zip failed");
+        const QString cli = prefix + "/" QUARN_BINDIR "/quarn-cli";
+        const Run x = run(cli, {"sfx", dir + "/s.zip"});
+        QVERIFY2(x.code == 0, x.out + x.err);
+        QVERIFY(readFile(dir + "/s.exe").startsWith("MZ"));
+        QFile::remove(dir + "/s.zip");  // the conversion may have taken it
+        const Run back = run(cli, {"unsfx", dir + "/s.exe"});
+        QVERIFY2(back.code == 0, back.out + back.err);
+        const Run out = run(cli, {"extract", dir + "/s.zip", "-d", dir + "/out"});
+        QVERIFY2(out.code == 0, out.out + out.err);
+        sameFiles(src, dir + "/out");
+    }
+
     void installedWindowKeepsItsDataInTheXdgFolder()
     {
         // The installed window, in a home of its own, without the tests' data folder.
