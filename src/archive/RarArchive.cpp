@@ -1,9 +1,9 @@
 #include "archive/RarArchive.h"
 
 #include "codecs/TarEntry.h"
+#include "platform/Platform.h"
 #include "rar/TdRar.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <sys/stat.h>
@@ -22,7 +22,8 @@ QDateTime dosTime(uint32_t dt)
 } // namespace
 
 RarArchive::RarArchive(const QString& path, const QString& libraryFolder)
-    : Archive(path), libraryFolder_(libraryFolder.isEmpty() ? QCoreApplication::applicationDirPath() : libraryFolder)
+    : Archive(path), libraryFolder_(libraryFolder.isEmpty() ? Platform::ProgramFilesFolder(Platform::ProgramFiles::Modules)
+                                           : libraryFolder)
 {
 }
 

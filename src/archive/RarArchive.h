@@ -9,8 +9,8 @@ struct RARHeaderData;
 
 class RarArchive : public Archive {
 public:
-    // The library is loaded from `libraryFolder` (default: the running
-    // program's folder).
+    // The library is loaded from `libraryFolder` (default: the program's
+    // module folder, beside it or in an installed lib/quarn).
     explicit RarArchive(const QString& path, const QString& libraryFolder = QString());
     ArchiveKind kind() const override { return ArchiveKind::Rar; }
     QString list(const std::function<bool(const ArchiveEntry&)>& each) override;

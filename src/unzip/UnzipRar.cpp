@@ -49,7 +49,7 @@ void TUnzipPage::UpDateRARWindow(const QString& path)
         QString name, size, date;
     };
     QList<Row> rows;
-    RarArchive rar(path, Platform::ProgramFolder());
+    RarArchive rar(path);
     // 2: folders are not rows.
     const QString error = rar.list([&](const ArchiveEntry& e) {
         if (e.folder())
@@ -178,7 +178,7 @@ void TUnzipPage::UnzipRarFile(const QString& destination)
         UnzipProgressBar->setValue(qMin(done, UnzipProgressBar->maximum()));
         return true;
     };
-    RarArchive rar(state_.CurrentArchive, Platform::ProgramFolder());
+    RarArchive rar(state_.CurrentArchive);
     const ExtractResult result = rar.extract(request);
     if (!reported && !result.error.isEmpty())
         prompter.error(result.error);

@@ -12,7 +12,7 @@ using namespace ImageDecodeProtocol;
 
 QString TImageDecoder::DefaultHelperPath()
 {
-    return Platform::JoinPath(Platform::ProgramFolder(), QStringLiteral("quarn-imagedecode"));
+    return Platform::JoinPath(Platform::ProgramFilesFolder(Platform::ProgramFiles::Modules), QStringLiteral("quarn-imagedecode"));
 }
 
 TImageDecoder::TImageDecoder(QString helper) : helper_(helper.isEmpty() ? DefaultHelperPath() : std::move(helper)) {}
