@@ -536,6 +536,19 @@ void TForm1::OpenCommandLine(const QStringList& arguments)
         ListZip(path);
         return;
     }
+    // The program registers itself as the opener of RAR and the other kinds,
+    // so a double-click on one lists it as OPEN does; these listers end with
+    // EnableAll like the zip one.
+    if (kind == ArchiveKind::Rar) {
+        UnzipPage->UpDateRARWindow(path);
+        UnzipPage->UnzipListView->setEnabled(true);
+        return;
+    }
+    if (kind == ArchiveKind::Other) {
+        UnzipPage->UpdateOtherWindow(path);
+        UnzipPage->UnzipListView->setEnabled(true);
+        return;
+    }
     // The command line lists the tar inside a ".tar.gz" or ".tgz" (the
     // program opens both when asked to) whatever OpenTarInGzip says.
     if (kind == ArchiveKind::TarGz)

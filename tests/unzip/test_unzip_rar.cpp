@@ -55,6 +55,20 @@ private slots:
     }
     void cleanup() { f_.finish(); }
 
+    void commandLineOpensRar()
+    {
+        // The program is the registered opener of ".rar": a double-click lists it.
+        const QString archive = copy("test_read_format_rar.rar");
+        f_.form.reset();
+        f_.form = std::make_unique<TForm1>(f_.prompter, QStringList{archive});
+        f_.page = f_.form->UnzipPage;
+        QVERIFY2(f_.prompter.messages.isEmpty(), qPrintable(f_.prompter.texts().join('\n')));
+        QCOMPARE(f_.page->RowCount(), 3);
+        QCOMPARE(f_.form->appState().CurrentArchive, archive);
+        QVERIFY(f_.page->UnzipButton->isEnabled());
+        QVERIFY(f_.page->UnzipListView->isEnabled());
+    }
+
     void listsAndExtracts()
     {
         f_.open(copy("test_read_format_rar.rar"));
@@ -182,7 +196,7 @@ private slots:
                                                                "*.cpio *.deb *.ar *.rpm *.xz *.bz2 *.zst *.lz4 *.lzma)"));
         QVERIFY2(f_.prompter.messages.isEmpty(), qPrintable(f_.prompter.texts().join('\n')));
         QCOMPARE(f_.page->RowCount(), 2);
-        PageFixture::select(f_.page->UnzipListView, {column(0).indexOf("a.txt")});
+        PageFixture::select(f_.page->UnzipListView, {static_cast<int>(column(0).indexOf("a.txt"))});
         const QString dest = f_.folder("out7z");
         unzip(dest);
         QCOMPARE(PageFixture::files(dest), QStringList{"docs/a.txt"});
