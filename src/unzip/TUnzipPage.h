@@ -191,6 +191,8 @@ public:
     }
     // One flag per row of `view`: highlighted or not.
     static QList<bool> SelectionFlags(const QTreeView* view);
+    // The archive indices that the highlighted rows of the full list hold under `role`.
+    QSet<int> SelectedEntryIndices(int role) const;
 
     // ---- The tree browser (UnzipTree.cpp)
     // TREE: shows the list's rows as a tree and extracts what it hands back.

@@ -78,13 +78,7 @@ void TUnzipPage::UnzipOtherFile(const QString& destination)
     UnzipProgressBar->setRange(0, RowCount());
     UnzipProgressBar->setValue(0);
     TBatchState& batch = state_.BatchState;
-    QSet<int> wanted;
-    const QList<bool> selected = SelectionFlags(UnzipListView);
-    for (int r = 0; r < RowCount(); ++r) {
-        const QVariant index = UnzipListModel->item(r, 0)->data(EntryIndexRole);
-        if (selected[r] && index.isValid())
-            wanted.insert(index.toInt());
-    }
+    const QSet<int> wanted = SelectedEntryIndices(EntryIndexRole);
     QStringList problems;
     ExtractRequest request;
     request.destination = destination;

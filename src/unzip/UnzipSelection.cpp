@@ -24,6 +24,18 @@ using UnzipListing::Extension;
 
 // ---------------------------------------------------------------- helpers
 
+QSet<int> TUnzipPage::SelectedEntryIndices(int role) const
+{
+    QSet<int> wanted;
+    const QList<bool> selected = SelectionFlags(UnzipListView);
+    for (int r = 0; r < RowCount(); ++r) {
+        const QVariant index = UnzipListModel->item(r, 0)->data(role);
+        if (selected[r] && index.isValid())
+            wanted.insert(index.toInt());
+    }
+    return wanted;
+}
+
 QList<bool> TUnzipPage::SelectionFlags(const QTreeView* view)
 {
     QList<bool> flags(view->model()->rowCount(), false);

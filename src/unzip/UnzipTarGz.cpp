@@ -210,13 +210,7 @@ void TUnzipPage::UnzipTarFile(const QString& destination)
     batch.YesToAll = false;
     batch.NoToAll = false;
     // 2: the highlighted rows, by their entries' places in the archive.
-    QSet<int> wanted;
-    const QList<bool> selected = SelectionFlags(UnzipListView);
-    for (int r = 0; r < RowCount(); ++r) {
-        const QVariant index = UnzipListModel->item(r, 0)->data(RowDataRole);
-        if (selected[r] && index.isValid())
-            wanted.insert(index.toInt());
-    }
+    const QSet<int> wanted = SelectedEntryIndices(RowDataRole);
     bool noRoom = false;
     QStringList problems;
     ExtractRequest request;
