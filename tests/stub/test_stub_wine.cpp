@@ -35,7 +35,18 @@ private:
     FreshFolders tmp;
     QString prefix;
 
+    // A fresh prefix is set up by the first start; when that start loses a
+    // race with the prefix's own set-up, wine cannot load its core libraries
+    // and the program never ran, so it is started once more.
     Run wine(const QStringList& args, const QString& cwd, bool withX)
+    {
+        Run r = wineOnce(args, cwd, withX);
+        if (r.code != 0 && (r.err.contains("could not load kernel32.dll") || r.err.contains("has been updated")))
+            r = wineOnce(args, cwd, withX);
+        return r;
+    }
+
+    Run wineOnce(const QStringList& args, const QString& cwd, bool withX)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
