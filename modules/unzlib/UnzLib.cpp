@@ -71,11 +71,11 @@ private:
     Directory dir_;
     std::string base_;
     std::unique_ptr<SafeDir> dest_;
-    struct Spec {
+    struct NamePattern {
         std::string name;
         bool exact;
     };
-    std::vector<Spec> specs_;
+    std::vector<NamePattern> patterns_;
     struct HeldLink {
         size_t index;
         std::string rel, target;
@@ -92,11 +92,11 @@ private:
 
 bool UnzJob::selected(const Entry& e) const
 {
-    if (specs_.empty()) return true;
+    if (patterns_.empty()) return true;
     std::string n = slashes(e.name);
-    for (const Spec& spec : specs_) {
-        const std::string& s = spec.name;
-        if (spec.exact) {
+    for (const NamePattern& pattern : patterns_) {
+        const std::string& s = pattern.name;
+        if (pattern.exact) {
             if (s == n) return true;
             continue;
         }
@@ -457,7 +457,7 @@ int32_t UnzJob::run()
         std::string s = slashes(b_->specs[i].fileSpec);
         const bool exact = b_->specs[i].exact == 1;
         if (!exact && s.size() >= 3 && s.compare(s.size() - 3, 3, "*.*") == 0) s.replace(s.size() - 3, 3, "*");
-        specs_.push_back({s, exact});
+        patterns_.push_back({s, exact});
     }
     requestsLeft_ = b_->passwordReqCount < 0 ? 0 : b_->passwordReqCount > 15 ? 15 : b_->passwordReqCount;
     std::vector<size_t> chosen;

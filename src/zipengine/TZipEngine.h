@@ -222,7 +222,7 @@ public:
     std::function<void(TZipEngine& sender, QString& oldFileName, bool& isChanged)> OnSetNewName;
     std::function<void(TZipEngine& sender, const QString& forFile, QString& fileComment, bool& isChanged)> OnFileComment;
 
-    // ---- Self-extracting programs (ZipSfx.cpp) --------------------------
+    // ---- Self-extracting programs (SelfExtracting.cpp) --------------------------
     enum SfxOption : uint8_t {
         SFXAskCmdLine = 1u << 0, SFXAskFiles = 1u << 1, SFXAutoRun = 1u << 2, SFXHideOverWriteBox = 1u << 3,
         SFXCheckSize = 1u << 4, SFXNoSuccessMsg = 1u << 5,

@@ -162,7 +162,7 @@ int32_t TZipEngine::makeSelfExtracting(bool fromAdd)
             break;
     }
     if (stubPath.isEmpty()) {
-        IssueMessage(ZipMsg::SF_NoZipSFXBin);
+        IssueMessage(ZipMsg::SF_NoStubBin);
         return result;
     }
     SFXPath = stubPath;
