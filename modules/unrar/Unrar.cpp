@@ -293,51 +293,6 @@ bool isLink(SafeDir& dir, const std::string& rel)
     return fd >= 0 && ::fstatat(fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
-// A link at `rel` to `target` resolves, as text, inside the destination and
-// through no link.
-bool linkStaysInside(SafeDir& dir, const std::string& rel, const std::string& target)
-{
-    if (target.empty() || target[0] == '/')
-        return false;
-    std::vector<std::string> at;
-    for (size_t pos = 0; pos <= rel.size();) {
-        size_t next = rel.find('/', pos);
-        if (next == std::string::npos)
-            next = rel.size();
-        at.push_back(rel.substr(pos, next - pos));
-        pos = next + 1;
-    }
-    at.pop_back();
-    std::vector<std::string> parts;
-    for (size_t pos = 0; pos <= target.size();) {
-        size_t next = target.find('/', pos);
-        if (next == std::string::npos)
-            next = target.size();
-        parts.push_back(target.substr(pos, next - pos));
-        pos = next + 1;
-    }
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const std::string& p = parts[i];
-        if (p.empty() || p == ".")
-            continue;
-        if (p == "..") {
-            if (at.empty())
-                return false;
-            at.pop_back();
-            continue;
-        }
-        at.push_back(p);
-        if (i + 1 < parts.size()) {
-            std::string joined;
-            for (const std::string& a : at)
-                joined += (joined.empty() ? "" : "/") + a;
-            if (isLink(dir, joined))
-                return false;
-        }
-    }
-    return true;
-}
-
 // A new unused name in `dirFd` for a link or file about to be renamed into place.
 bool reserveName(int dirFd, std::string& temp)
 {
@@ -403,7 +358,7 @@ int writeFile(Handle& h, SafeDir& dir, const std::string& rel)
 
 int makeSymlink(Handle& h, SafeDir& dir, const std::string& rel)
 {
-    if (!linkStaysInside(dir, rel, h.symlink))
+    if (SafeDir::linkRefusal(rel, h.symlink, [&dir](const std::string& p) { return isLink(dir, p); }))
         return ERAR_ECREATE;
     std::string parent, leaf, temp;
     SafeDir::split(rel, parent, leaf);
