@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -21,6 +22,7 @@ struct ArchiveEntry {
     QString name;          // the stored name, "/" separated
     qint64 size = 0;       // bytes of the file it stands for
     QDateTime time;        // invalid when the archive does not say
+    uint32_t dosTime = 0;  // the DOS date and time as stored (zip, RAR); 0 for other kinds
     Type type = File;
     bool encrypted = false;
     QString linkTarget;    // links: the stored target
@@ -49,6 +51,9 @@ struct ExtractRequest {
     bool folderNames = true;
     // A message about one entry (skipped, kept, extracted under another name).
     std::function<void(const QString&)> note;
+    // Kinds that read their whole directory before extracting (zip, RAR):
+    // told once, before the first entry, how many entries the archive holds.
+    std::function<void(int entries)> counted;
     // After each selected entry: entries and bytes done so far. False stops the run.
     std::function<bool(int entriesDone, qint64 bytesDone)> progress;
     // Set from any thread to stop after the current entry.

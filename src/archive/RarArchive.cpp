@@ -1,10 +1,14 @@
 #include "archive/RarArchive.h"
 
+#include "archive/ExtractionPolicy.h"
 #include "codecs/TarEntry.h"
 #include "platform/Platform.h"
 #include "rar/TdRar.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <sys/stat.h>
 
@@ -34,6 +38,7 @@ ArchiveEntry RarArchive::entryOf(const RARHeaderData& header, int index)
     e.name = TdRar::EntryName(header);
     e.size = header.UnpSize;
     e.time = dosTime(header.FileTime);
+    e.dosTime = header.FileTime;
     e.encrypted = TdRar::IsEncrypted(header);
     if (TdRar::IsFolder(header))
         e.type = ArchiveEntry::Folder;
@@ -97,6 +102,8 @@ ExtractResult RarArchive::extract(const ExtractRequest& request)
         result.stopped = true;
         return result;
     }
+    if (!request.folderNames)
+        return extractFlat(request);
     // What to extract, with the replace decisions made before the run, in
     // list order, as the library extracts into the folder as it goes.
     QList<ArchiveEntry> entries;
@@ -104,6 +111,8 @@ ExtractResult RarArchive::extract(const ExtractRequest& request)
         entries << e;
         return true;
     });
+    if (request.counted)
+        request.counted(int(entries.size()));
     const QString base = request.destination.isEmpty() ? QStringLiteral(".") : request.destination;
     TdRar rar;
     rar.Archivefilename = path_;
@@ -180,6 +189,81 @@ ExtractResult RarArchive::extract(const ExtractRequest& request)
     else if (r != ERAR_END_ARCHIVE && error.isEmpty())
         error = messageFor(r, current);
     result.error = error;
+    return result;
+}
+
+ExtractResult RarArchive::extractFlat(const ExtractRequest& request)
+{
+    ExtractRequest outer = request;
+    outer.progress = nullptr;  // reported while the library extracts
+    ExtractionPolicy policy(outer);
+    if (!policy.openError().isEmpty()) {
+        ExtractResult failed;
+        failed.error = policy.openError();
+        return failed;
+    }
+    const QString base = request.destination.isEmpty() ? QStringLiteral(".") : request.destination;
+    QTemporaryDir scratch(base + QStringLiteral("/.quarn-XXXXXX"));
+    if (!scratch.isValid()) {
+        ExtractResult failed;
+        failed.error = QStringLiteral("cannot create a scratch folder in %1").arg(base);
+        return failed;
+    }
+    // Links keep their meaning only where the archive puts them.
+    QList<ArchiveEntry> files;
+    int linksLeft = 0;
+    ExtractRequest inner = request;
+    inner.destination = scratch.path();
+    inner.folderNames = true;
+    inner.replace = ReplacePolicy::Always;
+    inner.ask = nullptr;
+    inner.selected = [&](const ArchiveEntry& e) {
+        if (request.selected && !request.selected(e))
+            return false;
+        if (e.type == ArchiveEntry::SymLink) {
+            ++linksLeft;
+            if (request.note)
+                request.note(QStringLiteral("%1 skipped (a link is not extracted without its folders)").arg(e.name));
+            return false;
+        }
+        if (e.type != ArchiveEntry::File)
+            return false;
+        files << e;
+        return true;
+    };
+    const ExtractResult unpacked = extract(inner);
+
+    QString failure;
+    for (const ArchiveEntry& e : std::as_const(files)) {
+        const QString made = scratch.filePath(tarSafeRelativePath(e.name));
+        struct stat st;
+        // Only what the library finished: a failed entry left nothing there.
+        if (::lstat(QFile::encodeName(made).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        bool more = true;
+        try {
+            more = policy.take(e, [&made, &e](QIODevice& out) {
+                QFile in(made);
+                if (!in.open(QIODevice::ReadOnly))
+                    throw TTarError(QStringLiteral("%1: %2").arg(e.name, in.errorString()));
+                for (QByteArray block; !(block = in.read(1 << 20)).isEmpty();)
+                    if (out.write(block) != block.size())
+                        throw TTarError(QStringLiteral("write error: %1").arg(out.errorString()));
+                if (in.error() != QFileDevice::NoError)
+                    throw TTarError(QStringLiteral("%1: %2").arg(e.name, in.errorString()));
+            });
+        } catch (const TTarError& x) {
+            failure = x.message();
+            more = false;
+        }
+        QFile::remove(made);
+        if (!more)
+            break;
+    }
+    ExtractResult result = policy.finish(!failure.isEmpty() ? failure : unpacked.error);
+    result.failed += unpacked.failed;
+    result.skipped += unpacked.skipped + linksLeft;
+    result.stopped = result.stopped || unpacked.stopped;
     return result;
 }
 

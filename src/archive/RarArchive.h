@@ -27,5 +27,10 @@ public:
     static QString messageFor(int code, const QString& name);
 
 private:
+    // Without folder names: the selection is extracted with its folders into
+    // a scratch folder inside the destination, and each file is then taken
+    // from there under the one extraction policy (flat names, the replace
+    // policy, names met twice).
+    ExtractResult extractFlat(const ExtractRequest& request);
     QString libraryFolder_;
 };

@@ -35,6 +35,7 @@ ArchiveEntry entryOf(const ZipDirEntry& z, int index)
     e.name = slashed(z.FileName);
     e.size = z.UncompressedSize;
     e.time = dosTime(z.DateTime);
+    e.dosTime = z.DateTime;
     e.encrypted = z.Encrypted;
     const uint32_t unixMode = z.ExternalAttributes >> 16;
     if (e.name.endsWith(QLatin1Char('/')))
@@ -98,6 +99,8 @@ ExtractResult ZipArchive::extractAttended(const ExtractRequest& request)
     TZipEngine& engine = *attended_;
     ExtractResult result;
     engine.SetZipFileName(path_);
+    if (request.counted)
+        request.counted(int(engine.Entries.size()));
     qint64 totalBytes = 0;
     const std::vector<ArchiveEntry> entries = prepare(engine, request, totalBytes);
     // Everything asked of an archive whose directory gave nothing: the
@@ -169,6 +172,8 @@ ExtractResult ZipArchive::extract(const ExtractRequest& request)
         if (request.note)
             request.note(text);
     };
+    if (request.counted)
+        request.counted(int(engine.Entries.size()));
     qint64 totalBytes = 0;
     const std::vector<ArchiveEntry> entries = prepare(engine, request, totalBytes);
     if (entries.empty())

@@ -4,6 +4,7 @@
 
 #include "create/TUpdatePage.h"
 
+#include "archive/Archive.h"
 #include "platform/MainHost.h"
 #include "platform/Numbers.h"
 #include "platform/Platform.h"
@@ -177,12 +178,14 @@ void TUpdatePage::MoveZipfileToUpdate(const QString& path, const QStandardItemMo
     ClearList();
     listedArchive_ = path;
     // The unzip rows carry texts; the replace test needs each entry's DOS
-    // time, which the engine's directory of the same zip holds.
+    // time as the zip stores it, by the row's Path and File.
     QHash<QString, uint32_t> times;
-    const TZipEngine& engine = host_.zipEngine();
-    if (engine.ZipFileName() == path)
-        for (const ZipDirEntry& e : engine.Entries)
-            times.insert(e.FileName, e.DateTime);
+    if (const std::unique_ptr<Archive> zip = openArchive(path, ArchiveKind::Zip))
+        zip->list([&times](const ArchiveEntry& e) {
+            QString name = e.name;
+            times.insert(name.replace(QLatin1Char('/'), QLatin1Char('\\')), e.dosTime);
+            return true;
+        });
     const int rows = from.rowCount();
     UpdateListView->setUpdatesEnabled(false);
     for (int r = 0; r < rows; ++r) {

@@ -207,6 +207,21 @@ private slots:
         QCOMPARE(asked, QStringList{asked.value(0)});
         QCOMPARE(readFile(out + "/big.bin"), readFile(d + "/in/big.bin"));
 
+        // Without folder names every file lands in the destination itself,
+        // and the folders are not made.
+        ExtractRequest flat;
+        flat.destination = d + "/flat";
+        flat.folderNames = false;
+        const ExtractResult fr = a->extract(flat);
+        QVERIFY2(fr.ok(), qPrintable(fr.error));
+        QStringList flatFiles = filesBelow(d + "/flat");
+        flatFiles.sort();
+        QCOMPARE(flatFiles, kind == "gz" ? QStringList{"big.bin"} : QStringList({"big.bin", "readme.txt", "zero.txt"}));
+        QVERIFY(QDir(d + "/flat").entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+        QCOMPARE(readFile(d + "/flat/big.bin"), readFile(d + "/in/big.bin"));
+        if (kind != "gz")
+            QCOMPARE(readFile(d + "/flat/readme.txt"), readFile(d + "/in/docs/readme.txt"));
+
         // One entry to a given file, and a request for what is not there.
         int index = -1;
         a->list([&](const ArchiveEntry& e) {
