@@ -1,7 +1,7 @@
 #include "batch/BatchRules.h"
 
+#include "archive/Archive.h"
 #include "platform/Platform.h"
-#include "zipengine/TZipFile.h"
 #include "zipengine/ZipListing.h"
 
 #include <QDir>
@@ -34,20 +34,25 @@ QString FileDateText(const QDateTime& time)
     return Platform::DateTimeText(time);
 }
 
-int32_t ZipUnzippedSize(const QString& path)
+int32_t UnzippedSize(const QString& path)
 {
-    TZipFile lister;
-    if (!lister.SetFileName(path))
+    const std::unique_ptr<Archive> archive = openArchive(path);
+    if (!archive)
         return 0;
     int32_t total = 0;
-    for (const ZipFile& r : lister.Records())
-        total = ZipListing::AddToTotal(total, r.UncompressedSize);
+    archive->list([&total](const ArchiveEntry& e) {
+        if (!e.folder() && e.size > 0)
+            total = ZipListing::AddToTotal(total, uint64_t(e.size));
+        return true;
+    });
     return total;
 }
 
 QString ExtractFolderName(const QString& fileName)
 {
-    const qsizetype at = fileName.indexOf(QStringLiteral(".zip"));
+    const QString ending = archivekind::fromName(fileName) == ArchiveKind::Rar ? QStringLiteral(".rar")
+                                                                               : QStringLiteral(".zip");
+    const qsizetype at = fileName.indexOf(ending);
     return at < 0 ? fileName : fileName.left(at);
 }
 

@@ -21,12 +21,13 @@ QString FolderOf(const QString& path);
 // out when it is exactly midnight.
 QString FileDateText(const QDateTime& time);
 
-// Sum of the uncompressed sizes of the zip's entries as its local headers
-// give them, held at the largest 32-bit value; 0 when nothing can be read.
-int32_t ZipUnzippedSize(const QString& path);
+// Sum of the uncompressed sizes of the archive's entries (a zip or a RAR,
+// by its name), held at the largest 32-bit value; 0 when nothing can be read.
+int32_t UnzippedSize(const QString& path);
 
 // The extraction folder name of a zip: its file name cut before the first
-// ".zip" (lower case only, so "A.ZIP" keeps its name).
+// ".zip" (lower case only, so "A.ZIP" keeps its name); a RAR's the same way
+// before ".rar".
 QString ExtractFolderName(const QString& fileName);
 
 // `base`/`name` when nothing of that name exists there, otherwise the first

@@ -210,7 +210,7 @@ QList<int> TBatchPage::rowsOf(const QStringList& paths) const
 
 int32_t TBatchPage::TallyZipFile(const QString& path)
 {
-    const int32_t size = BatchRules::ZipUnzippedSize(path);
+    const int32_t size = BatchRules::UnzippedSize(path);
     state_.BatchState.UnzippedTotal = ZipListing::AddToTotal(state_.BatchState.UnzippedTotal, uint64_t(size));
     return size;
 }
@@ -252,7 +252,7 @@ void TBatchPage::BatchUnzipOpenFileButtonClick()
 {
     FileDialogRequest request;
     request.title = QStringLiteral("Choose the zip files to Open");
-    request.filter = QStringLiteral("Zip Files (*.zip)");
+    request.filter = QStringLiteral("Zip Files (*.zip);;RAR Files (*.rar)");
     const QStringList files = host_.prompter().openFiles(request);
     if (files.isEmpty())
         return;

@@ -1,5 +1,6 @@
 #include "batch/TUnzipthread.h"
 
+#include "archive/ArchiveKind.h"
 #include "archive/ZipArchive.h"
 #include "batch/BatchRules.h"
 #include "settings/AppState.h"
@@ -105,6 +106,30 @@ bool TUnzipthread::extractOne(const TBatchWorkItem& item, QString& reason)
     const QString base = unzipFolder_.isEmpty() ? BatchRules::FolderOf(item.ZipPath) : unzipFolder_;
     const QString folder = BatchRules::UniqueExtractFolder(base, item.FolderName);
     const bool made = QDir().mkpath(folder);
+    state_.Listed = 0;
+    state_.BytesDone = 0;
+    state_.ZipUnzippedSize = item.UnzippedSize;
+    state_.ProgressTarget = 2;
+    if (!made) {
+        // No folder to extract into: the archive counts as failed without being read.
+        reason = QStringLiteral("THE FOLDER ") + QDir::toNativeSeparators(folder) + QStringLiteral(" COULD NOT BE CREATED");
+        return false;
+    }
+    // Every entry, into the fresh folder, nothing replaced.
+    ExtractRequest request;
+    request.destination = folder;
+    request.folderNames = true;
+    request.replace = ReplacePolicy::Never;
+    request.counted = [this](int entries) { state_.Listed = entries; };
+    const bool extracted = archivekind::fromName(item.ZipPath) == ArchiveKind::Zip ? extractZip(item, request, reason)
+                                                                                   : extractOther(item, request, reason);
+    if (!extracted)
+        QDir().rmdir(folder);  // a folder made for this archive and left empty goes again
+    return extracted;
+}
+
+bool TUnzipthread::extractZip(const TBatchWorkItem& item, const ExtractRequest& request, QString& reason)
+{
     // The engine's first error text tells why a zip failed (the window does
     // not show engine messages during a run).
     QString firstError;
@@ -120,28 +145,12 @@ bool TUnzipthread::extractOne(const TBatchWorkItem& item, QString& reason)
         decltype(TZipEngine::OnMessage) handler;
         ~Restore() { engine.OnMessage = handler; }
     } restore{engine_, windowHandler};
-    engine_.ExtrBaseDir = folder;
-
-    engine_.SetZipFileName(item.ZipPath);
-    state_.Listed = engine_.Count;
-    state_.BytesDone = 0;
-    state_.ZipUnzippedSize = item.UnzippedSize;
-    state_.ProgressTarget = 2;
     engine_.ErrCode = 0;
-    if (!made) {
-        // No folder to extract into: the zip counts as failed without an engine call.
-        engine_.FSpecArgs.clear();
-        reason = QStringLiteral("THE FOLDER ") + QDir::toNativeSeparators(folder) + QStringLiteral(" COULD NOT BE CREATED");
-        return false;
-    }
     bool fatal = false;
     int code = 0;
-    // Every entry, through the worker's engine and its event handlers.
-    ExtractRequest request;
-    request.destination = folder;
-    request.folderNames = true;
-    request.replace = ReplacePolicy::Never;
     try {
+        // Through the worker's engine and its event handlers, which read the
+        // zip's directory once.
         ZipArchive zip(item.ZipPath, engine_);
         const ExtractResult result = zip.extract(request);
         if (result.code == 0 && result.error.isEmpty())
@@ -157,8 +166,32 @@ bool TUnzipthread::extractOne(const TBatchWorkItem& item, QString& reason)
     reason = !firstError.isEmpty() ? firstError
              : fatal               ? QStringLiteral("FATAL DLL ERROR")
                                    : QStringLiteral("ERROR CODE ") + QString::number(code);
-    // A folder made for this zip and left empty goes again.
-    QDir().rmdir(folder);
+    return false;
+}
+
+bool TUnzipthread::extractOther(const TBatchWorkItem& item, ExtractRequest request, QString& reason)
+{
+    const std::unique_ptr<Archive> archive = openArchive(item.ZipPath);
+    if (!archive) {
+        reason = QStringLiteral("NOT AN ARCHIVE THIS PROGRAM READS");
+        return false;
+    }
+    const QString mismatch = archivekind::contentMismatch(item.ZipPath, archive->kind());
+    if (!mismatch.isEmpty()) {
+        reason = mismatch;
+        return false;
+    }
+    // Progress as the archive is read; the page's timer shows it.
+    request.progress = [this](int, qint64 bytes) {
+        state_.BytesDone = bytes;
+        return true;
+    };
+    QStringList notes;
+    request.note = [&notes](const QString& text) { notes << text; };
+    const ExtractResult result = archive->extract(request);
+    if (result.error.isEmpty() && result.failed == 0 && !result.stopped)
+        return true;
+    reason = !result.error.isEmpty() ? result.error : notes.value(0, QStringLiteral("ERROR"));
     return false;
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 // The batch extraction worker: extracts the selected zips one after another
-// with the window's zip engine, each into a fresh folder, and moves each zip
-// afterwards when asked. It never touches a widget; the page's timer reads
+// with the window's zip engine (RAR archives through the archive layer), each
+// into a fresh folder, and moves each afterwards when asked. It never touches a widget; the page's timer reads
 // its position from the shared batch record, and the engine's questions are
 // carried to the window's thread by TBatchZipUser.
 
+#include "archive/Archive.h"
 #include "zipengine/TZipEngineUser.h"
 
 #include <QHash>
@@ -71,6 +72,9 @@ protected:
 
 private:
     bool extractOne(const TBatchWorkItem& item, QString& reason);
+    // A zip through the window's engine; a RAR through the archive layer.
+    bool extractZip(const TBatchWorkItem& item, const ExtractRequest& request, QString& reason);
+    bool extractOther(const TBatchWorkItem& item, ExtractRequest request, QString& reason);
     void moveOne(const TBatchWorkItem& item, bool failed);
 
     TZipEngine& engine_;

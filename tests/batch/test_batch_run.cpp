@@ -413,6 +413,44 @@ private slots:
         QCOMPARE(fx.rows(), 0);
     }
 
+    // RAR archives chosen on the page run like zips through the archive
+    // layer: the row's unzipped size, a folder named without ".rar", and an
+    // entry that cannot be unpacked marks the row with the reason.
+    void rarArchives()
+    {
+        const QString samples = QStringLiteral(QUARN_SOURCE_DIR "/tests/rar/data/");
+        QVERIFY(QDir().mkpath(fx.path(QStringLiteral("r"))));
+        const QString four = fx.path(QStringLiteral("r/four.rar"));
+        const QString locked = fx.path(QStringLiteral("r/locked.rar"));
+        QVERIFY(QFile::copy(samples + QStringLiteral("test_read_format_rar5_multiple_files.rar"), four));
+        QVERIFY(QFile::copy(samples + QStringLiteral("test_read_format_rar4_encrypted.rar"), locked));
+        fx.select({four, locked});
+        QVERIFY(fx.prompter.fileRequests.last().filter.contains(QStringLiteral("RAR Files (*.rar)")));
+        QCOMPARE(fx.names(), (QStringList{QStringLiteral("four.rar"), QStringLiteral("locked.rar")}));
+        QCOMPARE(fx.cell(0, 2), QStringLiteral("16,384"));
+        QCOMPARE(fx.cell(1, 2), QStringLiteral("72"));
+        fx.unzip();
+        for (int i = 1; i <= 4; ++i)
+            QCOMPARE(testtools::readFile(fx.path(QStringLiteral("r/four/test%1.bin").arg(i))).size(), 4096);
+        // The encrypted entry ends that archive's run; what came before stays.
+        QCOMPARE(fx.names(), QStringList{QStringLiteral("locked.rar")});
+        QCOMPARE(fx.icon(0), int(TBatchPage::FailedIcon));
+        const QString why = fx.page->BatchListModel->item(0, 0)->toolTip();
+        QVERIFY2(why.contains(QStringLiteral("b.txt is encrypted")), qPrintable(why));
+        QCOMPARE(QDir(fx.path(QStringLiteral("r/locked"))).entryList(QDir::Files), QStringList{QStringLiteral("a.txt")});
+        QCOMPARE(BatchRules::ExtractFolderName(QStringLiteral("x.part1.rar")), QStringLiteral("x.part1"));
+
+        // A ".rar" that holds a zip is not read as one.
+        const QString fake = fx.path(QStringLiteral("r/fake.rar"));
+        QVERIFY(QFile::copy(fx.zip(QStringLiteral("r/real.zip")), fake));
+        fx.select({fake});
+        fx.selectOnly({1});
+        fx.unzip();
+        QCOMPARE(fx.names(), (QStringList{QStringLiteral("locked.rar"), QStringLiteral("fake.rar")}));
+        QVERIFY2(fx.page->BatchListModel->item(1, 0)->toolTip().contains(QStringLiteral("zip")),
+                 qPrintable(fx.page->BatchListModel->item(1, 0)->toolTip()));
+    }
+
     void twoHundredZips()
     {
         // Every 25th zip is damaged; the rest hold two entries each.
