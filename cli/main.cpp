@@ -10,6 +10,7 @@
 #include "ArchiveCli.h"
 #include "SfxCli.h"
 #include "TarCli.h"
+#include "archive/ArchiveKind.h"
 #include "platform/Platform.h"
 #include "zipdir/ScratchFiles.h"
 #include "zipengine/TZipEngine.h"
@@ -73,7 +74,8 @@ const char* const kHelp =
     "its parts, .partN.rar or .rar, .r00, ...), 7z, tar.xz/.txz, tar.bz2/.tbz2/.tbz,\n"
     "tar.zst/.tzst, tar.lz4, tar.lzma, single .xz, .bz2, .zst, .lz4 and .lzma files,\n"
     "iso, cab, cpio, ar/.deb and rpm. Encrypted RAR and 7z entries cannot be\n"
-    "decrypted: they are reported and not extracted.\n"
+    "decrypted: they are reported and not extracted. The other commands refuse\n"
+    "these kinds (exit status 2).\n"
     "\n"
     "Exit status: 0 success, 1 the operation failed, 2 a usage error.\n";
 
@@ -395,6 +397,16 @@ int run(const QStringList& argv)
         if (std::optional<int> code = runTarCli(command, args))
             return *code;
         err() << command << " is for zip archives only" << Qt::endl;
+        return 2;
+    }
+
+    // The kinds read through the RAR library and libarchive are read only.
+    const ArchiveKind readOnly = archivekind::fromName(args.first());
+    if (readOnly == ArchiveKind::Rar || readOnly == ArchiveKind::Other) {
+        if (command == "create")
+            err() << "create writes zip, tar, tar.gz and gz archives only" << Qt::endl;
+        else
+            err() << command << " is for zip archives only" << Qt::endl;
         return 2;
     }
 

@@ -214,6 +214,21 @@ with tarfile.open(sys.argv[1], 'w:xz') as t:
         r = run(cliPath(), {"list", samples + "test_read_format_rar5_encrypted_filenames.rar"});
         QCOMPARE(r.code, 1);
         QVERIFY(r.errText().contains("encrypted"));
+
+        // The kinds it only reads are never written, not even as a zip under their name.
+        r = run(cliPath(), {"create", d + "/new.7z", d + "/src"});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.errText().contains("create writes zip, tar, tar.gz and gz archives only"), qPrintable(r.errText()));
+        QVERIFY(!QFile::exists(d + "/new.7z"));
+        const QByteArray before = readFile(d + "/t.7z");
+        for (const QStringList& cmd : {QStringList{"add", d + "/t.7z", d + "/src"}, QStringList{"delete", d + "/t.7z", "a.txt"},
+                                       QStringList{"test", samples + "test_read_format_rar.rar"},
+                                       QStringList{"create", d + "/new.rar", d + "/src"}}) {
+            r = run(cliPath(), cmd);
+            QVERIFY2(r.code == 2, qPrintable(cmd.join(' ') + ": " + r.errText()));
+        }
+        QCOMPARE(readFile(d + "/t.7z"), before);
+        QVERIFY(!QFile::exists(d + "/new.rar"));
     }
 };
 
