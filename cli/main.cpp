@@ -278,6 +278,20 @@ QString scratchBeside(const QString& target)
     }
 }
 
+// Copies `from`, with its permissions, into the new file `to` itself (no
+// temporary name of its own, which the signal clean-up would not know).
+bool copyInto(const QString& from, const QString& to)
+{
+    QFile in(from), out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly)
+        || !out.setPermissions(in.permissions()))
+        return false;
+    for (QByteArray block; !(block = in.read(1 << 20)).isEmpty();)
+        if (out.write(block) != block.size())
+            return false;
+    return in.error() == QFileDevice::NoError && out.flush();
+}
+
 bool replaceWith(const QString& scratch, const QString& target)
 {
     std::string why;
@@ -326,7 +340,7 @@ int cmdCreateOrAdd(const QString& given, const Options& o, bool create)
         return addGroups(zip, groups, o) ? 0 : 1;
     const QString scratch = scratchBeside(zip);
     zipdir::ScratchFile removedOnSignals(QFile::encodeName(scratch).toStdString());
-    if (!create && QFileInfo::exists(zip) && !QFile::copy(zip, scratch)) {
+    if (!create && QFileInfo::exists(zip) && !copyInto(zip, scratch)) {
         err() << "cannot copy " << zip << " to " << scratch << Qt::endl;
         QFile::remove(scratch);
         return 1;

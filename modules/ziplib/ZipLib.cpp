@@ -15,6 +15,8 @@
 #include <fcntl.h>
 #include <map>
 #include <new>
+#include <pthread.h>
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -331,10 +333,18 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     std::string tmpl = dir + "/qzXXXXXX";
     std::vector<char> tb(tmpl.begin(), tmpl.end());
     tb.push_back(0);
+    // The signals that remove scratch files wait until this one is registered.
+    sigset_t held, before;
+    sigemptyset(&held);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&held, sig);
+    ::pthread_sigmask(SIG_BLOCK, &held, &before);
     int fd = ::mkstemp(tb.data());
-    if (fd < 0) { fail(errno == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "temporary file could not be created in " + dir + ": " + errnoText(errno)); return 0; }
+    const int made = errno;
     std::string tmp = tb.data();
-    zipdir::ScratchFile scratch(tmp);
+    zipdir::ScratchFile scratch(fd < 0 ? std::string() : tmp);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (fd < 0) { fail(made == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "temporary file could not be created in " + dir + ": " + errnoText(made)); return 0; }
     auto cleanup = [&]() { ::close(fd); ::unlink(tmp.c_str()); };
 
     int64_t total = 0;
