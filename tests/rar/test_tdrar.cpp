@@ -5,6 +5,7 @@
 // own code with no file left behind. Also the RAR backend of the archive
 // layer, one entry to a file, and the component's call order.
 
+#include "SolidRar4.h"
 #include "TestTools.h"
 #include "archive/Archive.h"
 #include "archive/RarArchive.h"
@@ -63,46 +64,6 @@ void wire(TdRar& r, const QString& archive, Events& ev)
         if (ok)
             ev.extracted << TdRar::EntryName(h);
     };
-}
-
-uint32_t crc32(const QByteArray& data)
-{
-    uint32_t crc = 0xffffffffu;
-    for (const char c : data) {
-        crc ^= uint8_t(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// libarchive's solid, encrypted RAR 4 sample with the encrypted mark taken
-// off every file header (each header's check value mended): a solid RAR 4
-// archive whose entries past the first are plain solid entries.
-QByteArray solidRar4()
-{
-    QByteArray d = readFile(sample("test_read_format_rar4_solid_encrypted.rar"));
-    qsizetype pos = 7;  // after the marker block
-    while (pos + 7 <= d.size()) {
-        const auto u8 = [&d](qsizetype at) { return uint32_t(uint8_t(d[at])); };
-        const uint32_t type = u8(pos + 2);
-        uint32_t flags = u8(pos + 3) | u8(pos + 4) << 8;
-        const uint32_t size = u8(pos + 5) | u8(pos + 6) << 8;
-        uint32_t add = 0;
-        if ((flags & 0x8000) || type == 0x74)
-            add = u8(pos + 7) | u8(pos + 8) << 8 | u8(pos + 9) << 16 | u8(pos + 10) << 24;
-        if (type == 0x74) {
-            flags &= ~0x04u;
-            d[pos + 3] = char(flags & 0xff);
-            const uint32_t check = crc32(d.mid(pos + 2, size - 2)) & 0xffff;
-            d[pos] = char(check & 0xff);
-            d[pos + 1] = char(check >> 8);
-        }
-        if (type == 0x7b)
-            break;
-        pos += qsizetype(size) + add;
-    }
-    return d;
 }
 
 QStringList names(const QString& archive)
@@ -281,7 +242,7 @@ private slots:
     void solidEntries()
     {
         const QString f = tmp.fresh() + "/solid.rar";
-        writeFile(f, solidRar4());
+        writeFile(f, rartests::solidRar4(sample("test_read_format_rar4_solid_encrypted.rar")));
         const std::unique_ptr<Archive> a = openArchive(f);
         QStringList listed;
         QList<bool> encrypted;

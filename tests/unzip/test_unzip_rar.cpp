@@ -4,6 +4,7 @@
 // are encrypted or that hold only folders say so. Also the other kinds
 // libarchive reads (7z here), offered by the OPEN dialog's last filter.
 
+#include "../rar/SolidRar4.h"
 #include "PageFixture.h"
 
 #include "settings/AppState.h"
@@ -173,6 +174,23 @@ private slots:
         QVERIFY2(f_.prompter.lastText().startsWith("b.txt is encrypted"), qPrintable(f_.prompter.lastText()));
         QCOMPARE(f_.form->UnzipPage->RarPassword, QStringLiteral("password"));
         QCOMPARE(PageFixture::files(dest), QStringList{"a.txt"});
+    }
+
+    // An entry of a solid RAR 4 archive past the first: one error box names
+    // it and the reason, and nothing of it is written.
+    void solidEntry()
+    {
+        const QString f = f_.path("solid.rar");
+        testtools::writeFile(f, rartests::solidRar4(sample("test_read_format_rar4_solid_encrypted.rar")));
+        f_.open(f);
+        QCOMPARE(column(0), (QStringList{"a.txt", "b.txt", "c.txt", "d.txt"}));
+        PageFixture::select(f_.page->UnzipListView, {2});
+        const QString dest = f_.folder("outsolid");
+        f_.prompter.answer(PromptButton::Ok);
+        unzip(dest);
+        QCOMPARE(f_.prompter.messages.size(), 1);
+        QVERIFY2(f_.prompter.lastText().startsWith("c.txt is in a solid RAR 4 archive"), qPrintable(f_.prompter.lastText()));
+        QCOMPARE(PageFixture::files(dest), QStringList());
     }
 
     // Names that cannot be read: the reason, then the no-files message.
