@@ -15,6 +15,7 @@
 #include "shell/TShellPages.h"
 #include "sfx/TSfxPage.h"
 #include "unzip/TUnzipPage.h"
+#include "viewers/ViewerPrograms.h"
 #include "zipengine/TZipEngine.h"
 #include "zipengine/TZipEngineUser.h"
 #include "zipengine/ZipFormat.h"
@@ -443,9 +444,8 @@ void TForm1::RegisterFileClass()
 
 void TForm1::DiscoverViewers()
 {
-    // Quick View does not exist on this platform; WordPad's stand-in is found
-    // by the viewer-launching change.
-    state_.QuickViewPath.clear();
+    state_.QuickViewPath = ViewerPrograms::QuickViewPath();
+    settings_.WordPadPresent = ViewerPrograms::WordPadAvailable();
 }
 
 void TForm1::FillBatchImageList()

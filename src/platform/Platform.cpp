@@ -207,6 +207,16 @@ bool OpenHelpPage(const QString& page)
     return OpenUrl(HelpPagePath(page));
 }
 
+bool MakePrivateFolder(const QString& folder)
+{
+    if (!QFileInfo(folder).isSymLink())
+        QDir().mkpath(folder);
+    const QFileInfo fi(folder);
+    if (fi.isSymLink() || !fi.isDir())
+        return false;
+    return QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
 bool MoveToTrash(const QString& path)
 {
     QFile f(path);

@@ -78,6 +78,11 @@ bool RemoveFolderTree(const QString& folder);
 // format (without the time zone); "" for an invalid value.
 QString DateTimeText(const QDateTime& time);
 
+// Makes `folder` (and its parents) when missing and leaves it readable and
+// writable by the owner alone. False when it cannot be made, or when a link
+// or a file stands in its place.
+bool MakePrivateFolder(const QString& folder);
+
 // Joins a folder and a name with exactly one "/".
 QString JoinPath(const QString& folder, const QString& name);
 

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QUrl>
 
 namespace DesktopEntry {
 
@@ -120,38 +121,136 @@ QString Value(const QString& file, const QString& key)
 }
 
 namespace {
-// The program of an Exec value: the first argument, with the string-value
-// escapes and then the Exec quoting undone.
-QString execProgram(const QString& exec)
+// The Exec value with the string-value escapes (\\, \n, \t, \r) undone; \s
+// was undone by Value().
+QString unescaped(const QString& value)
 {
     QString plain;
-    for (int i = 0; i < exec.size(); ++i) {
-        if (exec[i] == QLatin1Char('\\') && i + 1 < exec.size() && exec[i + 1] == QLatin1Char('\\'))
-            ++i;
-        plain += exec[i];
-    }
-    QString program;
-    if (plain.startsWith(QLatin1Char('"'))) {
-        for (int i = 1; i < plain.size() && plain[i] != QLatin1Char('"'); ++i) {
-            if (plain[i] == QLatin1Char('\\') && i + 1 < plain.size())
+    plain.reserve(value.size());
+    for (int i = 0; i < value.size(); ++i) {
+        if (value[i] == QLatin1Char('\\') && i + 1 < value.size()) {
+            const QChar next = value[i + 1];
+            if (next == QLatin1Char('\\') || next == QLatin1Char('n') || next == QLatin1Char('t') ||
+                next == QLatin1Char('r')) {
+                plain += next == QLatin1Char('n') ? QChar(QLatin1Char('\n'))
+                         : next == QLatin1Char('t') ? QChar(QLatin1Char('\t'))
+                         : next == QLatin1Char('r') ? QChar(QLatin1Char('\r'))
+                                                    : next;
                 ++i;
-            program += plain[i];
+                continue;
+            }
         }
-    } else {
-        program = plain.section(QLatin1Char(' '), 0, 0);
+        plain += value[i];
     }
-    return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    return plain;
+}
+
+bool isDocumentCode(QChar c)
+{
+    return c == QLatin1Char('f') || c == QLatin1Char('F') || c == QLatin1Char('u') || c == QLatin1Char('U');
 }
 } // namespace
 
+QStringList SplitCommand(const QString& command)
+{
+    QStringList args;
+    QString current;
+    bool inArgument = false, quoted = false;
+    for (int i = 0; i < command.size(); ++i) {
+        const QChar c = command[i];
+        if (quoted) {
+            if (c == QLatin1Char('\\') && i + 1 < command.size()) {
+                current += command[++i];
+            } else if (c == QLatin1Char('"')) {
+                quoted = false;
+            } else {
+                current += c;
+            }
+        } else if (c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n')) {
+            if (inArgument)
+                args << current;
+            current.clear();
+            inArgument = false;
+        } else if (c == QLatin1Char('"')) {
+            quoted = inArgument = true;
+        } else {
+            current += c;
+            inArgument = true;
+        }
+    }
+    if (quoted)
+        return {};
+    if (inArgument)
+        args << current;
+    return args;
+}
+
+QStringList ExecArguments(const QString& file)
+{
+    return SplitCommand(unescaped(Value(file, QStringLiteral("Exec"))));
+}
+
+QStringList CommandFor(const QStringList& arguments, const QString& document, const QString& entryFile)
+{
+    const QString url = QUrl::fromLocalFile(document).toString(QUrl::FullyEncoded);
+    const QString icon = entryFile.isEmpty() ? QString() : Value(entryFile, QStringLiteral("Icon"));
+    const QString name = entryFile.isEmpty() ? QString() : Value(entryFile, QStringLiteral("Name"));
+    QStringList command;
+    bool placed = false;
+    for (const QString& arg : arguments) {
+        if (arg == QLatin1String("%i")) {
+            if (!icon.isEmpty())
+                command << QStringLiteral("--icon") << icon;
+            continue;
+        }
+        QString out;
+        bool codesOnly = true;
+        for (int i = 0; i < arg.size(); ++i) {
+            if (arg[i] != QLatin1Char('%') || i + 1 >= arg.size()) {
+                out += arg[i];
+                codesOnly = false;
+                continue;
+            }
+            const QChar code = arg[++i];
+            if (code == QLatin1Char('%')) {
+                out += code;
+                codesOnly = false;
+            } else if (code == QLatin1Char('f') || code == QLatin1Char('F')) {
+                out += document;
+            } else if (code == QLatin1Char('u') || code == QLatin1Char('U')) {
+                out += url;
+            } else if (code == QLatin1Char('c')) {
+                out += name;
+            } else if (code == QLatin1Char('k')) {
+                out += entryFile;
+            }
+            placed = placed || isDocumentCode(code);
+        }
+        // An argument that was only a dropped code is no argument.
+        if (!out.isEmpty() || !codesOnly)
+            command << out;
+    }
+    if (!placed && !command.isEmpty())
+        command << document;
+    return command;
+}
+
+QString ResolveProgram(const QString& program)
+{
+    if (program.isEmpty())
+        return QString();
+    if (QDir::isAbsolutePath(program))
+        return QFileInfo::exists(program) ? program : QString();
+    if (program.contains(QLatin1Char('/')))
+        return QString();
+    return QStandardPaths::findExecutable(program);
+}
+
 bool ProgramExists(const QString& file)
 {
-    const QString program = execProgram(Value(file, QStringLiteral("Exec")));
-    if (program.isEmpty())
-        return false;
-    if (QDir::isAbsolutePath(program))
-        return QFileInfo(program).isExecutable();
-    return !QStandardPaths::findExecutable(program).isEmpty();
+    const QStringList args = ExecArguments(file);
+    const QString program = args.isEmpty() ? QString() : ResolveProgram(args.first());
+    return !program.isEmpty() && QFileInfo(program).isExecutable();
 }
 
 } // namespace DesktopEntry

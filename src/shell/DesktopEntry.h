@@ -40,4 +40,25 @@ QString Value(const QString& file, const QString& key);
 // executable, or a name found on PATH.
 bool ProgramExists(const QString& file);
 
+// A command split into its arguments by the Exec quoting rules: spaces
+// separate arguments, double quotes group them, and inside quotes a
+// backslash keeps the next character. Field codes are left as they are.
+// Empty for an empty command or an unterminated quote.
+QStringList SplitCommand(const QString& command);
+
+// The Exec value of the entry in `file`, its string-value escapes undone
+// and split as SplitCommand does; empty when it has none.
+QStringList ExecArguments(const QString& file);
+
+// The command that opens `document` with `arguments` (a split Exec value):
+// %f and %F become the document's path, %u and %U its file URL, %c the
+// entry's Name, %k `entryFile`, %% a "%"; %i becomes "--icon" and the Icon
+// when the entry has one; other field codes are dropped. Without a code
+// for the document its path is added as the last argument.
+QStringList CommandFor(const QStringList& arguments, const QString& document, const QString& entryFile = QString());
+
+// The program of a command (its first argument) as it would be run: an
+// absolute path, or the name looked up on PATH; "" when it is not there.
+QString ResolveProgram(const QString& program);
+
 } // namespace DesktopEntry

@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
+
+#include <functional>
 
 namespace MimeApps {
 
@@ -94,29 +97,70 @@ QString defaultInCaches(const QString& mimeType)
     return QString();
 }
 
+// Every application entry installed, with its desktop-file id: a file in a
+// sub-folder of applications has the folders in its id, joined by "-". The
+// user's entries come first; an id met again further on is hidden by the first.
+void forEachEntry(const std::function<void(const QString& id, const QString& file)>& each)
+{
+    QSet<QString> seen;
+    for (const QString& base : QStringList{Xdg::DataHome()} + Xdg::DataDirs()) {
+        const QString apps = base + QStringLiteral("/applications");
+        QDirIterator it(apps, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            QString id = QDir(apps).relativeFilePath(file);
+            id.replace(QLatin1Char('/'), QLatin1Char('-'));
+            if (!seen.contains(id)) {
+                seen.insert(id);
+                each(id, file);
+            }
+        }
+    }
+}
+
+bool listsType(const QString& file, const QString& mimeType)
+{
+    return DesktopEntry::Value(file, QStringLiteral("MimeType")).split(QLatin1Char(';'), Qt::SkipEmptyParts).contains(mimeType);
+}
+
 // Last resort: the installed entry for `mimeType` with the highest InitialPreference.
 QString defaultFromEntries(const QString& mimeType)
 {
     QString best;
     int bestPreference = -1;
-    const QStringList folders = QStringList{Xdg::DataHome()} + Xdg::DataDirs();
-    for (const QString& base : folders) {
-        QDirIterator it(base + QStringLiteral("/applications"), {QStringLiteral("*.desktop")}, QDir::Files,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString file = it.next();
-            const QStringList types =
-                DesktopEntry::Value(file, QStringLiteral("MimeType")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
-            if (!types.contains(mimeType))
+    forEachEntry([&](const QString& id, const QString& file) {
+        if (!listsType(file, mimeType))
+            return;
+        const int preference = DesktopEntry::Value(file, QStringLiteral("InitialPreference")).toInt();
+        if (preference > bestPreference) {
+            bestPreference = preference;
+            best = id;
+        }
+    });
+    return best;
+}
+
+// Every id the [Added Associations] groups of the mimeapps.list files give `mimeType`.
+QStringList addedAssociations(const QString& mimeType)
+{
+    QStringList ids;
+    const QByteArray key = mimeType.toUtf8();
+    QStringList folders = QStringList{Xdg::ConfigHome()} + Xdg::ConfigDirs();
+    for (const QString& base : QStringList{Xdg::DataHome()} + Xdg::DataDirs())
+        folders << base + QStringLiteral("/applications");
+    for (const QString& folder : folders) {
+        bool inGroup = false;
+        for (const QByteArray& raw : readAll(folder + QStringLiteral("/mimeapps.list")).split('\n')) {
+            const QByteArray line = raw.trimmed();
+            if (line.startsWith('[')) {
+                inGroup = line == "[Added Associations]";
                 continue;
-            const int preference = DesktopEntry::Value(file, QStringLiteral("InitialPreference")).toInt();
-            if (preference > bestPreference) {
-                bestPreference = preference;
-                best = QFileInfo(file).fileName();
             }
+            if (inGroup && keyOf(line) == key)
+                ids << QString::fromUtf8(line.mid(line.indexOf('=') + 1)).split(QLatin1Char(';'), Qt::SkipEmptyParts);
         }
     }
-    return best;
+    return ids;
 }
 } // namespace
 
@@ -139,6 +183,28 @@ QString QueryDefault(const QString& mimeType)
     }
     const QString cached = defaultInCaches(mimeType);
     return cached.isEmpty() ? defaultFromEntries(mimeType) : cached;
+}
+
+QStringList ApplicationsFor(const QString& mimeType)
+{
+    QStringList candidates{QueryDefault(mimeType)};
+    candidates << addedAssociations(mimeType);
+    forEachEntry([&](const QString& id, const QString& file) {
+        if (listsType(file, mimeType))
+            candidates << id;
+    });
+    QStringList ids;
+    for (QString id : candidates) {
+        id = id.trimmed();
+        if (id.isEmpty() || ids.contains(id))
+            continue;
+        const QString file = DesktopEntry::FindFile(id);
+        if (file.isEmpty() || !DesktopEntry::ProgramExists(file) ||
+            DesktopEntry::Value(file, QStringLiteral("Hidden")) == QLatin1String("true"))
+            continue;
+        ids << id;
+    }
+    return ids;
 }
 
 QByteArray WithDefault(const QByteArray& list, const QString& mimeType, const QString& desktopId)

@@ -5,12 +5,19 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace MimeApps {
 
 // The desktop-file id of the default application for `mimeType`; "" when
 // none is named.
 QString QueryDefault(const QString& mimeType);
+
+// Every installed application that opens `mimeType`, each desktop-file id
+// once, the default first: then the ids the mimeapps.list files add for it,
+// then the entries whose MimeType lists it. Only entries whose program
+// exists and that are not hidden.
+QStringList ApplicationsFor(const QString& mimeType);
 
 // Makes `desktopId` the default for `mimeType` in the [Default Applications]
 // group of $XDG_CONFIG_HOME/mimeapps.list. The file is replaced in one step;

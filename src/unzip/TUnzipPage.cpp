@@ -117,6 +117,7 @@ TUnzipPage::TUnzipPage(TMainHost& host, Settings& settings, TAppState& state, QW
             UnzipGZFile(d);
     };
     ConnectImageCommands();
+    ConnectLaunchCommands();
     ListRar = [this](const QString& p) { UpDateRARWindow(p); };
     ExtractRar = [this](const QString& d) { UnzipRarFile(d); };
 

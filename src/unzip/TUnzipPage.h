@@ -2,6 +2,7 @@
 // Page 0, "UNZIP A ZIP FILE   .": the controls and the page's own state
 // rules. Listing, extraction and filtering live in the other files of this folder.
 
+#include "archive/Archive.h"
 #include "archive/ArchiveKind.h"
 #include "platform/Prompter.h"
 
@@ -257,6 +258,33 @@ public:
     // The screen size the viewer's sizing rules use (empty: the real one).
     QSize ViewerScreen;
 
+    // ---- Opening entries in viewers (UnzipLaunch.cpp)
+    // The pop-up menu's viewer commands: the associated program, Notepad,
+    // WordPad, Quick View, the image viewer.
+    void Open1Click();
+    void NotePad1Click();
+    void WordPad1Click();
+    void QuickView1Click();
+    void ImageView1Click();
+    // Opens the entry of the first highlighted row of the visible list with
+    // `viewer` (a ViewerTypes choice, a viewer program's path, or "" for the
+    // associated program). Nothing happens when no row is highlighted.
+    void UnzipLaunchFile(const QString& viewer);
+    // The tree browser's launch: highlights only the first row of the full
+    // list with caption `name` and Path `path` (exact case) and opens it.
+    void UnzipLaunchfileFromTreeview(const QString& name, const QString& path, const QString& viewer);
+    // Extracts the entry of full-list row `row` into the scratch folder under
+    // its file name alone and hands it to `viewer`.
+    void LaunchRow(int row, const QString& viewer);
+    // Hands the extracted file to the image viewer or to the shell.
+    void DoShellExecute(const QString& viewer, const QString& file);
+    // The path's short form: the path itself on this platform.
+    static QString GetShortFilename(const QString& path);
+    // Enables the viewer items for the visible list's highlighted rows.
+    void UnzipPopupMenuPopup();
+    // Where launched entries are written: DataFolder/temp, owner-only.
+    QString LaunchFolder() const;
+
     // ---- RAR (UnzipRar.cpp)
     // Lists a RAR archive: one row per file entry.
     void UpDateRARWindow(const QString& path);
@@ -282,6 +310,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The launch of one row for each archive kind: the entry written to
+    // `file`; false when there is nothing to open.
+    bool LaunchFromZipFile(int row, const QString& file);
+    bool LaunchFromTarFile(int row, const QString& file);
+    bool LaunchFromGZFile(const QString& file);
+    bool LaunchFromRarFile(int row, const QString& file);
+    bool LaunchFromOtherFile(int row, const QString& file);
+    // Writes the first file entry of `archive` that row `row` stands for
+    // (EntryMatchesRow) to `file`; false when there is none.
+    bool LaunchMatchingEntry(Archive& archive, int row, const std::function<QString(qint64)>& sizeText,
+                             const QString& file);
+    // Writes entry `index` of `archive` to `file`; a failure is said.
+    bool ExtractEntryForLaunch(Archive& archive, int index, const QString& file);
+    // Whether `entry` is the one row `row` stands for: its name splits into
+    // the row's caption and Path, and it has the row's date text and the
+    // size text `sizeText` gives it.
+    bool EntryMatchesRow(const ArchiveEntry& entry, int row, const std::function<QString(qint64)>& sizeText) const;
     // The extraction behind DoUnzip and DoGraphicsUnzip.
     void RunUnzip(const QString& destination, bool graphics);
     // Selects exactly the rows `rows` of `view` (ascending), in one selection change.
@@ -300,6 +345,7 @@ private:
     // show (with its message unless `quiet`).
     bool PrepareImageBrowse(bool quiet);
     void ConnectImageCommands();
+    void ConnectLaunchCommands();
     TMainHost& host_;
     Settings& settings_;
     TAppState& state_;
