@@ -252,6 +252,19 @@ private slots:
         QVERIFY(apps_->notStarted("notepad"));
         QVERIFY(f_.prompter.messages.isEmpty());
 
+        // An entry cut short is said; what an earlier launch left under its
+        // name is gone, and nothing opens.
+        testtools::writeFile(f_.path("cut.tar"), testtools::readFile(t).left(512 * 3 + 4));
+        reopen(f_.path("cut.tar"));
+        f_.prompter.messages.clear();
+        pick(1);
+        choose(page()->NotePad1);
+        QCOMPARE(f_.prompter.messages.size(), 1);
+        QCOMPARE(f_.prompter.messages.first().kind, PromptKind::Error);
+        QVERIFY(!QFileInfo::exists(scratch("dup.txt")));
+        QVERIFY(apps_->notStarted("notepad"));
+        f_.prompter.messages.clear();
+
         reopen(gzip(t, f_.path("dup.tgz")));
         QCOMPARE(page()->RowCount(), 2);
         pick(0);
@@ -266,6 +279,20 @@ private slots:
         QCOMPARE(apps_->startedWith("notepad"), QStringList{scratch("note.txt")});
         QCOMPARE(testtools::readFile(scratch("note.txt")), QByteArray("a gzipped note"));
         QVERIFY2(f_.prompter.messages.isEmpty(), qPrintable(f_.prompter.texts().join('\n')));
+    }
+
+    // A link in the scratch folder's place is never written through.
+    void linkedScratchFolderIsRefused()
+    {
+        f_.open(f_.zip("one.zip", {{"readme.txt", "read me"}}));
+        const QString elsewhere = f_.folder("elsewhere");
+        QVERIFY(QDir(page()->LaunchFolder()).removeRecursively());
+        QVERIFY(QFile::link(elsewhere, page()->LaunchFolder()));
+        pick(0);
+        choose(page()->NotePad1);
+        QCOMPARE(f_.prompter.texts(), QStringList{"The specified path was not found."});
+        QVERIFY(PageFixture::files(elsewhere).isEmpty());
+        QVERIFY(apps_->notStarted("notepad"));
     }
 
     // RAR entries, and the kinds read through libarchive, open like the rest.
