@@ -12,10 +12,12 @@
 #include "codecs/TarWriter.h"
 #include "settings/AppState.h"
 #include "settings/Settings.h"
+#include "unzip/TUnzipFileTypeform.h"
 #include "viewers/TImageForm.h"
 #include "viewers/TOpenWithForm.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QBuffer>
 #include <QImage>
 #include <QLineEdit>
@@ -342,6 +344,27 @@ private slots:
         page()->LaunchFromTreeview(QStringLiteral("readme.txt"), QStringLiteral("Docs\\"), QString());
         QVERIFY(apps_->notStarted("notepad"));
         QVERIFY(PageFixture::selected(list).isEmpty());
+
+        // The filtered view: its highlighted row is the one opened, whatever
+        // the hidden full list has highlighted, and a click opens its row.
+        f_.prompter.onDialog([](QDialog& d) {
+            auto& form = static_cast<TUnzipFileTypeform&>(d);
+            QTest::mouseClick(form.MatchCheckBox, Qt::LeftButton);
+            QTest::keyClicks(form.Edit, QStringLiteral("other"));
+            QTest::mouseClick(form.OKButton, Qt::LeftButton);
+            return form.result();
+        });
+        QTest::mouseClick(page()->SelectButton, Qt::LeftButton);
+        QVERIFY(page()->FilteredViewShowing());
+        pick(0);
+        PageFixture::select(page()->UnzipFilteredListView, {0});
+        choose(page()->NotePad1);
+        QCOMPARE(apps_->startedWith("notepad"), QStringList{scratch("other.txt")});
+        QTreeView* filtered = page()->UnzipFilteredListView;
+        filtered->clearSelection();
+        QTest::mouseClick(filtered->viewport(), Qt::LeftButton, {}, filtered->visualRect(filtered->model()->index(0, 0)).center());
+        QCOMPARE(apps_->startedWith("notepad"), QStringList{scratch("other.txt")});
+        QCOMPARE(PageFixture::selected(list), QList<int>{1});
         QVERIFY(f_.prompter.messages.isEmpty());
     }
 };
