@@ -310,6 +310,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Writes the entry of row `row` to `file` in the scratch folder (made
+    // when missing); false when there is nothing to open.
+    bool ExtractForLaunch(int row, ArchiveKind kind, const QString& file);
     // The launch of one row for each archive kind: the entry written to
     // `file`; false when there is nothing to open.
     bool LaunchFromZipFile(int row, const QString& file);

@@ -155,33 +155,35 @@ void TUnzipPage::LaunchRow(int row, const QString& viewer)
     if (caption.isEmpty() || caption == QLatin1String(".") || caption == QLatin1String("..") ||
         caption.contains(QLatin1Char('/')))
         return;
+    const QString file = Platform::JoinPath(LaunchFolder(), caption);
+    if (!ExtractForLaunch(row, kind, file))
+        return;
+    // 5
+    DoShellExecute(viewer, viewer.toLower() == QLatin1String("wordpad.exe") ? GetShortFilename(file) : file);
+}
+
+bool TUnzipPage::ExtractForLaunch(int row, ArchiveKind kind, const QString& file)
+{
+    // The hourglass is shown while the entry is written, not over the viewer's dialogs.
     Platform::BusyCursor busy;
     // 1
-    const QString folder = LaunchFolder();
-    if (!Platform::MakePrivateFolder(folder)) {
+    if (!Platform::MakePrivateFolder(LaunchFolder())) {
         host_.prompter().information(ShellLaunch::ResultText(ShellLaunch::Result::PathNotFound));
-        return;
+        return false;
     }
-    const QString file = Platform::JoinPath(folder, caption);
     // What an earlier launch left under this name is never opened for this entry.
     const QFileInfo earlier(file);
     if ((earlier.exists() || earlier.isSymLink()) && !earlier.isDir())
         QFile::remove(file);
-    bool ready = false;
     if (kind == ArchiveKind::Zip)
-        ready = LaunchFromZipFile(row, file);
-    else if (UnzipListModel->item(row, 0)->data(RowDataRole).isValid())
-        ready = LaunchFromTarFile(row, file);  // a tar, or a gzip file listed as its tar
-    else if (kind == ArchiveKind::Gz)
-        ready = LaunchFromGZFile(file);
-    else if (kind == ArchiveKind::Rar)
-        ready = LaunchFromRarFile(row, file);
-    else if (kind == ArchiveKind::Other)
-        ready = LaunchFromOtherFile(row, file);
-    if (!ready)
-        return;
-    // 5
-    DoShellExecute(viewer, viewer.toLower() == QLatin1String("wordpad.exe") ? GetShortFilename(file) : file);
+        return LaunchFromZipFile(row, file);
+    if (UnzipListModel->item(row, 0)->data(RowDataRole).isValid())
+        return LaunchFromTarFile(row, file);  // a tar, or a gzip file listed as its tar
+    if (kind == ArchiveKind::Gz)
+        return LaunchFromGZFile(file);
+    if (kind == ArchiveKind::Rar)
+        return LaunchFromRarFile(row, file);
+    return kind == ArchiveKind::Other && LaunchFromOtherFile(row, file);
 }
 
 void TUnzipPage::DoShellExecute(const QString& viewer, const QString& file)
