@@ -190,6 +190,23 @@ private slots:
         QVERIFY(prompter.messages.isEmpty());
     }
 
+    // On a real display the desktop's own opener (xdg-open here) starts
+    // the application of the type.
+    void theDesktopOpensTheDocument()
+    {
+        QUARN_REQUIRE_PEER("xvfb-run");
+        QUARN_REQUIRE_PEER("xdg-open");
+        XdgSandbox box;
+        RecordingApps apps(box);
+        // xdg-mime tells the type by the bytes ("text/rtf"), this program by the name.
+        apps.app("viewer", "application/rtf;text/rtf;", true);
+        const QString doc = file("letter.rtf", "{\\rtf1\\ansi hello}\n");
+        const testtools::Run probe = testtools::run(
+            QStringLiteral("xvfb-run"), {"-a", "env", "QT_QPA_PLATFORM=xcb", QStringLiteral(OPEN_PROBE), doc});
+        QVERIFY2(probe.code == 0, qPrintable(probe.errText()));
+        QCOMPARE(apps.startedWith("viewer"), QStringList{doc});
+    }
+
     // A type nothing opens gets the chooser: its list, its command field, Cancel.
     void openWithChooser()
     {
