@@ -7,7 +7,9 @@
 // with a link's mode) are made after every other entry, and only when their
 // target stays inside the base folder and passes through no link.
 
+#include "Decoders.h"
 #include "SafeDir.h"
+#include "WinZipAes.h"
 #include "ZipCommon.h"
 #include "zipdir/ScratchFiles.h"
 
@@ -37,10 +39,18 @@ bool isSymLink(const Entry& e)
     return e.hostSystem == 3 && S_ISLNK(mode_t(e.externalAttributes >> 16)) && !e.isFolder();
 }
 
+// How an entry's data is stored: its compression method and, for WinZip's
+// AES, what the extra field says.
+struct Coding {
+    uint16_t method = 0;
+    bool aes = false;
+    AesField field;
+};
+
 class UnzJob {
 public:
     explicit UnzJob(QzUnzBlock* b) : b_(b), rep_(b->callback, b->engine, false) {}
-    ~UnzJob() { if (fd_ >= 0) ::close(fd_); if (zsInit_) inflateEnd(&zs_); }
+    ~UnzJob() { if (fd_ >= 0) ::close(fd_); }
     int32_t run();
 
 private:
@@ -53,12 +63,23 @@ private:
                      const std::string& leaf);
     // Makes the symbolic links held back; returns how many were made.
     int32_t makeLinks();
-    bool findPassword(const Entry& e, uint64_t dataOff, std::string& pw);
-    bool checkPassword(const Entry& e, uint64_t dataOff, const std::string& pw);
+    // The entry's coding; false, said and skipped, when it cannot be read.
+    bool coding(const Entry& e, Coding& c);
+    bool findPassword(const Entry& e, const Coding& c, uint64_t dataOff, std::string& pw);
+    bool checkPassword(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw);
+    // Reads an AES entry's salt and sets `aes` up; true when the password
+    // passes the verifier.
+    bool openAes(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw, WinZipAes& aes);
+    static size_t aesHeadSize(const Coding& c) { return aesSaltSize(c.field.strength) + kAesVerifierSize; }
+    // Whether an AES entry's data matches its authentication code.
+    bool authentic(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw);
     // Decodes the entry's data into `outFd` (-1: test only) or, given
     // `linkTarget`, into that text.
-    Outcome decode(const Entry& e, uint64_t dataOff, const std::string& pw, int outFd, uint32_t& crc,
-                   std::string* linkTarget = nullptr);
+    Outcome decode(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw, int outFd,
+                   uint32_t& crc, std::string* linkTarget = nullptr);
+    // Decodes and checks the CRC (AE-2 entries carry none).
+    Outcome decodeChecked(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw, int outFd,
+                          std::string* linkTarget = nullptr);
     void skipped(const Entry& e, int type, int err, const std::string& why)
     {
         rep_.message(err, why);
@@ -84,8 +105,6 @@ private:
     std::vector<std::string> goodPasswords_;
     int requestsLeft_ = 0;
     bool stopAsking_ = false;
-    z_stream zs_{};
-    bool zsInit_ = false;
     std::vector<uint8_t> in_, out_;
     mode_t umask_ = 022;
 };
@@ -107,24 +126,58 @@ bool UnzJob::selected(const Entry& e) const
     return false;
 }
 
-bool UnzJob::checkPassword(const Entry& e, uint64_t dataOff, const std::string& pw)
+bool UnzJob::coding(const Entry& e, Coding& c)
 {
+    c.method = e.method;
+    if (e.method == kAesMethod) {
+        if (!e.encrypted() || !parseAesField(e.extra, c.field)) {
+            skipped(e, QZ_SKIP_COMPRESSION_UNKNOWN, QZ_ERR_UNSUPPORTED, e.name + ": its AES encryption field is missing or not understood");
+            return false;
+        }
+        c.aes = true;
+        c.method = c.field.method;
+    } else if (e.encrypted() && (e.flags & 0x40)) {
+        skipped(e, QZ_SKIP_COMPRESSION_UNKNOWN, QZ_ERR_UNSUPPORTED, e.name + ": strong encryption is not supported");
+        return false;
+    }
+    if (!methodSupported(c.method)) {
+        skipped(e, QZ_SKIP_COMPRESSION_UNKNOWN, QZ_ERR_UNSUPPORTED, e.name + ": compression method " + std::to_string(c.method) + " is not supported");
+        return false;
+    }
+    return true;
+}
+
+bool UnzJob::openAes(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw, WinZipAes& aes)
+{
+    const size_t head = aesHeadSize(c);
+    uint8_t h[16 + kAesVerifierSize], verifier[kAesVerifierSize];
+    if (e.compressedSize < head + kAesAuthSize || !preadAll(fd_, h, head, dataOff)) return false;
+    aes.init(pw, c.field.strength, h, verifier);
+    return std::memcmp(verifier, h + head - kAesVerifierSize, kAesVerifierSize) == 0;
+}
+
+bool UnzJob::checkPassword(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw)
+{
+    if (c.aes) {
+        WinZipAes aes;
+        return openAes(e, c, dataOff, pw, aes);
+    }
     if (e.compressedSize < 12) return false;
     uint8_t h[12];
     if (!preadAll(fd_, h, 12, dataOff)) return false;
-    PkCrypt c;
-    c.init(pw);
-    c.decrypt(h, 12);
+    PkCrypt crypt;
+    crypt.init(pw);
+    crypt.decrypt(h, 12);
     uint8_t byCrc = uint8_t(e.crc >> 24), byTime = uint8_t((e.dosDateTime & 0xFFFF) >> 8);
     if (e.flags & 8) return h[11] == byTime || h[11] == byCrc;
     return h[11] == byCrc;
 }
 
-bool UnzJob::findPassword(const Entry& e, uint64_t dataOff, std::string& pw)
+bool UnzJob::findPassword(const Entry& e, const Coding& c, uint64_t dataOff, std::string& pw)
 {
-    if (b_->password && *b_->password && checkPassword(e, dataOff, b_->password)) { pw = b_->password; return true; }
+    if (b_->password && *b_->password && checkPassword(e, c, dataOff, b_->password)) { pw = b_->password; return true; }
     for (const std::string& g : goodPasswords_)
-        if (checkPassword(e, dataOff, g)) { pw = g; return true; }
+        if (checkPassword(e, c, dataOff, g)) { pw = g; return true; }
     while (!stopAsking_ && requestsLeft_ > 0) {
         QzCallbackRecord r;
         if (rep_.call(QZ_CB_PASSWORD, 0, requestsLeft_, e.name, &r)) return false;
@@ -133,7 +186,7 @@ bool UnzJob::findPassword(const Entry& e, uint64_t dataOff, std::string& pw)
         if (r.errorCode != 1 || !r.text[0]) { requestsLeft_ = 0; break; }
         std::string given(r.text, strnlen(r.text, sizeof r.text));
         requestsLeft_ = next > 0 ? next - 1 : 0;
-        if (checkPassword(e, dataOff, given)) {
+        if (checkPassword(e, c, dataOff, given)) {
             goodPasswords_.push_back(given);
             pw = given;
             // A later entry may use the same password; ask again only for a new one.
@@ -155,8 +208,8 @@ static bool writeAll(int fd, const uint8_t* p, size_t n)
     return true;
 }
 
-Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, int outFd, uint32_t& crc,
-                       std::string* linkTarget)
+Outcome UnzJob::decode(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw, int outFd,
+                       uint32_t& crc, std::string* linkTarget)
 {
     const auto put = [&](const uint8_t* p, size_t n) {
         if (linkTarget) {
@@ -170,78 +223,105 @@ Outcome UnzJob::decode(const Entry& e, uint64_t dataOff, const std::string& pw, 
         }
         return outFd < 0 || writeAll(outFd, p, n);
     };
+    const auto cutShort = [&] {
+        rep_.message(QZ_ERR_EOF, "unexpected end of the zip file in " + e.name);
+        return Outcome::Failed;
+    };
     if (in_.empty()) { in_.resize(kChunk); out_.resize(kChunk); }
     crc = uint32_t(crc32(0, nullptr, 0));
     uint64_t left = e.compressedSize, pos = dataOff, produced = 0;
     PkCrypt crypt;
-    bool enc = e.encrypted();
-    if (enc) {
+    WinZipAes aes;
+    const bool enc = e.encrypted();
+    if (c.aes) {
+        // The password has passed the verifier already.
+        if (!openAes(e, c, dataOff, pw, aes)) return cutShort();
+        pos += aesHeadSize(c);
+        left -= aesHeadSize(c) + kAesAuthSize;
+    } else if (enc) {
         crypt.init(pw);
         uint8_t h[12];
-        if (left < 12 || !preadAll(fd_, h, 12, pos)) { rep_.message(QZ_ERR_EOF, "unexpected end of the zip file in " + e.name); return Outcome::Failed; }
+        if (left < 12 || !preadAll(fd_, h, 12, pos)) return cutShort();
         crypt.decrypt(h, 12);
         pos += 12; left -= 12;
     }
-    if (e.method == 8) {
-        if (!zsInit_) {
-            std::memset(&zs_, 0, sizeof zs_);
-            if (inflateInit2(&zs_, -15) != Z_OK) { rep_.message(QZ_ERR_MEMORY, "out of memory"); return Outcome::Failed; }
-            zsInit_ = true;
-        } else {
-            inflateReset(&zs_);
+    std::unique_ptr<Decoder> dec = makeDecoder(c.method, e.flags & 2, e.uncompressedSize);
+    if (!dec) { rep_.message(QZ_ERR_UNSUPPORTED, e.name + ": compression method " + std::to_string(c.method) + " is not supported"); return Outcome::Failed; }
+    const uint8_t* next = in_.data();
+    size_t avail = 0;
+    for (;;) {
+        if (avail == 0 && left > 0) {
+            const size_t n = size_t(std::min<uint64_t>(left, in_.size()));
+            if (!preadAll(fd_, in_.data(), n, pos)) return cutShort();
+            pos += n; left -= n;
+            if (c.aes) aes.decrypt(in_.data(), n);
+            else if (enc) crypt.decrypt(in_.data(), n);
+            next = in_.data();
+            avail = n;
+            if (rep_.bytes(int64_t(n))) return Outcome::Aborted;
         }
-    }
-    bool ended = e.method == 0;
-    while (left > 0 || (e.method == 8 && !ended)) {
-        size_t n = size_t(std::min<uint64_t>(left, in_.size()));
-        if (n && !preadAll(fd_, in_.data(), n, pos)) { rep_.message(QZ_ERR_EOF, "unexpected end of the zip file in " + e.name); return Outcome::Failed; }
-        pos += n; left -= n;
-        if (enc) crypt.decrypt(in_.data(), n);
-        if (e.method == 0) {
-            crc = uint32_t(crc32(crc, in_.data(), uInt(n)));
-            produced += n;
-            if (n && !put(in_.data(), n)) return Outcome::Failed;
-        } else {
-            if (n == 0 && left == 0 && !ended) { rep_.message(QZ_ERR_ZIP, "compressed data of " + e.name + " is truncated"); return Outcome::Failed; }
-            zs_.next_in = in_.data();
-            zs_.avail_in = uInt(n);
-            while (zs_.avail_in > 0 && !ended) {
-                zs_.next_out = out_.data();
-                zs_.avail_out = uInt(out_.size());
-                int rc = inflate(&zs_, Z_NO_FLUSH);
-                if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
-                    rep_.message(QZ_ERR_ZIP, "bad compressed data in " + e.name + (enc ? " (wrong password?)" : ""));
-                    return Outcome::Failed;
-                }
-                size_t have = out_.size() - zs_.avail_out;
-                crc = uint32_t(crc32(crc, out_.data(), uInt(have)));
-                produced += have;
-                if (produced > e.uncompressedSize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
-                if (have && !put(out_.data(), have)) return Outcome::Failed;
-                if (rc == Z_STREAM_END) ended = true;
-                else if (rc == Z_BUF_ERROR && have == 0) break;
-            }
-            // Output still pending with no more input to give.
-            while (!ended && zs_.avail_in == 0 && left == 0) {
-                zs_.next_out = out_.data();
-                zs_.avail_out = uInt(out_.size());
-                int rc = inflate(&zs_, Z_NO_FLUSH);
-                size_t have = out_.size() - zs_.avail_out;
-                crc = uint32_t(crc32(crc, out_.data(), uInt(have)));
-                produced += have;
-                if (produced > e.uncompressedSize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
-                if (have && !put(out_.data(), have)) return Outcome::Failed;
-                if (rc == Z_STREAM_END) ended = true;
-                else if (have == 0) { rep_.message(QZ_ERR_ZIP, "compressed data of " + e.name + " is truncated"); return Outcome::Failed; }
-            }
+        const size_t before = avail;
+        size_t made = 0;
+        const Decoder::Status st = dec->step(next, avail, left == 0, out_.data(), out_.size(), made);
+        if (made) {
+            crc = uint32_t(crc32(crc, out_.data(), uInt(made)));
+            produced += made;
+            if (produced > e.uncompressedSize) { rep_.message(QZ_ERR_ZIP, e.name + " holds more data than its size says"); return Outcome::Failed; }
+            if (!put(out_.data(), made)) return Outcome::Failed;
         }
-        if (n && rep_.bytes(int64_t(n))) return Outcome::Aborted;
+        if (st == Decoder::Status::End) break;
+        if (st == Decoder::Status::Error) {
+            rep_.message(QZ_ERR_ZIP, dec->problem() + " in " + e.name + (enc && !c.aes ? " (wrong password?)" : ""));
+            return Outcome::Failed;
+        }
+        if (made == 0 && avail == before && (avail > 0 || left == 0)) {
+            rep_.message(QZ_ERR_ZIP, "compressed data of " + e.name + " is truncated");
+            return Outcome::Failed;
+        }
     }
     if (produced != e.uncompressedSize) {
         rep_.message(QZ_ERR_ZIP, e.name + ": size does not match (" + std::to_string(produced) + " bytes, expected " + std::to_string(e.uncompressedSize) + ")");
         return Outcome::Failed;
     }
     return Outcome::Ok;
+}
+
+Outcome UnzJob::decodeChecked(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw, int outFd,
+                              std::string* linkTarget)
+{
+    uint32_t crc = 0;
+    Outcome o = decode(e, c, dataOff, pw, outFd, crc, linkTarget);
+    // AE-2 leaves the CRC out; the authentication code stands for it.
+    if (o != Outcome::Ok || crc == e.crc || (c.aes && c.field.version == 2)) return o;
+    const bool test = b_->test != 0;
+    if (!linkTarget) {
+        QzCallbackRecord r;
+        rep_.call(QZ_CB_CRCERROR, int32_t(crc), int32_t(e.crc), e.name, &r);
+        if (r.errorCode == 1) return o;
+    }
+    char buf[96];
+    std::snprintf(buf, sizeof buf, " (found %08x, expected %08x)", crc, e.crc);
+    rep_.message(QZ_ERR_ZIP, "CRC error in " + e.name + buf + (test && !linkTarget ? "" : "; not extracted"));
+    return Outcome::Failed;
+}
+
+bool UnzJob::authentic(const Entry& e, const Coding& c, uint64_t dataOff, const std::string& pw)
+{
+    WinZipAes aes;
+    if (!openAes(e, c, dataOff, pw, aes)) return false;
+    const size_t head = aesHeadSize(c);
+    uint8_t stored[kAesAuthSize], computed[kAesAuthSize];
+    if (in_.empty()) { in_.resize(kChunk); out_.resize(kChunk); }
+    uint64_t left = e.compressedSize - head - kAesAuthSize, pos = dataOff + head;
+    while (left > 0) {
+        const size_t n = size_t(std::min<uint64_t>(left, in_.size()));
+        if (!preadAll(fd_, in_.data(), n, pos)) return false;
+        aes.authenticate(in_.data(), n);
+        pos += n; left -= n;
+    }
+    if (!preadAll(fd_, stored, kAesAuthSize, pos)) return false;
+    aes.authCode(computed);
+    return std::memcmp(stored, computed, kAesAuthSize) == 0;
 }
 
 Outcome UnzJob::extractOne(const Entry& e, size_t index)
@@ -256,14 +336,8 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
     }
     if (rel.empty()) { skipped(e, QZ_SKIP_UNKNOWN, QZ_WARNING, "entry without a usable name skipped: " + e.name); return Outcome::Skipped; }
     if (rep_.newFile(e.name, int64_t(e.uncompressedSize))) return Outcome::Aborted;
-    if (e.method != 0 && e.method != 8) {
-        skipped(e, QZ_SKIP_COMPRESSION_UNKNOWN, QZ_ERR_UNSUPPORTED, e.name + ": compression method " + std::to_string(e.method) + " is not supported");
-        return Outcome::Skipped;
-    }
-    if (e.encrypted() && (e.flags & 0x40)) {
-        skipped(e, QZ_SKIP_COMPRESSION_UNKNOWN, QZ_ERR_UNSUPPORTED, e.name + ": strong encryption is not supported");
-        return Outcome::Skipped;
-    }
+    Coding c;
+    if (!coding(e, c)) return Outcome::Skipped;
     if (!e.complete) {
         rep_.message(QZ_ERR_EOF, e.name + ": unexpected end of the zip file; its data is cut short" + (test ? "" : ", not extracted"));
         return Outcome::Failed;
@@ -280,23 +354,20 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
         if (o != Outcome::Ok) return o;
     }
     std::string pw;
-    if (e.encrypted() && !findPassword(e, dataOff, pw)) {
+    if (e.encrypted() && !findPassword(e, c, dataOff, pw)) {
         if (rep_.aborted()) return Outcome::Aborted;
         bool none = (!b_->password || !*b_->password) && goodPasswords_.empty();
         skipped(e, none ? QZ_SKIP_NO_PASSWORD : QZ_SKIP_BAD_PASSWORD, QZ_ERR_PASSWORD,
                 (none ? "no password for " : "wrong password for ") + e.name + "; not extracted");
         return Outcome::Skipped;
     }
+    if (c.aes && !authentic(e, c, dataOff, pw)) {
+        rep_.message(QZ_ERR_ZIP, e.name + ": the data fails its authentication check (damaged, or a wrong password)" + (test ? "" : "; not extracted"));
+        return Outcome::Failed;
+    }
     if (link) {
-        uint32_t crc = 0;
         std::string linkTarget;
-        Outcome o = decode(e, dataOff, pw, -1, crc, &linkTarget);
-        if (o == Outcome::Ok && crc != e.crc) {
-            char buf[96];
-            std::snprintf(buf, sizeof buf, " (found %08x, expected %08x)", crc, e.crc);
-            rep_.message(QZ_ERR_ZIP, "CRC error in " + e.name + buf + "; not extracted");
-            o = Outcome::Failed;
-        }
+        const Outcome o = decodeChecked(e, c, dataOff, pw, -1, &linkTarget);
         if (o != Outcome::Ok) return o;
         heldLinks_.push_back({index, rel, linkTarget});
         return Outcome::Held;
@@ -325,21 +396,10 @@ Outcome UnzJob::extractOne(const Entry& e, size_t index)
         }
         scratch = std::make_unique<zipdir::ScratchFile>(parentDir(target) + "/" + tmp);
     }
-    uint32_t crc = 0;
     errno = 0;
-    Outcome o = decode(e, dataOff, pw, outFd, crc);
+    Outcome o = decodeChecked(e, c, dataOff, pw, outFd);
     if (o == Outcome::Failed && outFd >= 0 && errno != 0 && (errno == ENOSPC || errno == EDQUOT || errno == EIO || errno == EFBIG))
         rep_.message(errno == ENOSPC || errno == EDQUOT ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "write error on " + target + ": " + errnoText(errno));
-    if (o == Outcome::Ok && crc != e.crc) {
-        QzCallbackRecord r;
-        rep_.call(QZ_CB_CRCERROR, int32_t(crc), int32_t(e.crc), e.name, &r);
-        if (r.errorCode != 1) {
-            char buf[96];
-            std::snprintf(buf, sizeof buf, " (found %08x, expected %08x)", crc, e.crc);
-            rep_.message(QZ_ERR_ZIP, "CRC error in " + e.name + buf + (test ? "" : "; not extracted"));
-            o = Outcome::Failed;
-        }
-    }
     if (outFd >= 0) {
         if (o == Outcome::Ok) {
             mode_t mode = 0666 & ~umask_;

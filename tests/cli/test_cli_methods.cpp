@@ -1,0 +1,213 @@
+// Zips that other tools write with the compression methods beyond deflate and
+// with WinZip's AES encryption come back byte for byte through quarn-cli and
+// the unzip module; wrong passwords and damaged AES data write nothing.
+
+#include "CliTools.h"
+
+#include <QtTest>
+
+using namespace clitools;
+
+namespace {
+
+// A zip of `files` (names relative to `dir`) whose entries are compressed by
+// the zstd program and stored under `method`: 7z writes no zstd into zips.
+const char* kZstdZip = R"(
+import struct, subprocess, sys, zlib
+out, method, folder = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+body, central = b'', b''
+for name in sys.argv[4:]:
+    data = open(folder + '/' + name, 'rb').read()
+    packed = subprocess.run(['zstd', '-q', '-c', '-19'], input=data, stdout=subprocess.PIPE, check=True).stdout
+    crc, n = zlib.crc32(data), name.encode()
+    fields = struct.pack('<HHHHHIII', 63, 0, method, 0x6000, 0x5A21, crc, len(packed), len(data))
+    central += b'PK\x01\x02' + struct.pack('<H', 63) + fields + struct.pack('<HHHHHII', len(n), 0, 0, 0, 0, 0, len(body)) + n
+    body += b'PK\x03\x04' + fields + struct.pack('<HH', len(n), 0) + n + packed
+end = b'PK\x05\x06' + struct.pack('<HHHHIIH', 0, 0, len(sys.argv) - 4, len(sys.argv) - 4, len(central), len(body), 0)
+open(out, 'wb').write(body + central + end)
+)";
+
+} // namespace
+
+class TestCliMethods : public QObject {
+    Q_OBJECT
+    FreshFolders tmp;
+
+    // Files that exercise the decoders: empty, small, long and repetitive
+    // (past the 64 KiB window), incompressible, in a subfolder.
+    static QStringList makeSources(const QString& dir)
+    {
+        writeFile(dir + "/empty.txt", QByteArray());
+        writeFile(dir + "/small.txt", "a few bytes\n");
+        QByteArray longText = sampleData(700000, 3);
+        longText += longText.left(200000);
+        writeFile(dir + "/sub/long.txt", longText);
+        writeFile(dir + "/random.bin", randomData(90000, 4));
+        return {"empty.txt", "small.txt", "sub/long.txt", "random.bin"};
+    }
+
+    static void compareTrees(const QString& from, const QString& to, const QStringList& names)
+    {
+        for (const QString& n : names)
+            QVERIFY2(readFile(from + "/" + n) == readFile(to + "/" + n), qPrintable(n + " differs"));
+    }
+
+    static void sevenZip(const QString& dir, const QStringList& options, const QString& zip)
+    {
+        QUARN_REQUIRE_PEER("7z");
+        const Run r = run("7z", QStringList{"a", "-tzip"} + options + QStringList{zip, "."}, dir);
+        QVERIFY2(r.code == 0, qPrintable(r.outText() + r.errText()));
+    }
+
+    // What extracting and testing `zip` give: the same bytes, and no errors.
+    static void extractsIdentically(const QString& d, const QString& zip, const QStringList& names,
+                                    const QString& password = QString())
+    {
+        const QStringList pw = password.isEmpty() ? QStringList() : QStringList{"--password", password};
+        Run r = cli(QStringList{"extract", zip, "-d", d + "/out"} + pw);
+        QVERIFY2(r.code == 0, qPrintable(r.outText() + r.errText()));
+        compareTrees(d + "/src", d + "/out", names);
+        r = cli(QStringList{"test", zip} + pw);
+        QVERIFY2(r.code == 0, qPrintable(r.outText() + r.errText()));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo::exists(cliPath()), "quarn-cli not built");
+        QVERIFY(tmp.isValid());
+    }
+
+    void methodsOf7z_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<int>("number");
+        QTest::newRow("bzip2") << "BZip2" << 12;
+        QTest::newRow("lzma") << "LZMA" << 14;
+        QTest::newRow("lzma-without-end-marker") << "LZMA:eos=off" << 14;
+        QTest::newRow("xz") << "XZ" << 95;
+        QTest::newRow("deflate64") << "Deflate64" << 9;
+    }
+
+    void methodsOf7z()
+    {
+        QFETCH(QString, method);
+        QFETCH(int, number);
+        const QString d = tmp.fresh();
+        const QStringList names = makeSources(d + "/src");
+        const QString zip = d + "/m.zip";
+        sevenZip(d + "/src", {"-mm=" + method}, zip);
+        if (QTest::currentTestFailed()) return;
+        // The entries really use the method (7z stores the small ones).
+        const Run r = python("import sys, zipfile\nprint(sorted({i.compress_type for i in zipfile.ZipFile(sys.argv[1]).infolist()}))", {zip});
+        QVERIFY2(r.outText().contains(QString::number(number)), qPrintable(r.outText() + r.errText()));
+        extractsIdentically(d, zip, names);
+    }
+
+    void zstdUnderBothNumbers()
+    {
+        QUARN_REQUIRE_PEER("zstd");
+        for (const int method : {93, 20}) {
+            const QString d = tmp.fresh();
+            const QStringList names = makeSources(d + "/src");
+            const QString zip = d + "/z.zip";
+            const Run r = python(kZstdZip, QStringList{zip, QString::number(method), d + "/src"} + names);
+            QVERIFY2(r.code == 0, qPrintable(r.errText()));
+            extractsIdentically(d, zip, names);
+            if (QTest::currentTestFailed()) return;
+        }
+    }
+
+    // A damaged stream is an error with a message, never a crash or a file.
+    void damagedCompressedData()
+    {
+        const QString d = tmp.fresh();
+        writeFile(d + "/src/long.txt", sampleData(400000, 8));
+        for (const QString method : {"BZip2", "LZMA", "XZ", "Deflate64"}) {
+            const QString zip = d + "/" + method + ".zip";
+            sevenZip(d + "/src", {"-mm=" + method}, zip);
+            if (QTest::currentTestFailed()) return;
+            QByteArray bytes = readFile(zip);
+            for (int i = 2000; i < 2040; ++i)
+                bytes[i] = char(bytes[i] ^ 0x5A);
+            writeFile(zip, bytes);
+            const Run r = cli({"extract", zip, "-d", d + "/out" + method});
+            QVERIFY2(r.code != 0, qPrintable(method));
+            QVERIFY(!r.errText().isEmpty());
+            QCOMPARE(filesBelow(d + "/out" + method), QStringList());
+        }
+    }
+
+    void aesOf7z_data()
+    {
+        QTest::addColumn<QString>("cipher");
+        QTest::addColumn<QString>("method");
+        QTest::newRow("aes128-deflate") << "AES128" << "Deflate";
+        QTest::newRow("aes192-bzip2") << "AES192" << "BZip2";
+        QTest::newRow("aes256-deflate") << "AES256" << "Deflate";
+        QTest::newRow("aes256-lzma") << "AES256" << "LZMA";
+    }
+
+    void aesOf7z()
+    {
+        QFETCH(QString, cipher);
+        QFETCH(QString, method);
+        const QString d = tmp.fresh();
+        const QStringList names = makeSources(d + "/src");
+        const QString zip = d + "/aes.zip";
+        // 7z refuses passwords beyond ASCII for zip AES.
+        const QString password = QStringLiteral("open sesame 42");
+        sevenZip(d + "/src", {"-p" + password, "-mem=" + cipher, "-mm=" + method}, zip);
+        if (QTest::currentTestFailed()) return;
+        extractsIdentically(d, zip, names, password);
+
+        // A wrong or missing password writes nothing.
+        Run r = cli({"extract", zip, "-d", d + "/wrong", "--password", "sesame"});
+        QCOMPARE(r.code, 1);
+        QVERIFY(!r.errText().isEmpty());
+        QCOMPARE(filesBelow(d + "/wrong"), QStringList());
+        r = cli({"extract", zip, "-d", d + "/none"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(filesBelow(d + "/none"), QStringList());
+        QCOMPARE(cli({"test", zip, "--password", "sesame"}).code, 1);
+    }
+
+    // One flipped byte in the encrypted data: the authentication code says so,
+    // nothing of that entry is written, the others still come out.
+    void damagedAesEntry()
+    {
+        const QString d = tmp.fresh();
+        writeFile(d + "/src/a.txt", sampleData(200000, 5));
+        writeFile(d + "/src/b.txt", sampleData(3000, 6));
+        const QString zip = d + "/aes.zip";
+        sevenZip(d + "/src", {"-ppw", "-mem=AES256", "-mm=Deflate"}, zip);
+        if (QTest::currentTestFailed()) return;
+        QByteArray bytes = readFile(zip);
+        // a.txt comes first; its data runs well past this byte.
+        bytes[20000] = char(bytes[20000] ^ 1);
+        writeFile(zip, bytes);
+        Run r = cli({"extract", zip, "-d", d + "/out", "--password", "pw"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.errText().contains("authentication"), qPrintable(r.errText()));
+        QCOMPARE(filesBelow(d + "/out"), QStringList{"b.txt"});
+        r = cli({"test", zip, "--password", "pw"});
+        QCOMPARE(r.code, 1);
+        QVERIFY2(r.errText().contains("authentication"), qPrintable(r.errText()));
+    }
+
+    // A method still unknown is named in the message.
+    void unknownMethodNamed()
+    {
+        const QString d = tmp.fresh();
+        writeFile(d + "/src/a.txt", "data");
+        const QString zip = d + "/u.zip";
+        QCOMPARE(python(kZstdZip, {zip, "77", d + "/src", "a.txt"}).code, 0);
+        const Run r = cli({"extract", zip, "-d", d + "/out"});
+        QVERIFY(r.code != 0);
+        QVERIFY2(r.errText().contains("compression method 77"), qPrintable(r.errText()));
+        QCOMPARE(filesBelow(d + "/out"), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliMethods)
+#include "test_cli_methods.moc"
