@@ -54,11 +54,12 @@ const char* const kHelp =
     "      NAMEs pick (exact names, folders ending in \"/\", or * and ? patterns).\n"
     "      Existing files are kept unless --overwrite is given. Names are always\n"
     "      written inside DIR.\n"
-    "  create ARCHIVE [--level N] [--password PW] PATH...\n"
+    "  create ARCHIVE [--level N] [--password PW [--aes]] PATH...\n"
     "      Makes a new zip (replacing ARCHIVE only once it is complete) from the\n"
     "      PATHs; folders are recursed, names are relative to each PATH's parent.\n"
-    "      --level 0 stores, 1..9 deflates (default 8); --password encrypts.\n"
-    "  add ZIP [--level N] [--password PW] PATH...\n"
+    "      --level 0 stores, 1..9 deflates (default 8); --password encrypts, with\n"
+    "      the traditional zip encryption or, with --aes, with AES-256.\n"
+    "  add ZIP [--level N] [--password PW [--aes]] PATH...\n"
     "      Adds or replaces the PATHs in ZIP (made when it does not exist).\n"
     "  delete ZIP NAME...\n"
     "      Removes the entries NAMEs pick.\n"
@@ -66,9 +67,9 @@ const char* const kHelp =
     "      Reads every entry and checks its CRC.\n"
     "\n"
     "Archives ending in .tar, .tar.gz, .tgz or .gz take list, extract and create\n"
-    "(without --level and --password). Names in listings have control characters\n"
-    "escaped (\\n, \\t, \\x1b, and \\\\ for a backslash). Warnings about a damaged\n"
-    "archive that can still be read go to standard error.\n"
+    "(without --level, --password and --aes). Names in listings have control\n"
+    "characters escaped (\\n, \\t, \\x1b, and \\\\ for a backslash). Warnings about\n"
+    "a damaged archive that can still be read go to standard error.\n"
     "\n"
     "list and extract also read RAR archives (.rar; a multi-volume set from any of\n"
     "its parts, .partN.rar or .rar, .r00, ...), 7z, tar.xz/.txz, tar.bz2/.tbz2/.tbz,\n"
@@ -140,6 +141,7 @@ struct Options {
     std::optional<QString> dir;
     bool overwrite = false;
     std::optional<QString> password;
+    bool aes = false;
     int level = 8;
     QStringList rest;
 };
@@ -161,8 +163,8 @@ QString parseOptions(const QStringList& args, const QStringList& allowed, Option
         }
         if (!allowed.contains(a))
             return QStringLiteral("unknown option %1").arg(a);
-        if (a == "--overwrite") {
-            o.overwrite = true;
+        if (a == "--overwrite" || a == "--aes") {
+            (a == "--aes" ? o.aes : o.overwrite) = true;
             continue;
         }
         if (i + 1 >= args.size())
@@ -181,6 +183,8 @@ QString parseOptions(const QStringList& args, const QStringList& allowed, Option
                 return QStringLiteral("--level takes 0 to 9");
         }
     }
+    if (o.aes && !o.password)
+        return QStringLiteral("--aes needs --password");
     return QString();
 }
 
@@ -252,6 +256,7 @@ bool addGroups(const QString& zip, const std::map<QString, QStringList>& groups,
         if (o.password) {
             c.engine.AddOptions |= TZipEngine::AddEncrypt;
             c.engine.Password = *o.password;
+            c.engine.AddAes = o.aes;
         }
         c.engine.AddCompLevel = o.level;
         c.engine.RootDir = root;
@@ -436,11 +441,11 @@ int run(const QStringList& argv)
         return cmdTest(zip, o);
     }
     if (command == "create" || command == "add") {
-        const QString problem = parseOptions(args.mid(1), {"--level", "--password"}, o);
+        const QString problem = parseOptions(args.mid(1), {"--level", "--password", "--aes"}, o);
         if (!problem.isEmpty() || o.rest.isEmpty()) {
             if (!problem.isEmpty())
                 err() << problem << Qt::endl;
-            return usage(QStringLiteral("quarn-cli %1 %2 [--level N] [--password PW] PATH...")
+            return usage(QStringLiteral("quarn-cli %1 %2 [--level N] [--password PW [--aes]] PATH...")
                              .arg(command, command == "create" ? "ARCHIVE" : "ZIP"));
         }
         return cmdCreateOrAdd(zip, o, command == "create");

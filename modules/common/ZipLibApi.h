@@ -109,7 +109,7 @@ typedef struct QzZipBlock {
     int32_t verbose;           /* 52 */
     int32_t quiet;             /* 56 */
     int32_t level;             /* 60: 0..9 */
-    int32_t reserved64;
+    int32_t aesEncrypt;        /* 64: non-zero: WinZip AES-256 (AE-2) instead of traditional encryption */
     int32_t reserved68;
     int32_t junkDirs;          /* 72: names without paths */
     int16_t recurse;           /* 76 */

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,7 +112,7 @@ bool ZipWriter::copyEntry(int srcFd, const Entry& e)
     return true;
 }
 
-bool ZipWriter::writeData(int fd, int level, PkCrypt* crypt, uint32_t& crc, uint64_t& csize, uint64_t& usize, bool& readFailed)
+bool ZipWriter::writeData(int fd, int level, const Cipher& cipher, uint32_t& crc, uint64_t& csize, uint64_t& usize, bool& readFailed)
 {
     if (inBuf_.empty()) { inBuf_.resize(kChunk); outBuf_.resize(kChunk); }
     crc = uint32_t(crc32(0, nullptr, 0));
@@ -135,7 +136,7 @@ bool ZipWriter::writeData(int fd, int level, PkCrypt* crypt, uint32_t& crc, uint
         crc = uint32_t(crc32(crc, inBuf_.data(), uInt(n)));
         usize += n;
         if (level == 0) {
-            if (crypt) crypt->encrypt(inBuf_.data(), n);
+            cipher(inBuf_.data(), n);
             if (n && !out_.write(inBuf_.data(), n)) return false;
             csize += n;
         } else {
@@ -149,7 +150,7 @@ bool ZipWriter::writeData(int fd, int level, PkCrypt* crypt, uint32_t& crc, uint
                 rc = deflate(&zs_, flush);
                 size_t have = outBuf_.size() - zs_.avail_out;
                 if (have) {
-                    if (crypt) crypt->encrypt(outBuf_.data(), have);
+                    cipher(outBuf_.data(), have);
                     if (!out_.write(outBuf_.data(), have)) return false;
                     csize += have;
                 }
@@ -176,7 +177,7 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
 
     // A local header with a Zip64 field carries its sizes there (filled in
     // afterwards, or left zero in front of a data descriptor).
-    auto writeLocal = [&](uint16_t fl, uint16_t method, bool zip64) {
+    auto writeLocal = [&](uint16_t fl, uint16_t method, bool zip64, const std::string& extra = std::string()) {
         uint8_t h[30] = {};
         wr32(h, zipdir::Sig::Local);
         wr16(h + 4, zip64 ? 45 : 20);
@@ -188,12 +189,13 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
         if (zip64) {
             wr32(h + 18, zipdir::kMax32);
             wr32(h + 22, zipdir::kMax32);
-            wr16(h + 28, 20);
         }
+        wr16(h + 28, uint16_t((zip64 ? 20 : 0) + extra.size()));
         uint8_t x[20] = {};
         wr16(x, zipdir::kZip64ExtraId);
         wr16(x + 2, 16);
-        return out_.write(h, 30) && out_.write(info.name.data(), info.name.size()) && (!zip64 || out_.write(x, 20));
+        return out_.write(h, 30) && out_.write(info.name.data(), info.name.size()) && (!zip64 || out_.write(x, 20)) &&
+               out_.write(extra.data(), extra.size());
     };
 
     uint64_t at = out_.pos();
@@ -218,16 +220,31 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
     if (rep_.newFile(info.name, fsize)) { ::close(fd); return false; }
     if (regular && fsize == 0) level = 0;
     bool encrypt = !password.empty();
+    const bool aes = encrypt && aes_;
     // Input whose size is not known in advance, or that may come near 4 GiB
     // once compressed, gets a Zip64 local header.
     bool zip64 = !regular || uint64_t(fsize) + uint64_t(fsize) / 128 + 1024 >= zipdir::kMax32;
     for (int attempt = 0; attempt < 3; ++attempt) {
         uint16_t method = level > 0 ? 8 : 0;
-        uint16_t fl = flags | (encrypt ? 0x9 : 0) | (method == 8 && level >= 8 ? 2 : 0) | (method == 8 && level <= 2 ? 4 : 0);
-        if (!writeLocal(fl, method, zip64)) { ::close(fd); return false; }
+        // Traditional encryption checks its header against the time, known
+        // before the CRC, so its sizes follow in a descriptor; AE-2 keeps no CRC.
+        uint16_t fl = flags | (encrypt ? (aes ? 0x1 : 0x9) : 0) | (method == 8 && level >= 8 ? 2 : 0) | (method == 8 && level <= 2 ? 4 : 0);
+        AesField field;
+        field.version = 2;
+        field.strength = 3;
+        field.method = method;
+        const std::string aesExtra = aes ? aesFieldBytes(field) : std::string();
+        if (!writeLocal(fl, aes ? kAesMethod : method, zip64, aesExtra)) { ::close(fd); return false; }
         PkCrypt crypt;
+        WinZipAes aesCrypt;
         uint64_t headBytes = 0;
-        if (encrypt) {
+        if (aes) {
+            uint8_t head[16 + kAesVerifierSize];
+            if (::getrandom(head, 16, 0) != 16) { rep_.message(QZ_ERR_ZIP, "no random numbers for the encryption"); ::close(fd); return false; }
+            aesCrypt.init(password, field.strength, head, head + 16);
+            if (!out_.write(head, sizeof head)) { ::close(fd); return false; }
+            headBytes = sizeof head + kAesAuthSize;
+        } else if (encrypt) {
             crypt.init(password);
             uint8_t hdr[12];
             makeCryptHeader(crypt, uint8_t(info.dosTime >> 8), hdr);
@@ -237,12 +254,21 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
         uint32_t crc = 0;
         uint64_t cs = 0, us = 0;
         bool readFailed = false;
-        if (!writeData(fd, level, encrypt ? &crypt : nullptr, crc, cs, us, readFailed)) { ::close(fd); return false; }
+        Cipher cipher;
+        if (aes) cipher.aes = &aesCrypt;
+        else if (encrypt) cipher.pk = &crypt;
+        if (!writeData(fd, level, cipher, crc, cs, us, readFailed)) { ::close(fd); return false; }
         if (readFailed) {
             rep_.message(QZ_WARNING, "error reading " + path + " (skipped)");
             ::close(fd);
             skipped = true;
             return out_.truncateTo(at) && !rep_.aborted();
+        }
+        if (aes) {
+            uint8_t code[kAesAuthSize];
+            aesCrypt.authCode(code);
+            if (!out_.write(code, sizeof code)) { ::close(fd); return false; }
+            crc = 0;
         }
         cs += headBytes;
         const bool rewindable = regular && ::lseek(fd, 0, SEEK_SET) == 0;
@@ -258,7 +284,7 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
             level = 0;
             continue;
         }
-        if (encrypt) {
+        if (encrypt && !aes) {
             uint8_t d[24];
             wr32(d, zipdir::Sig::Descriptor);
             wr32(d + 4, crc);
@@ -286,8 +312,9 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
             if (!out_.writeAt(at + 14, d, 12)) { ::close(fd); return false; }
         }
         f.flags = fl;
-        f.method = method;
-        f.needed = zip64 ? 45 : 20;
+        f.method = aes ? kAesMethod : method;
+        f.needed = aes ? 51 : zip64 ? 45 : 20;
+        f.extra = aesExtra;
         f.crc = crc;
         f.csize = cs;
         f.usize = us;

@@ -3,6 +3,7 @@
 // add and delete operations of libziplib.so.
 #pragma once
 
+#include "WinZipAes.h"
 #include "ZipCommon.h"
 
 #include <zlib.h>
@@ -30,6 +31,9 @@ public:
     // abort; `skipped` is set when the source could not be read (reported, the
     // rest goes on).
     bool addFile(const std::string& path, const NewEntryInfo& info, int level, const std::string& password, bool& skipped);
+    // Entries added with a password from now on get WinZip's AES-256 (AE-2)
+    // instead of the traditional encryption.
+    void setAes(bool on) { aes_ = on; }
     // Writes the central directory and the end record.
     bool finish(const std::string& comment);
 
@@ -50,7 +54,17 @@ private:
         std::string name, extra, comment;
     };
     static std::string centralRecord(const CentralFields& f);
-    bool writeData(int fd, int level, PkCrypt* crypt, uint32_t& crc, uint64_t& csize, uint64_t& usize, bool& readFailed);
+    // Encrypts an entry's data as it is written, the one way or the other.
+    struct Cipher {
+        PkCrypt* pk = nullptr;
+        WinZipAes* aes = nullptr;
+        void operator()(uint8_t* p, size_t n) const
+        {
+            if (pk) pk->encrypt(p, n);
+            if (aes) aes->encrypt(p, n);
+        }
+    };
+    bool writeData(int fd, int level, const Cipher& cipher, uint32_t& crc, uint64_t& csize, uint64_t& usize, bool& readFailed);
 
     OutFile out_;
     Reporter& rep_;
@@ -60,6 +74,7 @@ private:
     int zsLevel_ = -1;
     std::vector<uint8_t> inBuf_, outBuf_;
     uint32_t newest_ = 0;
+    bool aes_ = false;
 };
 
 } // namespace qz

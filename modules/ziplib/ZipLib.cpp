@@ -355,6 +355,7 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     bool ok = true;
     {
         ZipWriter w(fd, rep_);
+        w.setAes(b_->aesEncrypt != 0);
         // What precedes the first entry (a self-extractor's stub) is kept.
         if (haveOld_ && old_.firstEntry) ok = w.copyRaw(oldFd_, 0, old_.firstEntry);
         for (size_t i = 0; ok && i < keep.size(); ++i) {

@@ -188,6 +188,9 @@ public:
     // with FSpecArgs by each Extract.
     bool FSpecArgsExact = false;
     QString Password; // at most 255 characters are used
+    // Encrypted entries added get WinZip's AES-256 instead of the traditional
+    // encryption that older unzip tools read.
+    bool AddAes = false;
     uint16_t AddOptions = AddDirNames | AddHiddenFiles;
     int32_t AddCompLevel = 9;
     QDate AddFrom;

@@ -173,6 +173,7 @@ void TZipEngine::runZipLibrary(bool adding)
             std::memset(b.date, ' ', 8);
             if (adding) {
                 b.encrypt = flag(AddOptions & AddEncrypt);
+                b.aesEncrypt = flag(AddAes);
                 b.junkDirs = flag(!(AddOptions & AddDirNames));
                 b.recurse = int16_t((AddOptions & AddRecurseDirs) ? -1 : 0);
                 b.move = flag(AddOptions & AddMove);

@@ -195,6 +195,57 @@ private slots:
         QVERIFY2(r.errText().contains("authentication"), qPrintable(r.errText()));
     }
 
+    // Our AES-256 zips: 7z reads them with the password and refuses them
+    // without; we read them back; without --aes the encryption stays the
+    // traditional one that Info-ZIP's unzip reads.
+    void writesAes256()
+    {
+        const QString d = tmp.fresh();
+        const QStringList names = makeSources(d + "/src");
+        const QString zip = d + "/ours.zip";
+        Run r = cli({"create", zip, "--password", "pw 1", "--aes", "--level", "6", d + "/src"});
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
+        writeFile(d + "/more/late.txt", sampleData(5000, 11));
+        r = cli({"add", zip, "--password", "pw 1", "--aes", d + "/more/late.txt"});
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
+        r = python("import sys, zipfile\n"
+                   "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                   "    if not i.is_dir(): print(i.compress_type, i.flag_bits & 1, i.CRC, i.extra[-11:].hex())",
+                   {zip});
+        const QStringList lines = r.outText().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        for (const QString& line : lines)  // method 99, encrypted, AE-2 without CRC, 256-bit key
+            QVERIFY2(QRegularExpression("^99 1 0 019907000200414503(00|08)00$").match(line).hasMatch(), qPrintable(line));
+
+        QUARN_REQUIRE_PEER("7z");
+        r = run("7z", {"t", "-ppw 1", zip});
+        QVERIFY2(r.code == 0, qPrintable(r.outText()));
+        QVERIFY(run("7z", {"t", "-pwrong", zip}).code != 0);
+        QVERIFY(run("7z", {"t", "-p", zip}, QString(), "\n").code != 0);
+        r = run("7z", {"x", "-ppw 1", "-o" + d + "/by7z", zip});
+        QVERIFY2(r.code == 0, qPrintable(r.outText()));
+        compareTrees(d + "/src", d + "/by7z/src", names);
+        QCOMPARE(readFile(d + "/by7z/late.txt"), readFile(d + "/more/late.txt"));
+
+        r = cli({"extract", zip, "-d", d + "/back", "--password", "pw 1"});
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
+        compareTrees(d + "/src", d + "/back/src", names);
+        r = cli({"extract", zip, "-d", d + "/wrong", "--password", "pw 2"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(filesBelow(d + "/wrong"), QStringList());
+
+        // The default stays traditional.
+        const QString plain = d + "/plain.zip";
+        QCOMPARE(cli({"create", plain, "--password", "pw 1", d + "/src"}).code, 0);
+        QUARN_REQUIRE_PEER("unzip");
+        r = run("unzip", {"-t", "-P", "pw 1", plain});
+        QVERIFY2(r.code == 0, qPrintable(r.outText()));
+        QCOMPARE(python("import sys, zipfile\nprint(max(i.compress_type for i in zipfile.ZipFile(sys.argv[1]).infolist()))",
+                        {plain}).outText().trimmed(), QString("8"));
+        // --aes means nothing without a password.
+        QCOMPARE(cli({"create", d + "/x.zip", "--aes", d + "/src"}).code, 2);
+    }
+
     // A method still unknown is named in the message.
     void unknownMethodNamed()
     {
