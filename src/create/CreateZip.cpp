@@ -225,6 +225,7 @@ void TCreatePage::SetEngineOptions()
         MaxVolumeSize = dlg.ChosenSize();
     }
     e.AddOptions = o;
+    e.AddAes = settings_.PasswordProtect && settings_.AesEncryption;
 }
 
 bool TCreatePage::BeginZipRun(const QString& zipName, QString& newName)

@@ -18,6 +18,7 @@ void Settings::ApplyDefaults()
     ArchiveBitOnly = d.ArchiveBitOnly;
     LongNames = d.LongNames;
     PasswordProtect = d.PasswordProtect;
+    AesEncryption = d.AesEncryption;
     SetZipTime = d.SetZipTime;
     DateFilter = d.DateFilter;
     SpanDisks = d.SpanDisks;
@@ -153,7 +154,7 @@ const QList<Line>& lines()
         OPENER(PreviousZip.Description),         // 27
         FLAG(UpdateSubfolders, true),            // 28
         FLAG(UpdatePageFlag, true),              // 29
-        FLAG(Reserved30, false),                 // 30
+        FLAG(AesEncryption, false),              // 30
         FLAG(Reserved31, true),                  // 31
         FLAG(Reserved32, false),                 // 32
         FLAG(Reserved33, false),                 // 33

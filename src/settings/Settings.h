@@ -62,12 +62,15 @@ struct Settings {
     bool UpdateSubfolders = true;
     bool UpdatePageFlag = true;
 
+    // Encrypt with AES-256 instead of the traditional zip encryption, which
+    // older unzip tools read (line 30).
+    bool AesEncryption = false;
+
     // Values no operation changes; they keep their lines.
     bool Reserved17 = true;
     QString Reserved23;
     int Reserved24 = 0;
     bool Reserved25 = false;
-    bool Reserved30 = false;
     bool Reserved31 = true;
     bool Reserved32 = false;
     bool Reserved33 = false;

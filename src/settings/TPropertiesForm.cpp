@@ -151,6 +151,7 @@ TPropertiesForm::TPropertiesForm(Settings& settings, std::function<bool()> save,
         EraseDiskCheckBox = CheckBox(p, "EraseDiskCheckBox", QStringLiteral("Erase the disk first (you will be reminded before erasing)"), 16, 210, 420);
         SelfExtractingCheckBox = CheckBox(p, "SelfExtractingCheckBox", QStringLiteral("Create self extracting Zip file"), 16, 172, 420);
         SaveZipDefaultCheckBox = CheckBox(p, "SaveZipDefaultCheckBox", QStringLiteral("Save these settings and use for all Zip files"), 16, 172, 420);
+        AesCheckBox = CheckBox(p, "AesCheckBox", QStringLiteral("Encrypt with AES-256 (older unzip programs cannot read it)"), 36, 232, 420);
         for (QWidget* w : std::initializer_list<QWidget*>{SpanCheckBox, spanNote, EraseDiskCheckBox, SelfExtractingCheckBox,
                                                           SaveZipDefaultCheckBox})
             w->hide();
@@ -191,6 +192,7 @@ TPropertiesForm::TPropertiesForm(Settings& settings, std::function<bool()> save,
             RelativePathCheckBox->setChecked(false);
         }
     });
+    connect(AddPasswordCheckBox, &QCheckBox::toggled, this, [this](bool on) { AesCheckBox->setEnabled(on && settings_.AddOptionsEditable); });
     connect(SpanCheckBox, &QCheckBox::toggled, this, [this](bool on) {
         if (!on)
             EraseDiskCheckBox->setChecked(false);
@@ -279,6 +281,7 @@ void TPropertiesForm::LoadControls()
     set(ArchiveBitCheckBox, s.ArchiveBitOnly);
     set(LongFileNamesCheckBox, s.LongNames);
     set(AddPasswordCheckBox, s.PasswordProtect);
+    set(AesCheckBox, s.AesEncryption);
     set(SetTimeCheckBox, s.SetZipTime);
     set(OnlybyDateCheckBox, s.DateFilter);
     set(SpanCheckBox, s.SpanDisks);
@@ -292,6 +295,8 @@ void TPropertiesForm::LoadControls()
     for (QCheckBox* c : {SaveZipFoldersCheckBox, RecurseFoldersCheckBox, RelativePathCheckBox, ArchiveBitCheckBox,
                          LongFileNamesCheckBox, AddPasswordCheckBox, SetTimeCheckBox, OnlybyDateCheckBox})
         c->setEnabled(s.AddOptionsEditable);
+    // The kind of encryption goes with the password option.
+    AesCheckBox->setEnabled(s.AddOptionsEditable && s.PasswordProtect);
 }
 
 void TPropertiesForm::StoreControls()
@@ -312,6 +317,7 @@ void TPropertiesForm::StoreControls()
     s.ArchiveBitOnly = ArchiveBitCheckBox->isChecked();
     s.LongNames = LongFileNamesCheckBox->isChecked();
     s.PasswordProtect = AddPasswordCheckBox->isChecked();
+    s.AesEncryption = AesCheckBox->isChecked();
     s.SetZipTime = SetTimeCheckBox->isChecked();
     s.DateFilter = OnlybyDateCheckBox->isChecked();
     s.SpanDisks = SpanCheckBox->isChecked();

@@ -75,6 +75,7 @@ public:
     QCheckBox* ArchiveBitCheckBox;
     QCheckBox* LongFileNamesCheckBox;
     QCheckBox* AddPasswordCheckBox;
+    QCheckBox* AesCheckBox;
     QCheckBox* SetTimeCheckBox;
     QCheckBox* OnlybyDateCheckBox;
     QCheckBox* SpanCheckBox;            // hidden

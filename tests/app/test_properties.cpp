@@ -106,6 +106,26 @@ private slots:
         QVERIFY(!d2.EraseDiskCheckBox->isEnabled());
     }
 
+    // The AES choice is open only with the password option, and OK keeps it.
+    void aesGoesWithThePassword()
+    {
+        Settings s;
+        TPropertiesForm d(s, counter());
+        QCOMPARE(d.AesCheckBox->text(), QStringLiteral("Encrypt with AES-256 (older unzip programs cannot read it)"));
+        QVERIFY(!d.AesCheckBox->isEnabled());
+        d.AddPasswordCheckBox->setChecked(true);
+        QVERIFY(d.AesCheckBox->isEnabled());
+        d.AesCheckBox->setChecked(true);
+        d.OkButton(TPropertiesForm::ZipPage)->click();
+        QVERIFY(s.PasswordProtect);
+        QVERIFY(s.AesEncryption);
+
+        s.AddOptionsEditable = false;
+        TPropertiesForm locked(s, counter());
+        QVERIFY(!locked.AesCheckBox->isEnabled());
+        QVERIFY(locked.AesCheckBox->isChecked());
+    }
+
     void addOptionsLockedWhileFilesAreListed()
     {
         Settings s;

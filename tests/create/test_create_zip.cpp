@@ -187,6 +187,28 @@ private slots:
         w_.form->ZipEngine->Password.clear();
     }
 
+    // With the AES option the entries get AES-256, which 7z reads with the
+    // password only; the traditional default is the case above.
+    void aesEncryption()
+    {
+        const QString a = file(QStringLiteral("a.txt"), "secret text, kept in AES");
+        w_.settings().PasswordProtect = true;
+        w_.settings().AesEncryption = true;
+        w_.form->ZipEngine->Password = QStringLiteral("pw123");
+        w_.addFiles({a});
+        w_.zip(out(QStringLiteral("aes.zip")));
+        const QString zip = out(QStringLiteral("aes.zip"));
+        QCOMPARE(w_.prompter.lastText(), successText(zip));
+        QCOMPARE(python("import sys, zipfile\nprint([i.compress_type for i in zipfile.ZipFile(sys.argv[1]).infolist()])", {zip})
+                     .outText().trimmed(), QStringLiteral("[99]"));
+        QUARN_REQUIRE_PEER("7z");
+        QCOMPARE(run(QStringLiteral("7z"), {QStringLiteral("t"), QStringLiteral("-ppw123"), zip}).code, 0);
+        QVERIFY(run(QStringLiteral("7z"), {QStringLiteral("t"), QStringLiteral("-pwrong"), zip}).code != 0);
+        w_.settings().PasswordProtect = false;
+        w_.settings().AesEncryption = false;
+        w_.form->ZipEngine->Password.clear();
+    }
+
     void typeRules()
     {
         const QString a = file(QStringLiteral("a.txt"));

@@ -74,7 +74,7 @@ private slots:
         s.PreviousRar = {QStringLiteral("rarc"), QStringLiteral("rard")};
         s.UpdateSubfolders = false; s.UpdatePageFlag = false;
         s.Reserved23 = QStringLiteral("r23"); s.Reserved24 = 3; s.Reserved25 = true;
-        s.Reserved30 = true; s.Reserved31 = false; s.Reserved32 = true; s.Reserved33 = true;
+        s.AesEncryption = true; s.Reserved31 = false; s.Reserved32 = true; s.Reserved33 = true;
 
         QTemporaryDir dir;
         QVERIFY(SettingsFile::Save(dir.path(), s));
