@@ -179,6 +179,9 @@ private slots:
         QStringList libs{"libc6", "libqt6widgets6", "libqt6core6", "zlib1g"};
         if (privateFilesBuilt().contains("libunrar.so"))
             libs << "libarchive13";
+        // The unzip module's decompressors and both modules' AES.
+        if (privateFilesBuilt().contains("libunzlib.so"))
+            libs << "libbz2-1.0" << "liblzma5" << "libzstd1" << "libnettle8";
         for (const QString& lib : libs)
             QVERIFY2(depends.contains(lib), qPrintable(depends));
         const QString files = run("dpkg-deb", {"-c", deb}).outText();
