@@ -362,10 +362,14 @@ private slots:
         QCOMPARE(w_.prompter.dialogTitles, QStringList{QStringLiteral("Choose the maximuim size for each segment of the zip file ")});
         QCOMPARE(offered, qint64(100000));
         QCOMPARE(w_.page->MaxVolumeSize, qint64(100000));
-        // The archive is written whole until the spanning writer arrives.
-        QVERIFY(!(w_.form->ZipEngine->AddOptions & TZipEngine::AddDiskSpan));
-        const QString folder = QFileInfo(dir_.path()).fileName();
-        QCOMPARE(ZipNames(out(QStringLiteral("span.zip"))), (QStringList{folder + "/a.txt", folder + "/b.txt"}));
+        QCOMPARE(w_.form->ZipEngine->MaxVolumeSize, 100000);
+        // Two small files make a set of one part, which the page now knows the archive by.
+        QVERIFY(!QFileInfo::exists(out(QStringLiteral("span.zip"))));
+        const QString last = out(QStringLiteral("span001.zip"));
+        QCOMPARE(w_.form->ZipEngine->ZipFileName(), last);
+        QCOMPARE(w_.page->FinalArchiveName, last);
+        QCOMPARE(w_.form->ZipEngine->Count, 2);
+        QCOMPARE(testtools::readFile(last).left(4), QByteArray("PK\x07\x08"));
     }
 
     void failedRunKeepsTheOldArchive_data()

@@ -1,0 +1,24 @@
+#pragma once
+// The working state of the spanning copier (ZipSpan.cpp).
+
+#include "TZipEngine.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+struct TZipEngine::SpanState {
+    QString inArchive;  // the set being read, by its own name (parts numbered from it)
+    QString outArchive; // the set being written
+    QFile out;          // the part being written
+    QDateTime date;     // the source's date, given to every part written
+    qint64 diskFree = 0;  // room left in the current part
+    qint64 diskSize = 0;  // the disk's total bytes (-1 unknown)
+    qint64 partBytes = 0; // bytes written to the current part
+    bool newDisk = false;
+    bool progress = false;
+    TDriveType drive = DriveFixed;
+    bool labelNoticeShown = false;
+    // The last OnStatusDisk answer (erasing a removable disk follows an answer of 1).
+    int32_t lastStatusAnswer = zdaErase;
+};
