@@ -264,9 +264,16 @@ void TZipEngine::closePart()
     s.out.close();
 }
 
-// Deletes every file and folder on the disk, deepest first, once the user agreed.
+// Deletes every file and folder on the disk, deepest first, once the user
+// agreed. Only a set written at the top of the medium erases it: nothing
+// outside the folder the set goes to is ever removed.
 void TZipEngine::eraseDisk()
 {
+    const QString folder = QDir::cleanPath(QFileInfo(span().outArchive).absolutePath());
+    if (folder != QDir::cleanPath(DriveRoot)) {
+        TraceLine(QStringLiteral("EraseFloopy - not erased, the set goes into ") + folder);
+        return;
+    }
     if (ConfirmErase && User()) {
         if (User()->Ask(QStringLiteral("Erase ") + DriveRoot, PromptButtons::YesNo) != PromptButton::Yes)
             throw EZipEngine(ZipMsg::DS_Canceled, false);
@@ -720,9 +727,18 @@ int32_t TZipEngine::ReadSpan(const QString& folder, QString& tempZip)
             || (GetLE32(marker) != ZipSig::SpanMarker && GetLE32(marker) != kOnePartMarker))
             throw EZipEngine(ZipMsg::DS_ExtWrongSig, true);
 
+        // Each entry's bytes must hold its header and data at least: less
+        // means a part before its end came up short.
+        const TMZipDataItem* previous = nullptr;
+        qint64 previousLength = 0;
+        auto checkPrevious = [&]() {
+            if (previous && out.pos() - previous->NewOffset < previousLength)
+                throw EZipEngine(ZipMsg::DS_ZipData, true);
+        };
         for (const int index : list.SourceOrder()) {
             TMZipDataItem& item = list.At(index);
             copyAcross(out, item.SourceDisk, item.SourceOffset, ZipMsg::DS_LOHBadRead);
+            checkPrevious();
             unsigned char h[30];
             readAcross(reinterpret_cast<char*>(h), 30, ZipMsg::DS_LOHBadRead);
             if (GetLE32(h) != ZipSig::LocalHeader)
@@ -744,9 +760,12 @@ int32_t TZipEngine::ReadSpan(const QString& folder, QString& tempZip)
                 throw EZipEngine(ZipMsg::DS_LOHBadWrite, true);
             if (s.progress)
                 progress(ProgressBytes, QString(), 30 + nameLen);
+            previous = &item;
+            previousLength = 30 + nameLen + extraLen + qint64(item.CompressedSize);
         }
         // The last entry's data runs up to the directory.
         copyAcross(out, end.CentralDiskNo, end.CentralOffset, ZipMsg::DS_ZipData);
+        checkPrevious();
         s.progress = false;
 
         // Second pass: the headers, now all on disk 0 at their new offsets.
