@@ -350,6 +350,19 @@ private slots:
                  (QStringList{"Please insert disk volume 1 of 3" + in, "Volume label could not be set",
                               "Please insert disk volume 2 of 3" + in, "Please insert disk volume 3 of 3" + in}));
         QCOMPARE(filesIn(f).filter("archive"), (QStringList{"archive001.zip", "archive002.zip", "archive003.zip"}));
+        // Read back, each disk is asked for in turn.
+        user_.shown.clear();
+        e_->SetZipFileName(f + "/archive003.zip");
+        QCOMPARE(e_->Count, 3);
+        QCOMPARE(user_.shown, QStringList());
+        user_.answers = {PromptButton::Ok, PromptButton::Ok, PromptButton::Ok};
+        e_->ExtrBaseDir = folder("asked-out");
+        e_->ExtrOptions = 0;
+        e_->Extract();
+        QCOMPARE(e_->ErrCode, 0);
+        QCOMPARE(e_->SuccessCount, 3);
+        QCOMPARE(user_.shown, (QStringList{"Please insert disk volume 1 of 3" + in, "Please insert disk volume 2 of 3" + in,
+                                           "Please insert disk volume 3 of 3" + in}));
         // Cancelling the prompt stops quietly.
         user_.shown.clear();
         QCOMPARE(e_->WriteSpan(zip, f + "/again.zip"), -7);
