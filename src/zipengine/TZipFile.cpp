@@ -10,23 +10,38 @@
 
 namespace {
 
-// The entries of a directory as list records.
-ZipFile recordOf(const ZipDirEntry& e)
+// One list record from an entry's fields; the name is cut to the longest
+// the list keeps.
+ZipFile recordOf(uint16_t version, uint16_t flags, uint16_t method, uint32_t dosDateTime, uint32_t crc,
+                 uint64_t compressed, uint64_t uncompressed, size_t nameLength, size_t extraLength, QString name)
 {
     ZipFile r;
-    r.Version = e.NeededVersion;
-    r.Flags = e.Flags;
-    r.Method = e.Method;
-    r.Time = uint16_t(e.DateTime);
-    r.Date = uint16_t(e.DateTime >> 16);
-    r.CRC32 = e.CRC32;
-    r.CompressedSize = e.CompressedSize;
-    r.UncompressedSize = e.UncompressedSize;
-    r.NameLength = e.NameLength;
-    r.ExtraLength = e.ExtraLength;
-    r.FileName = e.FileName.left(TZipFile::kMaxNameLength);
-    r.FileName.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    r.Version = version;
+    r.Flags = flags;
+    r.Method = method;
+    r.Time = uint16_t(dosDateTime);
+    r.Date = uint16_t(dosDateTime >> 16);
+    r.CRC32 = crc;
+    r.CompressedSize = compressed;
+    r.UncompressedSize = uncompressed;
+    r.NameLength = uint16_t(nameLength);
+    r.ExtraLength = uint16_t(extraLength);
+    if (name.size() > TZipFile::kMaxNameLength) {
+        name.truncate(TZipFile::kMaxNameLength);
+        if (name.back().isHighSurrogate())
+            name.chop(1);
+    }
+    r.FileName = std::move(name);
     return r;
+}
+
+// An entry the engine read from a set (its names carry "\").
+ZipFile recordOf(const ZipDirEntry& e)
+{
+    QString name = e.FileName;
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return recordOf(e.NeededVersion, e.Flags, e.Method, e.DateTime, e.CRC32, e.CompressedSize, e.UncompressedSize,
+                    e.NameLength, e.ExtraLength, std::move(name));
 }
 
 // The entries of a directory as list records. False for the last part of a
@@ -37,27 +52,9 @@ bool recordsOf(const zipdir::Source& source, OnRecord&& onRecord)
     const zipdir::Directory d = zipdir::Read(source);
     if (d.fault == zipdir::Fault::Spanned)
         return false;
-    for (const zipdir::Entry& e : d.entries) {
-        ZipFile r;
-        r.Version = e.neededVersion;
-        r.Flags = e.flags;
-        r.Method = e.method;
-        r.Time = uint16_t(e.dosDateTime);
-        r.Date = uint16_t(e.dosDateTime >> 16);
-        r.CRC32 = e.crc;
-        r.CompressedSize = e.compressedSize;
-        r.UncompressedSize = e.uncompressedSize;
-        r.NameLength = uint16_t(e.rawName.size());
-        r.ExtraLength = uint16_t(e.extra.size());
-        QString text = QString::fromUtf8(e.name);
-        if (text.size() > TZipFile::kMaxNameLength) {
-            text.truncate(TZipFile::kMaxNameLength);
-            if (text.back().isHighSurrogate())
-                text.chop(1);
-        }
-        r.FileName = std::move(text);
-        onRecord(std::move(r));
-    }
+    for (const zipdir::Entry& e : d.entries)
+        onRecord(recordOf(e.neededVersion, e.flags, e.method, e.dosDateTime, e.crc, e.compressedSize,
+                          e.uncompressedSize, e.rawName.size(), e.extra.size(), QString::fromUtf8(e.name)));
     return true;
 }
 

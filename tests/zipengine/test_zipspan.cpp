@@ -384,6 +384,14 @@ private slots:
         QCOMPARE(e_->WriteSpan(zip, f + "/archive.zip"), -7);
         QCOMPARE(e_->ErrCode, 11032);
         QVERIFY(!QFileInfo::exists(f + "/archive001.zip"));
+        // What is kept free on the first disk counts against it.
+        e_->Unattended = false;
+        user_.shown.clear();
+        Platform::SetFreeOnDiskHook([](const QString&) { return qint64(100000); });
+        e_->KeepFreeOnDisk1 = 40000;
+        QCOMPARE(e_->WriteSpan(zip, f + "/archive.zip"), -7);
+        QCOMPARE(user_.shown, QStringList{"This disk has not enough free space available"});
+        e_->KeepFreeOnDisk1 = 0;
         // 65,536 bytes are enough.
         Platform::SetFreeOnDiskHook([](const QString&) { return qint64(65536); });
         QCOMPARE(e_->WriteSpan(zip, f + "/archive.zip"), 0);
