@@ -524,6 +524,7 @@ int32_t TZipEngine::WriteSpan(const QString& source, const QString& destination)
         int32_t centralDisk = -1;
         qint64 centralOffset = 0, centralSize = 0;
         int onLastDisk = 0;
+        int32_t countedDisk = -1;
         for (const zipdir::Entry& e : d.entries) {
             QByteArray record = QByteArray::fromStdString(e.record);
             if (record.size() < kCentralHeaderSize)
@@ -536,11 +537,14 @@ int32_t TZipEngine::WriteSpan(const QString& source, const QString& destination)
             if (centralDisk < 0) {
                 centralDisk = CurrentDisk;
                 centralOffset = s.partBytes;
+            }
+            WriteSplit(record.constData(), record.size(), record.size());
+            // How many headers the part in hand holds (the end record says so for its own part).
+            if (CurrentDisk != countedDisk) {
+                countedDisk = CurrentDisk;
                 onLastDisk = 0;
             }
-            const int32_t diskBefore = CurrentDisk;
-            WriteSplit(record.constData(), record.size(), record.size());
-            onLastDisk = CurrentDisk == diskBefore ? onLastDisk + 1 : 1;
+            ++onLastDisk;
             centralSize += record.size();
         }
         if (centralDisk < 0) {
@@ -550,9 +554,8 @@ int32_t TZipEngine::WriteSpan(const QString& source, const QString& destination)
         }
 
         const qint64 endLen = 22 + qint64(d.comment.size());
-        const int32_t diskBefore = CurrentDisk;
         reserveRoom(endLen);
-        if (CurrentDisk != diskBefore)
+        if (CurrentDisk != countedDisk)
             onLastDisk = 0;
         unsigned char rec[22];
         PutLE32(rec, ZipSig::EndOfCentral);

@@ -188,14 +188,16 @@ private slots:
         QCOMPARE(le32(last, end), 0x06054B50u);
         QCOMPARE(le16(last, end + 4), uint16_t(2));
         QCOMPARE(le16(last, end + 10), uint16_t(7));
-        const int cdDisk = le16(last, end + 6);
+        int dirDisk = le16(last, end + 6);
         qsizetype at = le32(last, end + 16);
-        QByteArray dir = parts[cdDisk];
+        QByteArray dir = parts[dirDisk];
+        int onLast = 0;
         for (int n = 0; n < 7; ++n) {
-            if (at >= dir.size()) {
-                dir = parts[cdDisk + 1];
+            if (at >= dir.size() - (dirDisk == 2 ? 22 : 0)) {
+                dir = parts[++dirDisk];
                 at = 0;
             }
+            onLast += dirDisk == 2;
             QCOMPARE(le32(dir, at), 0x02014B50u);
             const int disk = le16(dir, at + 34);
             const uint32_t offset = le32(dir, at + 42);
@@ -207,6 +209,7 @@ private slots:
             QCOMPARE(part.mid(offset + 30, nameLen), dir.mid(at + 46, nameLen));
             at += 46 + nameLen + le16(dir, at + 30) + le16(dir, at + 32);
         }
+        QCOMPARE(le16(last, end + 8), uint16_t(onLast));
 
         // Listed from its last part, and extracted through a joined copy
         // that does not stay behind.
