@@ -122,7 +122,9 @@ struct ConsoleEngine {
             } else if (error) {
                 failed = true;
                 err() << text << Qt::endl;
-            } else if (showInfo && !text.isEmpty()) {
+            } else if (showInfo && !text.isEmpty() && !text.startsWith(QLatin1String("Copying: "))) {
+                // (Joining a set names each entry it copies; the output stays
+                // that of a whole zip.)
                 out() << text << Qt::endl;
             }
         };

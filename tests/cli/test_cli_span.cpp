@@ -79,8 +79,7 @@ private slots:
         QVERIFY(r.outText().contains("\tsrc/text.txt\n"));
         r = cli({"test", parts.last()});
         QVERIFY2(r.code == 0, qPrintable(r.errText()));
-        QVERIFY(r.outText().contains("No errors detected in compressed data of " + parts.last()));
-        QVERIFY(!r.outText().contains("/tmp/zip"));
+        QCOMPARE(r.outText(), "No errors detected in compressed data of " + parts.last() + "\n");
         r = cli({"extract", parts.last(), "-d", d + "/x"});
         QVERIFY2(r.code == 0, qPrintable(r.errText()));
         sameFiles(d + "/src", d + "/x/src");
