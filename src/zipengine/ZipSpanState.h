@@ -7,6 +7,16 @@
 #include <QFile>
 #include <QString>
 
+namespace ZipSpanning {
+constexpr qint64 kCopyChunk = 1 << 20;
+// The marker a writer puts first when the set turned out to need one part only.
+constexpr uint32_t kOnePartMarker = 0x30304B50;
+// Lets the window handle its input between writes (on the window's thread only).
+void LetWindowWork();
+// The root of the file system holding `path`, ending in "/".
+QString DriveRootOf(const QString& path);
+} // namespace ZipSpanning
+
 struct TZipEngine::SpanState {
     QString inArchive;  // the set being read, by its own name (parts numbered from it)
     QString outArchive; // the set being written
