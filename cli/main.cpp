@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <optional>
 
@@ -54,11 +55,15 @@ const char* const kHelp =
     "      NAMEs pick (exact names, folders ending in \"/\", or * and ? patterns).\n"
     "      Existing files are kept unless --overwrite is given. Names are always\n"
     "      written inside DIR.\n"
-    "  create ARCHIVE [--level N] [--password PW [--aes]] PATH...\n"
+    "  create ARCHIVE [--level N] [--password PW [--aes]] [--split SIZE] PATH...\n"
     "      Makes a new zip (replacing ARCHIVE only once it is complete) from the\n"
     "      PATHs; folders are recursed, names are relative to each PATH's parent.\n"
     "      --level 0 stores, 1..9 deflates (default 8); --password encrypts, with\n"
     "      the traditional zip encryption or, with --aes, with AES-256.\n"
+    "      --split writes the zip as a set of parts of at most SIZE bytes each\n"
+    "      (a k, m or g suffix counts KiB, MiB or GiB; at least 64k), named\n"
+    "      ARCHIVE with 001, 002, ... before its extension, and prints their\n"
+    "      names. list, test and extract read a set given its last part.\n"
     "  add ZIP [--level N] [--password PW [--aes]] PATH...\n"
     "      Adds or replaces the PATHs in ZIP (made when it does not exist).\n"
     "  delete ZIP NAME...\n"
@@ -118,7 +123,9 @@ struct ConsoleEngine {
             } else if (error) {
                 failed = true;
                 err() << text << Qt::endl;
-            } else if (showInfo && !text.isEmpty()) {
+            } else if (showInfo && !text.isEmpty() && !text.startsWith(QLatin1String("Copying: "))) {
+                // (Joining a set names each entry it copies; the output stays
+                // that of a whole zip.)
                 out() << text << Qt::endl;
             }
         };
@@ -143,8 +150,29 @@ struct Options {
     std::optional<QString> password;
     bool aes = false;
     int level = 8;
+    qint64 split = 0; // bytes per part of a set; 0: one whole zip
     QStringList rest;
 };
+
+// "1457664", "640k", "2m", "1g": a part size in bytes, or -1.
+qint64 partSizeOf(const QString& text)
+{
+    QString digits = text.trimmed().toLower();
+    qint64 unit = 1;
+    if (digits.endsWith('k'))
+        unit = 1024;
+    else if (digits.endsWith('m'))
+        unit = 1024 * 1024;
+    else if (digits.endsWith('g'))
+        unit = 1024 * 1024 * 1024;
+    if (unit != 1)
+        digits.chop(1);
+    bool ok = false;
+    const qint64 n = digits.toLongLong(&ok);
+    if (!ok || n <= 0 || digits.startsWith('+') || n > std::numeric_limits<int32_t>::max() / unit)
+        return -1;
+    return n * unit;
+}
 
 // Parses `args`, accepting the options named in `allowed`. Returns a usage
 // problem, or an empty text.
@@ -176,6 +204,10 @@ QString parseOptions(const QStringList& args, const QStringList& allowed, Option
             if (v.isEmpty())
                 return QStringLiteral("--password needs a value");
             o.password = v;
+        } else if (a == "--split") {
+            o.split = partSizeOf(v);
+            if (o.split < 65536 || o.split > std::numeric_limits<int32_t>::max())
+                return QStringLiteral("--split takes a size from 64k to 2147483647 bytes");
         } else if (a == "--level") {
             bool ok = false;
             o.level = v.toInt(&ok);
@@ -318,6 +350,25 @@ QString behindLinks(const QString& path)
     return fi.filePath();
 }
 
+// Copies the finished zip `scratch` out as the set named after `zip` and
+// prints the parts' names; the scratch zip goes in any case.
+bool writeSet(const QString& scratch, const QString& zip, qint64 partSize)
+{
+    ConsoleEngine c;
+    c.engine.MaxVolumeSize = int32_t(partSize);
+    // Parts of an earlier set under the same names are replaced.
+    c.engine.OnStatusDisk = [](TZipEngine&, int32_t, const QString&, int32_t status, int32_t& action) {
+        action = (status & TZipEngine::zdsNotEnoughSpace) ? TZipEngine::zdaCancel : TZipEngine::zdaOk;
+    };
+    const int32_t result = c.engine.WriteSpan(scratch, zip);
+    QFile::remove(scratch);
+    if (result != 0 || c.failed)
+        return false;
+    for (int32_t part = 1; part <= c.engine.CurrentDisk + 1; ++part)
+        out() << TZipEngine::PartFileName(zip, part) << Qt::endl;
+    return true;
+}
+
 int cmdCreateOrAdd(const QString& given, const Options& o, bool create)
 {
     const QString zip = behindLinks(given);
@@ -354,6 +405,8 @@ int cmdCreateOrAdd(const QString& given, const Options& o, bool create)
         QFile::remove(scratch);
         return 1;
     }
+    if (create && o.split > 0)
+        return writeSet(scratch, zip, o.split) ? 0 : 1;
     if (create) {
         // The scratch file got the usual permissions; an archive replaced keeps its own.
         if (QFileInfo::exists(zip))
@@ -441,12 +494,14 @@ int run(const QStringList& argv)
         return cmdTest(zip, o);
     }
     if (command == "create" || command == "add") {
-        const QString problem = parseOptions(args.mid(1), {"--level", "--password", "--aes"}, o);
+        const QStringList allowed = command == "create" ? QStringList{"--level", "--password", "--aes", "--split"}
+                                                        : QStringList{"--level", "--password", "--aes"};
+        const QString problem = parseOptions(args.mid(1), allowed, o);
         if (!problem.isEmpty() || o.rest.isEmpty()) {
             if (!problem.isEmpty())
                 err() << problem << Qt::endl;
-            return usage(QStringLiteral("quarn-cli %1 %2 [--level N] [--password PW [--aes]] PATH...")
-                             .arg(command, command == "create" ? "ARCHIVE" : "ZIP"));
+            return usage(command == "create" ? QStringLiteral("quarn-cli create ARCHIVE [--level N] [--password PW [--aes]] [--split SIZE] PATH...")
+                                             : QStringLiteral("quarn-cli add ZIP [--level N] [--password PW [--aes]] PATH..."));
         }
         return cmdCreateOrAdd(zip, o, command == "create");
     }

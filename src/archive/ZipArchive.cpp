@@ -213,6 +213,9 @@ ExtractResult ZipArchive::extract(const ExtractRequest& request)
         action = TZipEngine::pwbCancelAll;
     };
     engine.OnProgress = [&](TZipEngine& e, TZipEngine::ProgressType type, const QString&, int32_t size) {
+        // A set is joined first; the extraction's own count starts after that.
+        if (type == TZipEngine::ProgressEnd)
+            done = 0, bytes = 0;
         if (type == TZipEngine::ProgressNewFile && done > 0 && request.progress && !request.progress(done, bytes))
             stop = e.CancelFlag = true;
         if (type == TZipEngine::ProgressNewFile)

@@ -217,12 +217,13 @@ void TCreatePage::SetEngineOptions()
         o |= TZipEngine::AddEncrypt;
     if (settings_.SetZipTime)
         o |= TZipEngine::AddZipTime;
-    // Writing a disk set arrives with the spanning writer; until then the
-    // segment size is asked for and kept, and the archive is written whole.
+    // A set is written whole under the scratch name first and then copied
+    // out part by part (EndZipRun), so that the per-file run can add to it.
     if (settings_.SpanDisks || settings_.EraseDisk) {
         TSpanSizeForm dlg(this);
         host_.prompter().runDialog(dlg);
         MaxVolumeSize = dlg.ChosenSize();
+        e.MaxVolumeSize = int32_t(MaxVolumeSize);
     }
     e.AddOptions = o;
     e.AddAes = settings_.PasswordProtect && settings_.AesEncryption;
@@ -267,12 +268,16 @@ void TCreatePage::EndZipRun(const QString& zipName, const QString& newName, bool
             prompter.information(QStringLiteral("THERE WERE NO FILES TO ZIP\rADD FILES TO THE GRID LIST AND TRY AGAIN"));
         return;
     }
-    if (!MoveToFinalName(newName, zipName)) {
+    QString madeName = zipName;
+    if (settings_.SpanDisks || settings_.EraseDisk) {
+        if (!WriteZipSet(newName, madeName))
+            return;
+    } else if (!MoveToFinalName(newName, zipName)) {
         e.SetZipFileName(newName);
         return;
     }
-    e.SetZipFileName(zipName);
-    QString text = QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(zipName).fileName() + QStringLiteral("\r") +
+    e.SetZipFileName(madeName);
+    QString text = QStringLiteral("THE ARCHIVE FILE ") + QFileInfo(madeName).fileName() + QStringLiteral("\r") +
                    QStringLiteral("WAS CREATED IN THE FOLDER ") + QDir::toNativeSeparators(settings_.LastSaveFolder);
     if (!leftOut.isEmpty())
         text += QStringLiteral("\r\rTHESE FILES WERE LEFT OUT OF IT:\r") + leftOut.join(QLatin1Char('\r'));
@@ -347,6 +352,24 @@ void TCreatePage::MakeZipRelPath(const QString& zipName)
     if (e.ErrCode == 0 && !leftOut.lines.isEmpty())
         e.ErrCode = 1;
     EndZipRun(zipName, newName, failed, leftOut.lines);
+}
+
+bool TCreatePage::WriteZipSet(const QString& scratch, QString& archive)
+{
+    TZipEngine& e = host_.zipEngine();
+    e.AddOptions |= TZipEngine::AddDiskSpan | (settings_.EraseDisk ? TZipEngine::AddDiskSpanErase : 0);
+    const int32_t result = e.WriteSpan(scratch, archive);
+    QFile::remove(scratch);
+    if (result != 0) {
+        e.SetZipFileName(archive);
+        return false;
+    }
+    // On a fixed drive the set is known by its last part, which holds the directory.
+    if (!Platform::IsRemovableDrive(archive))
+        archive = TZipEngine::PartFileName(archive, e.CurrentDisk + 1);
+    state_.CurrentArchive = archive;
+    FinalArchiveName = archive;
+    return true;
 }
 
 bool TCreatePage::MoveToFinalName(const QString& scratch, const QString& finalName)

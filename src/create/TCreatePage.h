@@ -164,6 +164,9 @@ private:
     bool BeginZipRun(const QString& zipName, QString& newName);
     // `leftOut` holds the library's warnings about files it could not add.
     void EndZipRun(const QString& zipName, const QString& newName, bool failed, const QStringList& leftOut);
+    // Copies the finished zip `scratch` out as the set named after `archive`
+    // (which becomes the name of its last part) and removes the scratch zip.
+    bool WriteZipSet(const QString& scratch, QString& archive);
     // Renames the archive written at `scratch` to `finalName`; when that fails
     // the user is told why and where the archive was left.
     bool MoveToFinalName(const QString& scratch, const QString& finalName);

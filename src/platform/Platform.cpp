@@ -17,7 +17,9 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 
 namespace Platform {
 
@@ -25,6 +27,11 @@ namespace {
 std::function<qint64(const QString&)>& freeHook()
 {
     static std::function<qint64(const QString&)> h;
+    return h;
+}
+std::function<bool(const QString&)>& removableHook()
+{
+    static std::function<bool(const QString&)> h;
     return h;
 }
 std::function<bool(const QString&)>& urlHook()
@@ -152,6 +159,41 @@ qint64 FreeOnDisk(const QString& path)
 void SetFreeOnDiskHook(std::function<qint64(const QString&)> hook)
 {
     freeHook() = std::move(hook);
+}
+
+qint64 DiskSizeOf(const QString& path)
+{
+    const QByteArray p = QFile::encodeName(nearestExisting(path));
+    struct statvfs st {};
+    if (::statvfs(p.constData(), &st) != 0)
+        return -1;
+    return qint64(st.f_blocks) * qint64(st.f_frsize);
+}
+
+bool IsRemovableDrive(const QString& path)
+{
+    if (removableHook())
+        return removableHook()(path);
+    struct stat st {};
+    if (::stat(QFile::encodeName(nearestExisting(path)).constData(), &st) != 0)
+        return false;
+    // /sys/dev/block/MAJOR:MINOR leads to the device; a partition's own
+    // folder has no `removable` file, its disk (the parent folder) has.
+    const QString dev = QStringLiteral("/sys/dev/block/%1:%2").arg(major(st.st_dev)).arg(minor(st.st_dev));
+    const QString real = QFileInfo(dev).canonicalFilePath();
+    if (real.isEmpty())
+        return false;
+    for (const QString& folder : {real, QFileInfo(real).path()}) {
+        QFile flag(folder + QStringLiteral("/removable"));
+        if (flag.open(QIODevice::ReadOnly))
+            return flag.readAll().trimmed() == "1";
+    }
+    return false;
+}
+
+void SetRemovableDriveHook(std::function<bool(const QString&)> hook)
+{
+    removableHook() = std::move(hook);
 }
 
 bool SameFileSystem(const QString& a, const QString& b)

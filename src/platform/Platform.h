@@ -44,6 +44,16 @@ qint64 FreeOnDisk(const QString& path);
 // Tests replace the measurement; an empty function restores the real one.
 void SetFreeOnDiskHook(std::function<qint64(const QString&)> hook);
 
+// Total bytes of the file system that holds `path`; -1 when unknown.
+qint64 DiskSizeOf(const QString& path);
+
+// True when the file system holding `path` lies on a block device whose
+// `removable` flag is set (the device itself or, for a partition, its disk).
+// Network and virtual file systems count as not removable.
+bool IsRemovableDrive(const QString& path);
+// Tests replace the answer; an empty function restores the real one.
+void SetRemovableDriveHook(std::function<bool(const QString&)> hook);
+
 // True when `path` lies on the file system that holds "/" (the system drive).
 bool IsOnSystemFileSystem(const QString& path);
 // True when `a` and `b` (or their nearest existing parents) lie on one file system.

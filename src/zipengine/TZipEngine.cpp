@@ -2,6 +2,7 @@
 #include "TZipEngine.h"
 
 #include "TZipEngineUser.h"
+#include "ZipSpanState.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -63,6 +63,55 @@ public:
     TZipEngine(const TZipEngine&) = delete;
     TZipEngine& operator=(const TZipEngine&) = delete;
 
+    // ---- Disk spanning (ZipSpan.cpp) ------------------------------------
+    // Bytes per part (0: the disk's free space); bytes left free on the
+    // first disk; a disk with less usable room than MinFreeVolumeSize is refused.
+    int32_t MaxVolumeSize = 0;
+    int32_t KeepFreeOnDisk1 = 0;
+    int32_t MinFreeVolumeSize = 65536;
+    // A removable disk is erased (after the question) before it is written;
+    // this platform cannot format, so FormatErase changes nothing.
+    bool FormatErase = false;
+    bool ConfirmErase = true;
+    enum TDriveType { DriveRemovable = 2, DriveFixed = 3, DriveRemote = 4 };
+    // What OnStatusDisk is told about the disk a part is to go on.
+    enum TZipDiskStatus : int32_t {
+        zdsEmpty = 1, zdsHasFiles = 2, zdsPreviousDisk = 4, zdsSameFileName = 8, zdsNotEnoughSpace = 16,
+    };
+    // OnStatusDisk's answers.
+    enum TZipDiskAction : int32_t { zdaOk = 0, zdaErase = 1, zdaReject = 2, zdaCancel = 3 };
+    std::function<void(TZipEngine& sender, int32_t diskSeqNo, int32_t diskTotal, const QString& drive, bool& abort)>
+        OnGetNextDisk;
+    std::function<void(TZipEngine& sender, int32_t previousDisk, const QString& fileName, int32_t status,
+                       int32_t& action)>
+        OnStatusDisk;
+
+    // Copies the single zip `source` out as a set of parts named after
+    // `destination`. 0, or -7 (an engine message was issued), -8 (out of
+    // memory, issued), -9 (anything else, issued).
+    int32_t WriteSpan(const QString& source, const QString& destination);
+    // Joins the set ZipFileName is the last part of into a new temporary zip
+    // in `folder` (its name in `tempZip`); the same results. A failure leaves
+    // no temporary zip behind.
+    int32_t ReadSpan(const QString& folder, QString& tempZip);
+    // Asks for the next disk where one is needed; raises 11025 when
+    // unattended and 11007 when cancelled. Returns the drive's type.
+    TDriveType PromptDisk(bool writing);
+    // Opens part `diskNo` (0-based) of the set being read into InFile.
+    void OpenDisk(int32_t diskNo);
+    // Writes `length` bytes to the set, starting a new part where the
+    // current one is full; the first `mustFit` bytes never straddle two parts.
+    void WriteSplit(const char* data, qint64 length, qint64 mustFit);
+    // The file of part `partNo` (1-based) of the set named `archive`:
+    // archive.zip gives archive001.zip, archive002.zip, ...
+    static QString PartFileName(const QString& archive, int32_t partNo);
+    // The part number of a part's file name (archive003.zip: 3), or -1; the
+    // set's own name goes to `archive` when given.
+    static int32_t PartNumberOf(const QString& partFile, QString* archive = nullptr);
+    // Given a part of a numbered set that is not its last one: the message
+    // that says so (11037 for the first part, 11038 with its number); else "".
+    static QString EarlierPartProblem(const QString& path);
+
     // ---- The person at the screen --------------------------------------
     void SetUser(TZipEngineUser* user) { user_ = user; }
     TZipEngineUser* User() const { return user_; }
@@ -266,6 +315,26 @@ private:
     void takeEntry(ZipDirEntry&& e);
     bool openDisk(int32_t diskNo);
     void showMessage(const QString& text);
+    // Spanning (ZipSpan.cpp).
+    struct SpanState;
+    std::unique_ptr<SpanState> span_;
+    SpanState& span();
+    TDriveType driveTypeOf(const QString& path) const;
+    void reserveRoom(qint64 mustFit);
+    void openNextPart();
+    void closePart();
+    void eraseDisk();
+    qint64 readAcross(char* dst, qint64 n, int errorId);
+    void copyAcross(QFile& out, int targetDisk, qint64 targetOffset, int errorId);
+    void findLastPart();
+    void raiseIfEarlierPart(const QString& path) const;
+    int32_t spanResult(const std::function<void()>& work);
+    void progress(ProgressType type, const QString& name, qint64 size);
+    void copyingMessage(const QString& name);
+    QString tempZipName(const QString& folder) const;
+    void writeSpanFromTemp();
+    QString spanTemp_;   // the library's zip while Add writes a set
+    QString spanJoined_; // the joined copy of a set while Extract reads it
 
     TZipEngineUser* user_ = nullptr;
     // Compression library state (ZipEngineLibrary.cpp).

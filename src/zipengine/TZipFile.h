@@ -54,6 +54,7 @@ public:
 
 private:
     void read(const QString& path);
+    void readSet(const QString& path, const std::function<void(ZipFile&&)>& take);
 
     QString fileName_;
     QString openError_;

@@ -1,5 +1,6 @@
 // Reading the end record and the central directory.
 #include "TZipEngine.h"
+#include "ZipSpanState.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -69,9 +70,16 @@ void TZipEngine::resetDirectoryState()
 
 bool TZipEngine::openDisk(int32_t diskNo)
 {
-    if (!OnOpenDisk)
-        return false;
-    return OnOpenDisk(*this, diskNo);
+    if (OnOpenDisk)
+        return OnOpenDisk(*this, diskNo);
+    // The parts of a set are numbered after its own name.
+    SpanState& s = span();
+    s.inArchive.clear();
+    PartNumberOf(zipFileName_, &s.inArchive);
+    if (s.inArchive.isEmpty())
+        s.inArchive = zipFileName_;
+    OpenDisk(diskNo);
+    return true;
 }
 
 bool TZipEngine::ReadEndRecord(bool raise)
@@ -238,7 +246,11 @@ void TZipEngine::readCentralDirectory()
         ReadEndRecord(true);
     } catch (const EZipEngine& e) {
         // No end record: an archive cut short is read from its local headers.
-        if (e.ResourceId() != ZipMsg::DS_NoValidZip || !InFile.isOpen())
+        if ((e.ResourceId() != ZipMsg::DS_NoValidZip && e.ResourceId() != ZipMsg::DS_FirstFileOnHD) || !InFile.isOpen())
+            throw;
+        // An earlier part of a numbered set: the last one holds the directory.
+        raiseIfEarlierPart(zipFileName_);
+        if (e.ResourceId() != ZipMsg::DS_NoValidZip)
             throw;
         readSharedDirectory(true);
         return;

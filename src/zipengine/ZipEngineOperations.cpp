@@ -4,6 +4,8 @@
 #include "TZipEngine.h"
 #include "ZipEngineLibraryState.h"
 #include "TZipEngineUser.h"
+#include "ZipSpanState.h"
+#include "zipdir/ScratchFiles.h"
 #include "../../modules/common/ZipLibApi.h"
 
 #include <QCoreApplication>
@@ -108,16 +110,23 @@ void TZipEngine::Add()
         clearSpecs();
         return;
     }
+    std::unique_ptr<zipdir::ScratchFile> spanScratch;
     if (AddOptions & (AddDiskSpan | AddDiskSpanErase)) {
-        if (AddOptions & (AddFreshen | AddUpdate))
-            IssueMessage(ZipMsg::AD_NoFreshenUpdate);
-        else if (endsWithExe(ZipFileName()))
-            IssueMessage(ZipMsg::DS_NoSFXSpan);
-        else
-            // Writing a disk set needs the spanning writer, which this engine does not carry.
-            IssueMessage(ZipMsg::DS_NotSupported);
-        clearSpecs();
-        return;
+        const int refused = (AddOptions & (AddFreshen | AddUpdate)) ? ZipMsg::AD_NoFreshenUpdate
+                            : endsWithExe(ZipFileName())            ? ZipMsg::DS_NoSFXSpan
+                                                                    : 0;
+        if (refused != 0) {
+            IssueMessage(refused);
+            clearSpecs();
+            return;
+        }
+        // The library writes one ordinary zip, which is then copied out as the set.
+        if (!zipBusy_) {
+            spanTemp_ = tempZipName(TempDir);
+            spanScratch = std::make_unique<zipdir::ScratchFile>(QFile::encodeName(spanTemp_).toStdString());
+            if (Verbose && OnMessage)
+                OnMessage(*this, 0, QStringLiteral("Temporary zipfile: ") + spanTemp_);
+        }
     }
     // A program that does not exist yet starts as a stub with an empty archive.
     if (endsWithExe(ZipFileName()) && !QFileInfo::exists(ZipFileName()) && DataStart == 0 && !zipBusy_) {
@@ -164,7 +173,7 @@ void TZipEngine::runZipLibrary(bool adding)
             b.level = AddCompLevel;
             b.forceDos = flag(AddOptions & AddForceDOS);
             b.latestTime = flag(AddOptions & AddZipTime);
-            b.zipFileName = store.keep(ZipFileName());
+            b.zipFileName = store.keep(spanTemp_.isEmpty() ? ZipFileName() : spanTemp_);
             b.tempDir = store.keepOrNull(TempDir);
             b.comment = store.keepOrNull(ArchiveComment);
             // Deleting leaves encryption, paths, recursion, move, update and freshen at 0.
@@ -208,6 +217,8 @@ void TZipEngine::runZipLibrary(bool adding)
             b.seven = 7;
             auto exec = reinterpret_cast<QzZipLibExec>(libs()->zip.exec);
             SuccessCount = exec(&b);
+            if (!spanTemp_.isEmpty() && SuccessCount > 0)
+                writeSpanFromTemp();
         }
     } catch (const EZipEngine& e) {
         IssueException(e);
@@ -215,6 +226,10 @@ void TZipEngine::runZipLibrary(bool adding)
         IssueMessage(ZipMsg::GE_NoMem);
     } catch (...) {
         IssueMessage(ZipMsg::GE_FatalZip);
+    }
+    if (!spanTemp_.isEmpty()) {
+        QFile::remove(spanTemp_);
+        spanTemp_.clear();
     }
     FSpecArgs.clear();
     FSpecArgsExcl.clear();
@@ -224,6 +239,19 @@ void TZipEngine::runZipLibrary(bool adding)
     zipBusy_ = false;
     if (SuccessCount > 0)
         ReadDirectory();
+}
+
+// The temporary zip the library wrote, copied out as the set; on a fixed
+// drive the archive's name becomes its last part.
+void TZipEngine::writeSpanFromTemp()
+{
+    const QString destination = ZipFileName();
+    if (WriteSpan(spanTemp_, destination) != 0) {
+        SuccessCount = 0;
+        return;
+    }
+    if (span().drive != DriveRemovable)
+        zipFileName_ = PartFileName(destination, CurrentDisk + 1);
 }
 
 // ---- Delete ----------------------------------------------------------------
@@ -276,13 +304,17 @@ void TZipEngine::Extract()
         IssueMessage(ZipMsg::EX_UnAttPassword);
         reqCount = 0;
     }
-    if (LastDiskNumber != 0) {
-        // A spanned set is read through the spanning reader, which this engine does not carry.
-        IssueMessage(ZipMsg::DS_NotSupported);
+    // A set is first joined into one temporary zip, which the library reads.
+    QString& joined = spanJoined_;
+    if (LastDiskNumber != 0 && ReadSpan(TempDir, joined) != 0) {
         FSpecArgs.clear();
         FSpecArgsExact = false;
         return;
     }
+    // Removed even when a signal ends the program meanwhile.
+    std::unique_ptr<zipdir::ScratchFile> joinedScratch;
+    if (!joined.isEmpty())
+        joinedScratch = std::make_unique<zipdir::ScratchFile>(QFile::encodeName(joined).toStdString());
     bool loadedHere = false;
     unzipBusy_ = true;
     try {
@@ -304,7 +336,7 @@ void TZipEngine::Extract()
             b.freshen = flag((ExtrOptions & ExtrFreshen) && !(ExtrOptions & ExtrUpdate));
             b.dirNames = flag(ExtrOptions & ExtrDirNames);
             b.overwrite = flag(ExtrOptions & ExtrOverWrite);
-            b.zipFileName = store.keep(ZipFileName());
+            b.zipFileName = store.keep(joined.isEmpty() ? ZipFileName() : joined);
             std::vector<QzUnzFileSpec> specs;
             if (!(FSpecArgs.size() > 0 && FSpecArgs.first() == "*.*")) {
                 specs.resize(size_t(FSpecArgs.size()));
@@ -330,6 +362,9 @@ void TZipEngine::Extract()
     } catch (...) {
         IssueMessage(ZipMsg::EX_FatalUnZip);
     }
+    if (!joined.isEmpty())
+        QFile::remove(joined);
+    joined.clear();
     passwordReqCount_ = savedReqCount;
     FSpecArgs.clear();
     FSpecArgsExact = false;
@@ -369,6 +404,11 @@ void TZipEngine::dispatch(QzCallbackRecord* r)
     QString text = QString::fromUtf8(r->text, int(strnlen(r->text, sizeof r->text)));
     while (text.endsWith(' '))
         text.chop(1);
+    // The library may be working on a temporary copy of a set: its messages
+    // name the set the user chose.
+    const QString& copy = !spanTemp_.isEmpty() ? spanTemp_ : spanJoined_;
+    if (!copy.isEmpty())
+        text.replace(copy, zipFileName_);
     // Entry names are shown with "\" like the lists; messages and the disk
     // file of an overwrite question hold real paths, which keep their "/".
     if (r->actionCode != 4 && r->actionCode != 10)

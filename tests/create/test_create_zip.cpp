@@ -384,10 +384,46 @@ private slots:
         QCOMPARE(w_.prompter.dialogTitles, QStringList{QStringLiteral("Choose the maximuim size for each segment of the zip file ")});
         QCOMPARE(offered, qint64(100000));
         QCOMPARE(w_.page->MaxVolumeSize, qint64(100000));
-        // The archive is written whole until the spanning writer arrives.
-        QVERIFY(!(w_.form->ZipEngine->AddOptions & TZipEngine::AddDiskSpan));
-        const QString folder = QFileInfo(dir_.path()).fileName();
-        QCOMPARE(ZipNames(out(QStringLiteral("span.zip"))), (QStringList{folder + "/a.txt", folder + "/b.txt"}));
+        QCOMPARE(w_.form->ZipEngine->MaxVolumeSize, 100000);
+        // Two small files make a set of one part, which the page now knows the archive by.
+        QVERIFY(!QFileInfo::exists(out(QStringLiteral("span.zip"))));
+        const QString last = out(QStringLiteral("span001.zip"));
+        QCOMPARE(w_.form->ZipEngine->ZipFileName(), last);
+        QCOMPARE(w_.page->FinalArchiveName, last);
+        QCOMPARE(w_.form->ZipEngine->Count, 2);
+        QCOMPARE(testtools::readFile(last).left(4), QByteArray("PK\x07\x08"));
+    }
+
+    // The whole-list run into parts of 65,536 bytes: the set is known by its
+    // last part, no scratch zip stays, and the set reads back whole.
+    void spannedRunWritesTheSet()
+    {
+        w_.settings().SpanDisks = true;
+        w_.addFiles({file(QStringLiteral("noise.bin"), testtools::randomData(200000, 5)), file(QStringLiteral("a.txt"))});
+        w_.prompter.onDialog([](QDialog& d) {
+            auto& f = static_cast<TSpanSizeForm&>(d);
+            f.Items[TSpanSizeForm::CustomItem]->click();
+            f.CustomSizeEdit->setValue(65536);
+            QTest::mouseClick(f.Button1, Qt::LeftButton);
+            return d.result();
+        });
+        w_.zip(out(QStringLiteral("parts")));
+        const QString last = out(QStringLiteral("parts004.zip"));
+        QCOMPARE(w_.prompter.lastText(), successText(last));
+        QCOMPARE(QDir(dir_.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"parts001.zip", "parts002.zip", "parts003.zip", "parts004.zip"}));
+        for (int i = 1; i <= 4; ++i)
+            QVERIFY(QFileInfo(out(QStringLiteral("parts00%1.zip").arg(i))).size() <= 65536);
+        TZipEngine& e = *w_.form->ZipEngine;
+        QCOMPARE(e.ZipFileName(), last);
+        QCOMPARE(e.Count, 2);
+        const QString to = dir_.filePath(QStringLiteral("back"));
+        QDir().mkpath(to);
+        e.ExtrBaseDir = to;
+        e.ExtrOptions = 0;
+        e.Extract();
+        QCOMPARE(e.ErrCode, 0);
+        QCOMPARE(testtools::readFile(to + "/noise.bin"), testtools::randomData(200000, 5));
     }
 
     void failedRunKeepsTheOldArchive_data()

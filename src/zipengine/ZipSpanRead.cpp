@@ -1,0 +1,252 @@
+// Disk spanning: joining a set of parts back into one zip.
+
+#include "TMZipDataList.h"
+#include "TZipEngine.h"
+#include "ZipSpanState.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace ZipSpanning;
+
+// Reads exactly n bytes from the set, going on to the next part where the
+// current one ends.
+qint64 TZipEngine::readAcross(char* dst, qint64 n, int errorId)
+{
+    qint64 done = 0;
+    while (done < n) {
+        const qint64 got = InFile.read(dst + done, n - done);
+        if (got < 0)
+            throw EZipEngine(errorId, true);
+        done += got;
+        if (done == n)
+            break;
+        if (!InFile.atEnd() || CurrentDisk >= LastDiskNumber)
+            throw EZipEngine(errorId, true);
+        OpenDisk(CurrentDisk + 1);
+    }
+    return done;
+}
+
+// Copies the set's bytes from where it is read up to (disk, offset).
+void TZipEngine::copyAcross(QFile& out, int targetDisk, qint64 targetOffset, int errorId)
+{
+    SpanState& s = span();
+    QByteArray buffer;
+    for (;;) {
+        const qint64 pos = InFile.pos();
+        if (CurrentDisk > targetDisk || (CurrentDisk == targetDisk && pos > targetOffset))
+            throw EZipEngine(errorId, true);
+        if (CurrentDisk == targetDisk && pos == targetOffset)
+            return;
+        const qint64 size = InFile.size();
+        // A part that ends before what the directory says lies on it is cut short.
+        if (CurrentDisk == targetDisk && size < targetOffset && pos >= size)
+            throw EZipEngine(errorId, true);
+        const qint64 partEnd = CurrentDisk == targetDisk ? std::min(targetOffset, size) : size;
+        if (pos >= partEnd) {
+            if (CurrentDisk >= LastDiskNumber)
+                throw EZipEngine(errorId, true);
+            OpenDisk(CurrentDisk + 1);
+            continue;
+        }
+        const qint64 n = std::min(kCopyChunk, partEnd - pos);
+        buffer.resize(n);
+        if (InFile.read(buffer.data(), n) != n)
+            throw EZipEngine(errorId, true);
+        if (out.write(buffer.constData(), n) != n)
+            throw EZipEngine(ZipMsg::DS_NoWrite, true);
+        if (s.progress)
+            progress(ProgressBytes, QString(), n);
+    }
+}
+
+// Steps back from disk to disk until the one holding the end record is in.
+void TZipEngine::findLastPart()
+{
+    SpanState& s = span();
+    for (int pass = 0;; ++pass) {
+        s.newDisk = pass > 0;
+        const TDriveType drive = PromptDisk(false);
+        CloseInFile();
+        if (QFileInfo(zipFileName_).isFile() && ReadEndRecord(false))
+            return;
+        // A fixed drive has no other disk to offer: the second pass says what was given.
+        if (drive != DriveRemovable && pass > 0) {
+            raiseIfEarlierPart(zipFileName_);
+            throw EZipEngine(ZipMsg::DS_NoValidZip, true);
+        }
+    }
+}
+
+int32_t TZipEngine::ReadSpan(const QString& folder, QString& tempZip)
+{
+    SpanState& s = span();
+    DriveRoot = DriveRootOf(zipFileName_);
+    CurrentDisk = -1;
+    s.inArchive.clear();
+    PartNumberOf(zipFileName_, &s.inArchive);
+    if (s.inArchive.isEmpty())
+        s.inArchive = zipFileName_;
+    BeginBusy();
+    tempZip = tempZipName(folder);
+    QFile out(tempZip);
+    bool made = false;
+    const int32_t result = spanResult([&]() {
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (!QFileInfo(QFileInfo(tempZip).path()).isDir())
+                throw EZipEngine(ZipMsg::DS_NoTempFile, true);
+            throw EZipEngine(ZipMsg::DS_NoOutFile, true);
+        }
+        made = true;
+        findLastPart();
+        s.date = QFileInfo(InFile).lastModified();
+        const ZipEndOfCentral end = EndRecord;
+        if (end.TotalEntries == 0xFFFF || end.CentralSize == 0xFFFFFFFFu || end.CentralOffset == 0xFFFFFFFFu)
+            throw EZipEngine(ZipMsg::DS_NotSupported, true);
+        LastDiskNumber = end.ThisDiskNo;
+        CurrentDisk = end.ThisDiskNo;
+        const qint64 endOffset = EndRecordOffset;
+        QByteArray comment;
+        if (end.ZipCommentLen) {
+            if (!InFile.seek(endOffset + kEndRecordSize))
+                throw EZipEngine(ZipMsg::DS_FailedSeek, true);
+            comment = InFile.read(end.ZipCommentLen);
+            if (comment.size() != end.ZipCommentLen)
+                throw EZipEngine(ZipMsg::DS_EOArchComLen, true);
+        }
+        if (end.CentralDiskNo > end.ThisDiskNo)
+            throw EZipEngine(ZipMsg::DS_CEHBadRead, true);
+        if (end.CentralDiskNo != CurrentDisk)
+            OpenDisk(end.CentralDiskNo);
+        if (!InFile.seek(end.CentralOffset))
+            throw EZipEngine(ZipMsg::DS_FailedSeek, true);
+
+        // First pass: every central header, kept for the second.
+        TMZipDataList list(end.TotalEntries);
+        std::vector<QByteArray> records(end.TotalEntries);
+        qint64 total = 0;
+        for (int i = 0; i < end.TotalEntries; ++i) {
+            unsigned char h[kCentralHeaderSize];
+            readAcross(reinterpret_cast<char*>(h), kCentralHeaderSize, ZipMsg::DS_CEHBadRead);
+            if (GetLE32(h) != ZipSig::CentralHeader)
+                throw EZipEngine(ZipMsg::DS_CEHWrongSig, true);
+            const int nameLen = GetLE16(h + 28), extraLen = GetLE16(h + 30), commentLen = GetLE16(h + 32);
+            QByteArray record(kCentralHeaderSize + nameLen + extraLen + commentLen, '\0');
+            std::memcpy(record.data(), h, kCentralHeaderSize);
+            readAcross(record.data() + kCentralHeaderSize, nameLen, ZipMsg::DS_CENameLen);
+            readAcross(record.data() + kCentralHeaderSize + nameLen, extraLen, ZipMsg::DS_CEExtraLen);
+            readAcross(record.data() + kCentralHeaderSize + nameLen + extraLen, commentLen, ZipMsg::DS_CECommentLen);
+            const uint32_t compressed = GetLE32(h + 20), offset = GetLE32(h + 42);
+            if (compressed == 0xFFFFFFFFu || offset == 0xFFFFFFFFu || GetLE16(h + 34) == 0xFFFF)
+                throw EZipEngine(ZipMsg::DS_NotSupported, true);
+            TMZipDataItem& item = list.At(i);
+            item.FileName = record.mid(kCentralHeaderSize, nameLen);
+            item.NameLength = uint16_t(nameLen);
+            item.CompressedSize = compressed;
+            item.SourceDisk = GetLE16(h + 34);
+            item.SourceOffset = offset;
+            if (item.SourceDisk > LastDiskNumber)
+                throw EZipEngine(ZipMsg::DS_CEHBadRead, true);
+            total += compressed + nameLen + extraLen + commentLen;
+            records[size_t(i)] = std::move(record);
+        }
+        list.IndexSources();
+
+        OpenDisk(0);
+        s.progress = true;
+        progress(ProgressTotalFiles, QString(), end.TotalEntries);
+        progress(ProgressTotalSize, QString(), total);
+        unsigned char marker[4];
+        if (InFile.read(reinterpret_cast<char*>(marker), 4) != 4
+            || (GetLE32(marker) != ZipSig::SpanMarker && GetLE32(marker) != kOnePartMarker))
+            throw EZipEngine(ZipMsg::DS_ExtWrongSig, true);
+
+        // Each entry's bytes must hold its header and data at least: less
+        // means a part before its end came up short.
+        const TMZipDataItem* previous = nullptr;
+        qint64 previousLength = 0;
+        auto checkPrevious = [&]() {
+            if (previous && out.pos() - previous->NewOffset < previousLength)
+                throw EZipEngine(ZipMsg::DS_ZipData, true);
+        };
+        for (const int index : list.SourceOrder()) {
+            TMZipDataItem& item = list.At(index);
+            copyAcross(out, item.SourceDisk, item.SourceOffset, ZipMsg::DS_LOHBadRead);
+            checkPrevious();
+            unsigned char h[30];
+            readAcross(reinterpret_cast<char*>(h), 30, ZipMsg::DS_LOHBadRead);
+            if (GetLE32(h) != ZipSig::LocalHeader)
+                throw EZipEngine(ZipMsg::DS_LOHWrongSig, true);
+            const int nameLen = GetLE16(h + 26), extraLen = GetLE16(h + 28);
+            QByteArray name(nameLen, '\0');
+            readAcross(name.data(), nameLen, ZipMsg::DS_LONameLen);
+            if (name != item.FileName)
+                throw EZipEngine(ZipMsg::DS_EntryLost, true);
+            item.DiskNo = 0;
+            item.NewOffset = out.pos();
+            if (item.NewOffset > qint64(0xFFFFFFFEu))
+                throw EZipEngine(ZipMsg::DS_NotSupported, true);
+            const QString shown = QString::fromUtf8(name);
+            copyingMessage(shown);
+            progress(ProgressNewFile, shown,
+                     qint64(item.CompressedSize) + nameLen + extraLen + 30 + ((GetLE16(h + 6) & 8) ? 16 : 0));
+            if (out.write(reinterpret_cast<const char*>(h), 30) != 30 || out.write(name) != nameLen)
+                throw EZipEngine(ZipMsg::DS_LOHBadWrite, true);
+            if (s.progress)
+                progress(ProgressBytes, QString(), 30 + nameLen);
+            previous = &item;
+            previousLength = 30 + nameLen + extraLen + qint64(item.CompressedSize);
+        }
+        // The last entry's data runs up to the directory.
+        copyAcross(out, end.CentralDiskNo, end.CentralOffset, ZipMsg::DS_ZipData);
+        checkPrevious();
+        s.progress = false;
+
+        // Second pass: the headers, now all on disk 0 at their new offsets.
+        const qint64 centralStart = out.pos();
+        if (centralStart > qint64(0xFFFFFFFEu))
+            throw EZipEngine(ZipMsg::DS_NotSupported, true);
+        qint64 centralSize = 0;
+        for (int i = 0; i < end.TotalEntries; ++i) {
+            QByteArray& record = records[size_t(i)];
+            const TMZipDataItem& item = list.At(i);
+            auto* r = reinterpret_cast<unsigned char*>(record.data());
+            PutLE16(r + 34, 0);
+            PutLE32(r + 42, uint32_t(item.NewOffset));
+            if (out.write(record) != record.size())
+                throw EZipEngine(ZipMsg::DS_CEHBadWrite, true);
+            centralSize += record.size();
+        }
+        unsigned char rec[22];
+        PutLE32(rec, ZipSig::EndOfCentral);
+        PutLE16(rec + 4, 0);
+        PutLE16(rec + 6, 0);
+        PutLE16(rec + 8, end.TotalEntries);
+        PutLE16(rec + 10, end.TotalEntries);
+        PutLE32(rec + 12, uint32_t(centralSize));
+        PutLE32(rec + 16, uint32_t(centralStart));
+        PutLE16(rec + 20, uint16_t(comment.size()));
+        if (out.write(reinterpret_cast<const char*>(rec), 22) != 22 || out.write(comment) != comment.size())
+            throw EZipEngine(ZipMsg::DS_EOCBadWrite, true);
+        if (!out.flush())
+            throw EZipEngine(ZipMsg::DS_NoWrite, true);
+    });
+    s.progress = false;
+    progress(ProgressEnd, QString(), 0);
+    CloseInFile();
+    if (out.isOpen()) {
+        if (s.date.isValid())
+            out.setFileTime(s.date, QFileDevice::FileModificationTime);
+        out.close();
+    }
+    if (result != 0) {
+        if (made)
+            QFile::remove(tempZip);
+        tempZip.clear();
+    }
+    EndBusy();
+    return result;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The working state of the spanning copier (ZipSpan.cpp).
+
+#include "TZipEngine.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+namespace ZipSpanning {
+constexpr qint64 kCopyChunk = 1 << 20;
+// The marker a writer puts first when the set turned out to need one part only.
+constexpr uint32_t kOnePartMarker = 0x30304B50;
+// Lets the window handle its input between writes (on the window's thread only).
+void LetWindowWork();
+// The root of the file system holding `path`, ending in "/".
+QString DriveRootOf(const QString& path);
+} // namespace ZipSpanning
+
+struct TZipEngine::SpanState {
+    QString inArchive;  // the set being read, by its own name (parts numbered from it)
+    QString outArchive; // the set being written
+    QFile out;          // the part being written
+    QDateTime date;     // the source's date, given to every part written
+    qint64 diskFree = 0;  // room left in the current part
+    qint64 diskSize = 0;  // the disk's total bytes (-1 unknown)
+    qint64 partBytes = 0; // bytes written to the current part
+    bool newDisk = false;
+    bool progress = false;
+    TDriveType drive = DriveFixed;
+    bool labelNoticeShown = false;
+    // The last OnStatusDisk answer (erasing a removable disk follows an answer of 1).
+    int32_t lastStatusAnswer = zdaErase;
+};
