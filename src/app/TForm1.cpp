@@ -1,6 +1,8 @@
 #include "app/TForm1.h"
 
 #include "app/TAboutBox.h"
+#include "app/TDropFileTarget.h"
+#include "app/TDropRouter.h"
 #include "app/TPasswordDlg.h"
 #include "archive/ArchiveKind.h"
 #include "codecs/Gzip.h"
@@ -103,6 +105,8 @@ TForm1::TForm1(Prompter& prompter, const QStringList& arguments, QWidget* parent
         TabbedNotebook->tabBar()->setFont(f);
     }
 
+    DropFileTarget = new TDropFileTarget(this);
+    DropFileTarget->setObjectName(QStringLiteral("DropFileTarget"));
     UnzipPage = new TUnzipPage(*this, settings_, state_);
     UpdatePage = new TUpdatePage(*this, settings_, state_);
     CreatePage = new TCreatePage(*this, settings_, state_);
@@ -128,6 +132,10 @@ TForm1::TForm1(Prompter& prompter, const QStringList& arguments, QWidget* parent
         currentPage_ = index;
         TabbedNotebookClick();
     });
+
+    dropRouter_ = std::make_unique<TDropRouter>(*this, settings_, state_, *UnzipPage, *UpdatePage, *CreatePage);
+    DropFileTarget->Accepting = [this] { return !disabled_; };
+    DropFileTarget->OnDrop = [this] { dropRouter_->DropFileTargetDrop(DropTarget(), DropFileTarget->Files()); };
 
     buildMenu();
     buildTimers();
@@ -209,6 +217,11 @@ void TForm1::buildZipEngine()
         ZipEngineProgress(type, fileName, fileSize);
     };
     e.OnMessage = [this](TZipEngine&, int32_t errCode, const QString& text) { ZipEngineMessage(errCode, text); };
+}
+
+bool TForm1::SingleArchiveOperationRunning() const
+{
+    return disabled_ && !state_.BatchState.Running;
 }
 
 bool TForm1::BatchRunInProgress() const
@@ -684,13 +697,12 @@ void TForm1::EnableAll()
 
 void TForm1::MoveDropTarget(QWidget* list)
 {
-    if (dropTarget_ == list)
-        return;
-    if (dropTarget_)
-        dropTarget_->setAcceptDrops(false);
-    dropTarget_ = list;
-    if (list)
-        list->setAcceptDrops(true);
+    DropFileTarget->Attach(list);
+}
+
+QWidget* TForm1::DropTarget() const
+{
+    return DropFileTarget->Target();
 }
 
 // ---------------------------------------------------------------- pages
@@ -735,8 +747,10 @@ bool TForm1::TabbedNotebookChange(int requested)
     if (requested == current)
         return true;
     // While a scan or batch run goes on, the batch page with its STOP button
-    // stays in front and no other page reaches the engine.
-    if (state_.BatchState.Running)
+    // stays in front and no other page reaches the engine. While a
+    // single-archive operation runs (its progress lets the window handle
+    // input) the page under it stays too.
+    if (state_.BatchState.Running || disabled_)
         return false;
     const bool zip = endsWithZip(state_.CurrentArchive);
 
@@ -1000,6 +1014,23 @@ void TForm1::CloseProgram()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    // A single-archive operation is running under this call: the window
+    // closes once it has ended.
+    if (SingleArchiveOperationRunning()) {
+        event->ignore();
+        if (!closeWaiter_) {
+            closeWaiter_ = new QTimer(this);
+            closeWaiter_->setInterval(50);
+            connect(closeWaiter_, &QTimer::timeout, this, [this] {
+                if (SingleArchiveOperationRunning() || QApplication::activeModalWidget())
+                    return;
+                closeWaiter_->stop();
+                close();
+            });
+        }
+        closeWaiter_->start();
+        return;
+    }
     // A scan or batch run is stopped first: the close sequence ends it and
     // waits for its thread, as EXIT does.
     DoCloseCode();

@@ -17,6 +17,8 @@ class QMenu;
 class QTabWidget;
 class QTimer;
 class TBatchPage;
+class TDropFileTarget;
+class TDropRouter;
 class TCreatePage;
 class TSfxPage;
 class TUnzipPage;
@@ -65,7 +67,7 @@ public:
     void EnableAll() override;
     Prompter& prompter() override { return prompter_; }
     void MoveDropTarget(QWidget* list) override;
-    QWidget* DropTarget() const override { return dropTarget_; }
+    QWidget* DropTarget() const override;
     bool ShowProperties(int page) override;
     TZipEngine& zipEngine() override { return *ZipEngine; }
     TGzip& Gzip() override;
@@ -128,6 +130,8 @@ private:
     void buildZipEngine();
     // A batch extraction is running (not a folder scan).
     bool BatchRunInProgress() const;
+    // The busy bracket is open for work on one archive (not a batch run).
+    bool SingleArchiveOperationRunning() const;
     void connectPages();
     void FormCreate(const QStringList& arguments);
     void FormShow();
@@ -175,7 +179,8 @@ private:
     Prompter& prompter_;
     Settings settings_;
     TAppState state_;
-    QPointer<QWidget> dropTarget_;
+    TDropFileTarget* DropFileTarget;
+    std::unique_ptr<TDropRouter> dropRouter_;
     // Enabled states recorded by DisableAll for the remembered controls.
     QHash<QObject*, bool> remembered_;
     bool disabled_ = false;
@@ -185,6 +190,7 @@ private:
     bool settingsReadOnly_ = false;
     int currentPage_ = 0;
     bool switching_ = false;
+    QTimer* closeWaiter_ = nullptr;
     std::unique_ptr<TZipEngine> zipEngine_;
     std::unique_ptr<TGzip> gzip_;
     std::unique_ptr<TPrompterZipUser> zipUser_;

@@ -172,6 +172,8 @@ void TBatchPage::giveEngineBack()
     TZipEngine& engine = host_.zipEngine();
     engine.SetUser(windowUser_);
     engine.ExtrOptions = windowExtrOptions_;
+    // A STOP that came after the last zip ended must not cancel the next operation.
+    engine.CancelFlag = false;
     runUser_.reset();
 }
 

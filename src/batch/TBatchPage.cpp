@@ -10,6 +10,7 @@
 #include "platform/Prompter.h"
 #include "settings/AppState.h"
 #include "settings/Settings.h"
+#include "zipengine/TZipEngine.h"
 #include "zipengine/ZipListing.h"
 
 #include <QCheckBox>
@@ -508,6 +509,9 @@ void TBatchPage::endThreadRun()
 void TBatchPage::BatchThreadStopButtonClick()
 {
     state_.BatchState.StopRequested = true;
+    // The zip being extracted stops at the library's next callback.
+    if (worker_)
+        host_.zipEngine().CancelFlag = true;
     BatchThreadStopButton->setEnabled(false);
 }
 
@@ -535,6 +539,8 @@ void TBatchPage::BatchUnzipTimerTimer()
 void TBatchPage::StopThreads()
 {
     state_.BatchState.StopRequested = true;
+    if (worker_)
+        host_.zipEngine().CancelFlag = true;
     if (runUser_)
         runUser_->Abandon();
     if (scan_) {

@@ -86,6 +86,10 @@ void TUnzipthread::run()
         const TBatchWorkItem& item = items_[i];
         QString reason;
         const bool failed = !extractOne(item, reason);
+        // STOP cut this zip short: it stays in the list as it was, neither
+        // done nor failed, and is not moved.
+        if (failed && state_.StopRequested)
+            break;
         (failed ? errorList_ : doneList_) << item.ZipPath;
         if (failed)
             reasons_.insert(item.ZipPath, reason);

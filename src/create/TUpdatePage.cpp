@@ -65,6 +65,11 @@ int TUpdatePage::RowCount() const
     return UpdateListModel->rowCount();
 }
 
+bool TUpdatePage::ArchiveLoaded() const
+{
+    return UpdateResetButton->isEnabled();
+}
+
 void TUpdatePage::ClearList()
 {
     UpdateListModel->removeRows(0, UpdateListModel->rowCount());

@@ -61,6 +61,8 @@ public:
     static constexpr int DosTimeRole = Qt::UserRole + 66;     // the DOS date-time of the Date cell
 
     // The zip the list shows; every add and delete writes to it.
+    // An archive is loaded here (its RESET button is on).
+    bool ArchiveLoaded() const;
     const QString& ListedArchive() const { return listedArchive_; }
 
     // ---- Listing (UpdateListing.cpp)

@@ -139,6 +139,11 @@ int TUnzipPage::RowCount() const
     return UnzipListModel->rowCount();
 }
 
+int TUnzipPage::FilteredRowCount() const
+{
+    return UnzipFilteredListModel->rowCount();
+}
+
 void TUnzipPage::ShowFullList()
 {
     UnzipFilteredListView->hide();

@@ -89,6 +89,11 @@ public:
     QTreeView* VisibleListView() const;
     bool FilteredViewShowing() const;
     int RowCount() const;
+    int FilteredRowCount() const;
+    // The full list in front of the filtered view, with the drop target on it.
+    void ShowFullListWithDropTarget();
+    // Enables and focuses whichever list is showing.
+    void FocusVisibleList();
     // Hides and disables the filtered view and shows the full list (the
     // caller moves the drop target).
     void ShowFullList();
@@ -337,9 +342,6 @@ private:
     // Full-list indices of the filtered view's selected rows, ascending.
     QList<int> FilteredSelectionInFullList() const;
     bool forwarding_ = false;
-    // The full list in front of the filtered view, with the drop target on it.
-    void ShowFullListWithDropTarget();
-    void FocusVisibleList();
     // The tree browser over the full list's rows.
     std::unique_ptr<TUnzipTreeviewForm> NewTreeviewForm();
     // Select All, UnSelect All, TREE, Filter, RESET and UNZIP off (the Empty page).
