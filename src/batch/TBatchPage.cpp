@@ -121,6 +121,25 @@ TBatchPage::~TBatchPage()
     StopThreads();
 }
 
+QList<TBusyControl> TBatchPage::BusyControls() const
+{
+    return {{BatchUnzipOpenFileButton, false}, {ScanFolderForZipFilesButton, false}, {BatchDeleteButton, true},
+            {BatchUnzipButton, true},          {BatchHelpButton, false},             {BatchExitButton, false},
+            {BatchSelectAllButton, true},      {BatchResetButton, true},             {MoveZipFileButton, false},
+            {ScanSubDirCheckBox, false},       {MoveZipFileCheckBox, false},         {BatchListView, false}};
+}
+
+void TBatchPage::FormResize(int W, int H)
+{
+    const int width = W - 51;
+    BatchListView->resize(width, H - 357);
+    Controls::PlaceAt(Panel13, H - 217, width);
+    Controls::PlaceAt(Panel11, H - 181, width);
+    Controls::PlaceAt(Panel10, H - 137, width);
+    Controls::PlaceAt(BatchFileProgressBar, H - 101, width);
+    Controls::PlaceAt(BatchProgressBar, H - 157, width);
+}
+
 int TBatchPage::RowCount() const
 {
     return BatchListModel->rowCount();

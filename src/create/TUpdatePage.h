@@ -48,6 +48,8 @@ public:
     QProgressBar* UpdateProgressBar;
 
     int RowCount() const;
+    // The window's layout rule for an outer size W x H.
+    void FormResize(int W, int H);
     // Empties the list and its totals.
     void ClearList();
     // ADD FILES, ADD FOLDER, DELETE and RESET on or off together.
