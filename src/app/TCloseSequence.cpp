@@ -62,10 +62,7 @@ void TCloseSequence::DoCloseCode()
     state.IconCache.clear();
     state.ScratchFolderList.removeDuplicates();
     const QStringList scratch = state.ScratchFolderList;
-    state.WorkList.clear();
-    state.InfoList.clear();
-    state.DoneList.clear();
-    state.ErrorList.clear();
+    state.ClearBatchLists();
     state.SharedList.clear();
     p_.create.DisposeUndoHistory();
     // 6

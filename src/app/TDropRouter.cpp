@@ -73,27 +73,28 @@ void TDropRouter::DropOnUnzipList(bool filtered, const QString& path)
     if (filtered) {
         // The filtered view gives way to the full list. With no rows showing
         // there is nothing to lose yet: the full list's own question follows.
-        if (unzip_.FilteredRowCount() > 0) {
-            if (host_.prompter().question(QString::fromLatin1(ReplaceQuestion), PromptButtons::YesNoCancel) !=
-                PromptButton::Yes) {
-                unzip_.FocusVisibleList();
-                return;
-            }
-            unzip_.ShowFullListWithDropTarget();
+        const bool rows = unzip_.FilteredRowCount() > 0;
+        if (rows && !ReplaceListing())
+            return;
+        unzip_.ShowFullListWithDropTarget();
+        if (rows)
             unzip_.ClearUnzipListView();
-        } else {
-            unzip_.ShowFullListWithDropTarget();
-        }
     }
     if (unzip_.RowCount() > 0) {
-        if (host_.prompter().question(QString::fromLatin1(ReplaceQuestion), PromptButtons::YesNoCancel) !=
-            PromptButton::Yes) {
-            unzip_.FocusVisibleList();
+        if (!ReplaceListing())
             return;
-        }
         unzip_.ClearUnzipListView();
     }
     ListDropped(QFileInfo(path).absoluteFilePath());
+}
+
+bool TDropRouter::ReplaceListing()
+{
+    if (host_.prompter().question(QString::fromLatin1(ReplaceQuestion), PromptButtons::YesNoCancel) ==
+        PromptButton::Yes)
+        return true;
+    unzip_.FocusVisibleList();
+    return false;
 }
 
 void TDropRouter::ListDropped(const QString& path)

@@ -28,6 +28,9 @@ public:
 
 private:
     void DropOnUnzipList(bool filtered, const QString& path);
+    // Asks before the drop replaces the listing; No or Cancel gives the
+    // showing list the focus back.
+    bool ReplaceListing();
     // Lists the dropped archive by its ending.
     void ListDropped(const QString& path);
 

@@ -76,10 +76,7 @@ void TStartup::FormCreate(const QStringList& arguments)
     p_.unzip.WordPad1->setEnabled(settings.WordPadPresent);
     // 9
     state.BatchState.ResetRun();
-    state.WorkList.clear();
-    state.InfoList.clear();
-    state.DoneList.clear();
-    state.ErrorList.clear();
+    state.ClearBatchLists();
     // 10
     p_.sfx.ResetFolderChoice();
     // 11

@@ -104,6 +104,13 @@ struct TAppState {
 
     // The batch lists.
     QStringList WorkList, InfoList, DoneList, ErrorList;
+    void ClearBatchLists()
+    {
+        WorkList.clear();
+        InfoList.clear();
+        DoneList.clear();
+        ErrorList.clear();
+    }
     // Shared by the RAR listing and the create page.
     QStringList SharedList;
 
