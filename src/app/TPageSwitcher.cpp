@@ -24,7 +24,8 @@ TPageSwitcher::TPageSwitcher(QTabWidget& notebook, TPages pages, TMainHost& host
                              TAppState& state, QObject* parent)
     : QObject(parent), notebook_(notebook), pages_(pages), host_(host), settings_(settings), state_(state)
 {
-    notebook_.tabBar()->installEventFilter(this);
+    tabBar_ = notebook_.tabBar();
+    tabBar_->installEventFilter(this);
     connect(&notebook_, &QTabWidget::currentChanged, this, &TPageSwitcher::IndexChanged);
 }
 
@@ -44,9 +45,11 @@ void TPageSwitcher::IndexChanged(int index)
 
 bool TPageSwitcher::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == notebook_.tabBar() && event->type() == QEvent::MouseButtonPress) {
+    // The tab bar is kept apart from the notebook: while the window is
+    // destroyed it still has events after the notebook has gone.
+    if (event->type() == QEvent::MouseButtonPress && watched == tabBar_) {
         auto* me = static_cast<QMouseEvent*>(event);
-        const int index = notebook_.tabBar()->tabAt(me->position().toPoint());
+        const int index = tabBar_->tabAt(me->position().toPoint());
         if (me->button() == Qt::LeftButton && index >= 0 && index != current_) {
             SelectPage(index);
             return true;  // the switch is done (or refused) here

@@ -5,8 +5,10 @@
 // A switch asked for while a long operation runs is refused.
 
 #include <QObject>
+#include <QPointer>
 #include <functional>
 
+class QTabBar;
 class QTabWidget;
 class TBatchPage;
 class TCreatePage;
@@ -58,6 +60,7 @@ private:
     void ClearCreatePage();
 
     QTabWidget& notebook_;
+    QPointer<QTabBar> tabBar_;
     TPages pages_;
     TMainHost& host_;
     Settings& settings_;
