@@ -1,14 +1,16 @@
 #pragma once
-// The main window: five tab pages, the File menu, the busy bracket, the
-// page-switch rules, the start-up sequence and the close sequence.
+// The main window: five tab pages, the File menu, the timers and the zip
+// engine, wired together. Its jobs are done by small classes of this folder:
+// start-up (TStartup), closing (TCloseSequence), the settings file
+// (TSettingsKeeper), page switches (TPageSwitcher), the busy bracket
+// (TBusyBracket), the engine's events (TEngineEvents) and drops
+// (TDropFileTarget, TDropRouter).
 
 #include "platform/MainHost.h"
 #include "settings/AppState.h"
 #include "settings/Settings.h"
 
-#include <QHash>
 #include <QMainWindow>
-#include <QPointer>
 #include <QStringList>
 #include <memory>
 
@@ -17,13 +19,20 @@ class QMenu;
 class QTabWidget;
 class QTimer;
 class TBatchPage;
+class TBusyBracket;
+class TCloseSequence;
 class TCreatePage;
+class TDropFileTarget;
+class TDropRouter;
+class TEngineEvents;
+class TGzip;
+class TPageSwitcher;
+class TPrompterZipUser;
+class TSettingsKeeper;
 class TSfxPage;
 class TUnzipPage;
 class TUpdatePage;
-class TGzip;
 class TZipEngine;
-class TPrompterZipUser;
 
 class TForm1 : public QMainWindow, public TMainHost {
     Q_OBJECT
@@ -52,6 +61,8 @@ public:
     // The window's zip engine (created with the window, configured for the
     // pages; its libraries are loaded at start-up and unloaded at close).
     TZipEngine* ZipEngine;
+    // The file drop target, attached to one list at a time.
+    TDropFileTarget* DropFileTarget;
 
     QTimer* Timer;            // 500 ms, the image browser's poll
     QTimer* GzipTimer;        // 100 ms, gzip progress
@@ -65,7 +76,7 @@ public:
     void EnableAll() override;
     Prompter& prompter() override { return prompter_; }
     void MoveDropTarget(QWidget* list) override;
-    QWidget* DropTarget() const override { return dropTarget_; }
+    QWidget* DropTarget() const override;
     bool ShowProperties(int page) override;
     TZipEngine& zipEngine() override { return *ZipEngine; }
     TGzip& Gzip() override;
@@ -80,26 +91,18 @@ public:
     QTimer* GzipProgressTimer() override { return GzipTimer; }
     QTimer* BatchTimer() override { return BatchUnzipTimer; }
 
-    // The page-switch rules for a change from the current page to `requested`;
-    // returns whether the change is allowed (its moves are done when it is).
-    bool TabbedNotebookChange(int requested);
-    // After a switch: enable and focus the new page's list.
-    void TabbedNotebookClick();
     // The layout rule for an outer window size W x H.
     void FormResize(int W, int H);
     // The close sequence; runs once.
     void DoCloseCode();
-    bool CloseCodeDone() const { return closeDone_; }
+    bool CloseCodeDone() const;
+    // A single-archive operation holds the busy bracket (not a batch run).
+    bool SingleArchiveOperationRunning() const;
 
-    // The zip engine's events (installed on ZipEngine). The batch worker
-    // raises them on its own thread: they then never ask or show anything,
-    // and the progress bar is updated through a queued call.
+    // The engine's events as the window answers them (TEngineEvents).
     void ZipEngineExtractOverwrite(const QString& forFile, bool isOlder, bool& doOverwrite);
     void ZipEngineProgress(int type, const QString& fileName, int32_t fileSize);
     void ZipEngineMessage(int32_t errCode, const QString& text);
-    // Whether the archive's copy of the disk file `diskFile`, which an
-    // extraction is about to replace, is older than that file.
-    bool ArchiveCopyIsOlder(const QString& diskFile) const;
 
     // Exit handlers.
     void UnzipCloseButtonClick();
@@ -120,72 +123,25 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildPages();
     void buildMenu();
     void buildTimers();
     void buildZipEngine();
-    // A batch extraction is running (not a folder scan).
-    bool BatchRunInProgress() const;
+    void buildBusyBracket();
     void connectPages();
-    void FormCreate(const QStringList& arguments);
-    void FormShow();
-
-    // Start-up steps that belong to other subsystems. Each one is named for
-    // what it does; the ones whose subsystem has not arrived are empty and
-    // say which change fills them.
-    void ResetCreateScratchState();
-    void CreateGzipComponent();
-    void ResetTarAttributeOptions();
-    void RegisterFileClass();
-    void DiscoverViewers();
-    void FillBatchImageList();
-    void PointEngineAtProgramFolder();
-    void LoadSettings();
-    void LoadSfxIconAtStartup();
-    void LoadCompressionLibraries();
-    void CreateAddFolderWindow();
-    void OpenCommandLine(const QStringList& arguments);
-    // Listers the command line calls.
-    void ListZip(const QString& path);
-    void ListTarGzFromCommandLine(const QString& path);
-    void ListGzFromCommandLine(const QString& path);
-    void ListTarFromCommandLine(const QString& path);
-    // The engine's current archive (the self-extracting page and the update page).
-    void SetEngineZipFileName(const QString& path);
-    QString EngineZipFileName() const;
-
-    // Close-sequence steps of other subsystems.
-    void FreeAddFolderWindow();
-    void UnloadImageLibrary();
-    void FreeGzipComponent();
-    void UnloadCompressionLibraries();
-
-    // Page-switch moves.
-    void MoveZipfileToUpdate();
-    void ClearCreatePageForSwitch();
-    void ReportSettingsNotSaved();
-
-    void PropertiesClick();
-    void AboutClick();
-    void DonationClick();
-    void SoftwareClick();
 
     Prompter& prompter_;
     Settings settings_;
     TAppState state_;
-    QPointer<QWidget> dropTarget_;
-    // Enabled states recorded by DisableAll for the remembered controls.
-    QHash<QObject*, bool> remembered_;
-    bool disabled_ = false;
-    bool closeDone_ = false;
-    bool settingsWarned_ = false;
-    // The config file exists but could not be read: never write over it.
-    bool settingsReadOnly_ = false;
-    int currentPage_ = 0;
-    bool switching_ = false;
     std::unique_ptr<TZipEngine> zipEngine_;
-    std::unique_ptr<TGzip> gzip_;
     std::unique_ptr<TPrompterZipUser> zipUser_;
+    std::unique_ptr<TGzip> gzip_;
+    std::unique_ptr<TSettingsKeeper> keeper_;
+    std::unique_ptr<TBusyBracket> busy_;
+    std::unique_ptr<TEngineEvents> engineEvents_;
+    std::unique_ptr<TDropRouter> dropRouter_;
+    TPageSwitcher* switcher_ = nullptr;
+    TCloseSequence* closer_ = nullptr;
 };

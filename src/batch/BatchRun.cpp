@@ -172,6 +172,8 @@ void TBatchPage::giveEngineBack()
     TZipEngine& engine = host_.zipEngine();
     engine.SetUser(windowUser_);
     engine.ExtrOptions = windowExtrOptions_;
+    // A STOP that came after the last zip ended must not cancel the next operation.
+    engine.CancelFlag = false;
     runUser_.reset();
 }
 
@@ -191,7 +193,7 @@ void TBatchPage::UnzipInfoToBatchInfo()
     // Archives read through the archive layer report their bytes here (the
     // engine's progress events move the bar for zips as they come).
     const int64_t total = b.ZipUnzippedSize;
-    if (b.ProgressTarget == 2 && total > 0)
+    if (b.ProgressTarget == BatchFileProgress && total > 0)
         BatchFileProgressBar->setValue(int(qMin<int64_t>(b.BytesDone, total) * 100 / total));
     if (i >= 0 && i < state_.InfoList.size())
         BatchTotalDoneEdit->setText(AddCommas(state_.InfoList[i].toLongLong()));

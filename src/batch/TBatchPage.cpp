@@ -10,6 +10,7 @@
 #include "platform/Prompter.h"
 #include "settings/AppState.h"
 #include "settings/Settings.h"
+#include "zipengine/TZipEngine.h"
 #include "zipengine/ZipListing.h"
 
 #include <QCheckBox>
@@ -118,6 +119,25 @@ void TBatchPage::startPolling(int interval)
 TBatchPage::~TBatchPage()
 {
     StopThreads();
+}
+
+QList<TBusyControl> TBatchPage::BusyControls() const
+{
+    return {{BatchUnzipOpenFileButton, false}, {ScanFolderForZipFilesButton, false}, {BatchDeleteButton, true},
+            {BatchUnzipButton, true},          {BatchHelpButton, false},             {BatchExitButton, false},
+            {BatchSelectAllButton, true},      {BatchResetButton, true},             {MoveZipFileButton, false},
+            {ScanSubDirCheckBox, false},       {MoveZipFileCheckBox, false},         {BatchListView, false}};
+}
+
+void TBatchPage::FormResize(int W, int H)
+{
+    const int width = W - 51;
+    BatchListView->resize(width, H - 357);
+    Controls::PlaceAt(Panel13, H - 217, width);
+    Controls::PlaceAt(Panel11, H - 181, width);
+    Controls::PlaceAt(Panel10, H - 137, width);
+    Controls::PlaceAt(BatchFileProgressBar, H - 101, width);
+    Controls::PlaceAt(BatchProgressBar, H - 157, width);
 }
 
 int TBatchPage::RowCount() const
@@ -508,6 +528,9 @@ void TBatchPage::endThreadRun()
 void TBatchPage::BatchThreadStopButtonClick()
 {
     state_.BatchState.StopRequested = true;
+    // The zip being extracted stops at the library's next callback.
+    if (worker_)
+        host_.zipEngine().CancelFlag = true;
     BatchThreadStopButton->setEnabled(false);
 }
 
@@ -535,6 +558,8 @@ void TBatchPage::BatchUnzipTimerTimer()
 void TBatchPage::StopThreads()
 {
     state_.BatchState.StopRequested = true;
+    if (worker_)
+        host_.zipEngine().CancelFlag = true;
     if (runUser_)
         runUser_->Abandon();
     if (scan_) {

@@ -4,6 +4,7 @@
 // dialogs and the rules without widgets live in the other files of this folder.
 
 #include "batch/TUnzipthread.h"
+#include "platform/BusyControl.h"
 
 #include <QList>
 #include <QString>
@@ -61,6 +62,10 @@ public:
     QPushButton* BatchExitButton;
 
     QTreeView* BatchListView;
+    // The controls the window's busy bracket disables, in order.
+    QList<TBusyControl> BusyControls() const;
+    // The window's layout rule for an outer size W x H.
+    void FormResize(int W, int H);
     QStandardItemModel* BatchListModel;
     int32_t BatchListTotal = 0;
 

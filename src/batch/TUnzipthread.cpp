@@ -86,6 +86,10 @@ void TUnzipthread::run()
         const TBatchWorkItem& item = items_[i];
         QString reason;
         const bool failed = !extractOne(item, reason);
+        // STOP cut this zip short: it stays in the list as it was, neither
+        // done nor failed, and is not moved.
+        if (failed && state_.StopRequested)
+            break;
         (failed ? errorList_ : doneList_) << item.ZipPath;
         if (failed)
             reasons_.insert(item.ZipPath, reason);
@@ -97,7 +101,7 @@ void TUnzipthread::run()
         if (state_.StopRequested)
             break;
     }
-    state_.ProgressTarget = 0;
+    state_.ProgressTarget = UnzipProgress;
     state_.Running = false;
 }
 
@@ -109,7 +113,7 @@ bool TUnzipthread::extractOne(const TBatchWorkItem& item, QString& reason)
     state_.Listed = 0;
     state_.BytesDone = 0;
     state_.ZipUnzippedSize = item.UnzippedSize;
-    state_.ProgressTarget = 2;
+    state_.ProgressTarget = BatchFileProgress;
     if (!made) {
         // No folder to extract into: the archive counts as failed without being read.
         reason = QStringLiteral("THE FOLDER ") + QDir::toNativeSeparators(folder) + QStringLiteral(" COULD NOT BE CREATED");

@@ -245,7 +245,7 @@ bool TCreatePage::BeginZipRun(const QString& zipName, QString& newName)
     e.ErrCode = 0;
     state_.BatchState.BytesDone = 0;
     state_.BatchState.ZipUnzippedSize = 0;
-    state_.BatchState.ProgressTarget = 1;
+    state_.BatchState.ProgressTarget = CreateProgress;
     return true;
 }
 

@@ -95,6 +95,20 @@ bool TCreatePage::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+QList<TBusyControl> TCreatePage::BusyControls() const
+{
+    return {{ZipExitButton, false}, {OpenFilesZipButton, false}, {OpenFolderzipButton, false}, {ZipButton, true},
+            {ZipUndoButton, true},  {ZipResetButton, true},      {ZipHelpButton, false},       {ZipListView, false},
+            {SelectAll2, false},    {Delete2, true}};
+}
+
+void TCreatePage::FormResize(int W, int H)
+{
+    Controls::PlaceAt(ZipTotalsPanel, H - 140, W - 51);
+    Controls::PlaceAt(ZipProgressBar, H - 100, W - 51);
+    ZipListView->resize(W - 51, H - 272);
+}
+
 int TCreatePage::RowCount() const
 {
     return ZipListModel->rowCount();

@@ -5,6 +5,7 @@
 
 #include "create/SourceList.h"
 #include "create/TarOptions.h"
+#include "platform/BusyControl.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -64,6 +65,10 @@ public:
     static constexpr int PageIndex = 2;
 
     int RowCount() const;
+    // The controls the window's busy bracket disables, in order.
+    QList<TBusyControl> BusyControls() const;
+    // The window's layout rule for an outer size W x H.
+    void FormResize(int W, int H);
     // Empties the list, its totals and the undo history, disables "Remove"
     // and makes the add options editable again.
     void ClearList();

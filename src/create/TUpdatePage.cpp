@@ -65,6 +65,18 @@ int TUpdatePage::RowCount() const
     return UpdateListModel->rowCount();
 }
 
+void TUpdatePage::FormResize(int W, int H)
+{
+    Controls::PlaceAt(UpdateTotalsPanel, H - 140, W - 51);
+    Controls::PlaceAt(UpdateProgressBar, H - 100, W - 51);
+    UpdateListView->resize(W - 51, H - 272);
+}
+
+bool TUpdatePage::ArchiveLoaded() const
+{
+    return UpdateResetButton->isEnabled();
+}
+
 void TUpdatePage::ClearList()
 {
     UpdateListModel->removeRows(0, UpdateListModel->rowCount());

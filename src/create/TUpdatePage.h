@@ -48,6 +48,8 @@ public:
     QProgressBar* UpdateProgressBar;
 
     int RowCount() const;
+    // The window's layout rule for an outer size W x H.
+    void FormResize(int W, int H);
     // Empties the list and its totals.
     void ClearList();
     // ADD FILES, ADD FOLDER, DELETE and RESET on or off together.
@@ -61,6 +63,8 @@ public:
     static constexpr int DosTimeRole = Qt::UserRole + 66;     // the DOS date-time of the Date cell
 
     // The zip the list shows; every add and delete writes to it.
+    // An archive is loaded here (its RESET button is on).
+    bool ArchiveLoaded() const;
     const QString& ListedArchive() const { return listedArchive_; }
 
     // ---- Listing (UpdateListing.cpp)

@@ -38,9 +38,6 @@ using namespace SourceList;
 
 namespace {
 
-// Which bar the engine's progress events drive while this page writes.
-constexpr int32_t UpdateProgressTarget = 4;
-
 // A folder without its trailing "/" (the root stays "/").
 QString WithoutTrailingSlash(QString folder)
 {
@@ -361,7 +358,7 @@ void TUpdatePage::UpdatingAZipFile()
         int64_t addSize = 0;
         for (const QString& f : std::as_const(AddFileList))
             addSize += QFileInfo(f).size();
-        progress.ProgressTarget = UpdateProgressTarget;
+        progress.ProgressTarget = UpdateProgress;
         progress.BytesDone = 0;
         progress.ZipUnzippedSize = addSize;
         UpdateProgressBar->setRange(0, 100);
@@ -380,7 +377,7 @@ void TUpdatePage::UpdatingAZipFile()
         UpdateProgressBar->setRange(0, int(AddFileList.size()));
         UpdateProgressBar->setValue(0);
         UpdateStatusBar->showMessage(QStringLiteral("Adding "));
-        progress.ProgressTarget = UpdateProgressTarget;
+        progress.ProgressTarget = UpdateProgress;
         engine.ErrCode = 0;
         const QString savedRoot = engine.RootDir;
         const uint16_t savedOptions = engine.AddOptions;
@@ -462,7 +459,7 @@ void TUpdatePage::UpdateDeleteButtonClick()
     ShowTotals();
     // 4
     if (!engine.FSpecArgs.isEmpty()) {
-        progress.ProgressTarget = UpdateProgressTarget;
+        progress.ProgressTarget = UpdateProgress;
         UpdateProgressBar->setRange(0, 100);
         engine.ErrCode = 0;
         const bool ran = RunEngine(false);

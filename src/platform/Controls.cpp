@@ -172,3 +172,8 @@ void RemoveMarkedRows(QTreeView* view, QStandardItemModel* model, const std::vec
 }
 
 } // namespace Controls
+
+void Controls::PlaceAt(QWidget* w, int top, int width)
+{
+    w->setGeometry(w->x(), top, width, w->height());
+}

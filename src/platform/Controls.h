@@ -40,6 +40,9 @@ QAction* MenuItem(QMenu* menu, const char* name, const QString& caption);
 QTreeView* ReportView(QWidget* parent, const char* name, const QStringList& columns, const QList<int>& widths,
                       QStandardItemModel** model);
 
+// Moves `w` to `top` and makes it `width` wide; its left edge and height stay.
+void PlaceAt(QWidget* w, int top, int width);
+
 // Draws a line along the right and bottom edge of every cell of `view`.
 void ShowGridLines(QTreeView* view);
 

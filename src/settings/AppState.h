@@ -11,6 +11,16 @@
 #include <atomic>
 #include <cstdint>
 
+// Which progress bar the engine's progress events drive.
+enum TProgressTarget : int32_t {
+    UnzipProgress = 0,      // the unzip page
+    CreateProgress = 1,     // the create page
+    BatchFileProgress = 2,  // the batch page's file bar
+    NoProgress = 3,
+    UpdateProgress = 4,     // the update page
+    ProgressTargetCount
+};
+
 // The batch, scan and engine-progress record.
 struct TBatchState {
     // Overwrite answers of the current extraction.
@@ -33,9 +43,8 @@ struct TBatchState {
     std::atomic<int32_t> ZipTotal{0};
     std::atomic<int64_t> ZipUnzippedSize{0};
     std::atomic<int64_t> BytesDone{0};
-    // Which progress bar the engine's progress events drive: 0 the unzip page,
-    // 1 the create page, 2 the batch file bar, 4 the update page.
-    std::atomic<int32_t> ProgressTarget{0};
+    // Which progress bar the engine's progress events drive (a TProgressTarget).
+    std::atomic<int32_t> ProgressTarget{UnzipProgress};
 
     // Clears the running flag and the counters (start-up).
     void ResetRun()
@@ -49,7 +58,7 @@ struct TBatchState {
         ZipTotal = 0;
         ZipUnzippedSize = 0;
         BytesDone = 0;
-        ProgressTarget = 0;
+        ProgressTarget = UnzipProgress;
     }
 };
 
@@ -95,6 +104,13 @@ struct TAppState {
 
     // The batch lists.
     QStringList WorkList, InfoList, DoneList, ErrorList;
+    void ClearBatchLists()
+    {
+        WorkList.clear();
+        InfoList.clear();
+        DoneList.clear();
+        ErrorList.clear();
+    }
     // Shared by the RAR listing and the create page.
     QStringList SharedList;
 

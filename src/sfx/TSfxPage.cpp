@@ -99,6 +99,14 @@ void TSfxPage::SetMessageType(int kind)
         b->setChecked(true);
 }
 
+void TSfxPage::FormResize(int, int H)
+{
+    if (H <= 490)
+        SFXPanel->move(1, 99);
+    else
+        SFXPanel->move(58, 145);
+}
+
 void TSfxPage::ResetFolderChoice()
 {
     SFXDirComboBox->setCurrentIndex(0);

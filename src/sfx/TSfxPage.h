@@ -35,6 +35,8 @@ public:
     QLabel* ZipFileNameLabel;
 
     QFrame* SFXPanel;
+    // The window's layout rule for an outer size W x H.
+    void FormResize(int W, int H);
     QLabel* CaptionPrompt;
     QLineEdit* CaptionEdit;
     QLabel* DirPrompt;

@@ -139,6 +139,11 @@ int TUnzipPage::RowCount() const
     return UnzipListModel->rowCount();
 }
 
+int TUnzipPage::FilteredRowCount() const
+{
+    return UnzipFilteredListModel->rowCount();
+}
+
 void TUnzipPage::ShowFullList()
 {
     UnzipFilteredListView->hide();
@@ -161,9 +166,36 @@ void TUnzipPage::ClearUnzipListView()
 
 void TUnzipPage::SetLoadedButtonStates()
 {
-    for (QPushButton* b : {SelectAllButton, SelectButton, UnSelectAllButton, UnzipResetButton, UnzipButton})
-        b->setEnabled(true);
-    TreeButton->setEnabled(RowCount() >= 2);
+    UnzipResetButton->setEnabled(true);
+    UnzipButton->setEnabled(true);
+    SetSelectionButtons(true);
+}
+
+void TUnzipPage::SetSelectionButtons(bool on)
+{
+    for (QPushButton* b : {SelectAllButton, SelectButton, UnSelectAllButton})
+        b->setEnabled(on);
+    TreeButton->setEnabled(on && RowCount() >= 2);
+}
+
+QList<TBusyControl> TUnzipPage::BusyControls() const
+{
+    return {{UnzipListView, false},   {OpenUnzipButton, false}, {SelectAllButton, true},  {UnSelectAllButton, false},
+            {TreeButton, false},      {SelectButton, false},    {UnzipResetButton, true}, {UnzipButton, true},
+            {UnzipHelpButton, false}, {UnzipCloseButton, false}};
+}
+
+void TUnzipPage::RestoreAfterBusy(const std::function<bool(QObject*)>& wasEnabled)
+{
+    SetSelectionButtons(wasEnabled(SelectAllButton));
+}
+
+void TUnzipPage::FormResize(int W, int H)
+{
+    Controls::PlaceAt(Panel6, H - 140, W - 51);
+    Controls::PlaceAt(UnzipProgressBar, H - 100, W - 51);
+    UnzipListView->resize(W - 51, H - 272);
+    UnzipFilteredListView->resize(UnzipListView->size());
 }
 
 void TUnzipPage::ShowTotals(bool separators)

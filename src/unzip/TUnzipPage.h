@@ -4,6 +4,7 @@
 
 #include "archive/Archive.h"
 #include "archive/ArchiveKind.h"
+#include "platform/BusyControl.h"
 #include "platform/Prompter.h"
 
 #include <QSet>
@@ -89,6 +90,11 @@ public:
     QTreeView* VisibleListView() const;
     bool FilteredViewShowing() const;
     int RowCount() const;
+    int FilteredRowCount() const;
+    // The full list in front of the filtered view, with the drop target on it.
+    void ShowFullListWithDropTarget();
+    // Enables and focuses whichever list is showing.
+    void FocusVisibleList();
     // Hides and disables the filtered view and shows the full list (the
     // caller moves the drop target).
     void ShowFullList();
@@ -98,6 +104,15 @@ public:
     // The button states after a successful listing: Select All, Filter,
     // UnSelect All, RESET and UNZIP on; TREE on with at least 2 rows.
     void SetLoadedButtonStates();
+    // Select All, UnSelect All and Filter on or off; TREE on only with them
+    // and at least 2 rows.
+    void SetSelectionButtons(bool on);
+    // The controls the window's busy bracket disables, in order.
+    QList<TBusyControl> BusyControls() const;
+    // After the bracket: the selection buttons follow Select All's remembered state.
+    void RestoreAfterBusy(const std::function<bool(QObject*)>& wasEnabled);
+    // The window's layout rule for an outer size W x H.
+    void FormResize(int W, int H);
     // Shows the row count and running total in the totals fields.
     // The row count and the running total; the tar kinds show them with
     // thousands separators.
@@ -337,9 +352,6 @@ private:
     // Full-list indices of the filtered view's selected rows, ascending.
     QList<int> FilteredSelectionInFullList() const;
     bool forwarding_ = false;
-    // The full list in front of the filtered view, with the drop target on it.
-    void ShowFullListWithDropTarget();
-    void FocusVisibleList();
     // The tree browser over the full list's rows.
     std::unique_ptr<TUnzipTreeviewForm> NewTreeviewForm();
     // Select All, UnSelect All, TREE, Filter, RESET and UNZIP off (the Empty page).

@@ -211,7 +211,7 @@ void TUnzipPage::RunUnzip(const QString& given, bool graphics)
                     "AND TRY AGAIN.  (ONLY HIGHLIGHTED FILES IN THE LIST WILL BE UNZIPPED)"));
         } else {
             // 6.5: through the window's engine, which asks the page's questions.
-            batch.ProgressTarget = 0;
+            batch.ProgressTarget = UnzipProgress;
             ExtractResult result;
             bool failed = false;
             try {

@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -166,7 +167,10 @@ public:
     int32_t ErrCode = 0;     // last message number, or a library code's low byte
     int32_t FullErrCode = 0; // the whole library error code
     QString LastMessage;
-    bool CancelFlag = false;
+    // Makes the running library call stop at its next callback. Another
+    // thread may set it (the batch page's STOP while its worker extracts);
+    // each operation clears it when it ends.
+    std::atomic<bool> CancelFlag{false};
     int32_t TotalSize = 0;
 
     // Text of `id` + appended, shown unless Unattended, then OnMessage(0, text).

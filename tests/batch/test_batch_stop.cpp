@@ -1,0 +1,97 @@
+// STOP and closing during a batch run of a big zip: the zip in work stops at
+// the library's next callback instead of running to its end.
+
+#include "BatchFixture.h"
+
+#include "zipengine/TZipEngine.h"
+
+#include <QElapsedTimer>
+
+namespace {
+constexpr int Parts = 20;
+constexpr int PartSize = 10 << 20;  // 200 MB in all
+} // namespace
+
+class TestBatchStop : public QObject {
+    Q_OBJECT
+    BatchFixture fx;
+    QTemporaryDir store_;  // the big zip, made once
+    QString big_;
+
+    // Bytes extracted below `folder`.
+    static qint64 extractedBytes(const QString& folder)
+    {
+        qint64 n = 0;
+        for (const QString& f : testtools::filesBelow(folder))
+            n += QFileInfo(folder + QLatin1Char('/') + f).size();
+        return n;
+    }
+
+    // Starts a run over the big zip and waits until its extraction has begun.
+    void startBigRun()
+    {
+        QVERIFY(QFile::copy(big_, fx.path(QStringLiteral("big.zip"))));
+        fx.select({fx.path(QStringLiteral("big.zip"))});
+        fx.answerDestination(QString());
+        fx.page->BatchUnzipButton->click();
+        QVERIFY(fx.state().Running);
+        QTRY_VERIFY_WITH_TIMEOUT(fx.state().BytesDone > 0, 60000);
+        QVERIFY(fx.state().Running);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QUARN_REQUIRE_PEER("python3");
+        // Stored incompressible parts: the library's work is all writing.
+        big_ = store_.filePath(QStringLiteral("big.zip"));
+        const testtools::Run r = testtools::python(
+            "import sys, os, zipfile\n"
+            "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_STORED) as z:\n"
+            "    for i in range(int(sys.argv[2])):\n"
+            "        z.writestr('part%02d.bin' % i, os.urandom(int(sys.argv[3])))\n",
+            {big_, QString::number(Parts), QString::number(PartSize)});
+        QVERIFY2(r.code == 0, r.err.constData());
+        QVERIFY(QFileInfo(big_).size() > qint64(Parts) * PartSize);
+    }
+
+    void init()
+    {
+        fx.start();
+        QVERIFY2(fx.form->ZipEngine->UnzLibVersion() > 0, "the compression modules are not built");
+    }
+    void cleanup() { fx.stop(); }
+
+    void stopEndsTheZipWithinASecond()
+    {
+        startBigRun();
+        QElapsedTimer clock;
+        clock.start();
+        fx.page->BatchThreadStopButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!fx.state().Running, 60000);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took < 1000, qPrintable(QStringLiteral("the run ended %1 ms after STOP").arg(took)));
+        fx.waitForEnd();
+        // Cut short: the zip stays listed as it was and is not all written out.
+        QVERIFY(extractedBytes(fx.path(QStringLiteral("big"))) < qint64(Parts) * PartSize);
+        QCOMPARE(fx.names(), QStringList{QStringLiteral("big.zip")});
+        QCOMPARE(fx.icon(0), int(TBatchPage::ZipIcon));
+        QVERIFY(!fx.form->ZipEngine->CancelFlag);
+    }
+
+    void closingDoesNotWaitForTheZip()
+    {
+        startBigRun();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(fx.form->close());
+        const qint64 took = clock.elapsed();
+        QVERIFY(fx.form->CloseCodeDone());
+        QVERIFY(!fx.state().Running);
+        QVERIFY2(took < 1000, qPrintable(QStringLiteral("closing took %1 ms").arg(took)));
+        QVERIFY(extractedBytes(fx.path(QStringLiteral("big"))) < qint64(Parts) * PartSize);
+    }
+};
+
+QTEST_MAIN(TestBatchStop)
+#include "test_batch_stop.moc"
