@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         TZipEngine engine;
         engine.Unattended = true;
+        engine.HowToDelete = TZipEngine::htdFinal;  // not to the user's trash
         engine.SetZipFileName(exe);
         result = engine.MakePlainZip();
     }
