@@ -269,9 +269,11 @@ bool checkOverlaps(Directory& d)
         const uint64_t end = a.dataOffset ? a.dataEnd() : a.localOffset + kLocalSize;
         const uint64_t limit = i + 1 < order.size() ? order[i + 1]->localOffset : d.centralStart;
         if (end > limit) {
-            const std::string other = i + 1 < order.size() ? order[i + 1]->name : std::string("the central directory");
+            // The names are taken before the entries they live in go.
+            const std::string what = a.name + " and "
+                + (i + 1 < order.size() ? order[i + 1]->name : std::string("the central directory"));
             d.entries.clear();
-            return fail(d, Fault::Overlap, a.name + " and " + other);
+            return fail(d, Fault::Overlap, what);
         }
     }
     return true;
