@@ -274,12 +274,14 @@ void TBatchPage::finishRun()
         else
             text += QStringLiteral("INTO THE SAME FOLDER IN WHICH THE ZIP FILE WAS LOCATED. \r\r");
     }
-    if (!moveFolder_.isEmpty())
+    // Only unzipped zips are moved: a run stopped before any zip ended moved none.
+    const bool moved = !moveFolder_.isEmpty() && doneCount > 0;
+    if (moved)
         text += QStringLiteral("THE ZIP FILES WERE MOVED TO THE FOLDER ") + moveFolder_ + QStringLiteral(". ") +
                 QStringLiteral("\r\r");
     else
         text += QStringLiteral("THE ZIP FILES WERE NOT MOVED. \r\r");
-    if (!moveFolder_.isEmpty())
+    if (moved)
         text += QStringLiteral("THE DIRECTORY STRUCTURE WHERE THE ZIP FILES WERE FOUND ") +
                 (state_.BatchState.RecreateFolders ? QStringLiteral("WAS RECREATED.") : QStringLiteral("WAS NOT RECREATED."));
     host_.prompter().information(text);

@@ -79,6 +79,28 @@ private slots:
         QVERIFY(!fx.form->ZipEngine->CancelFlag);
     }
 
+    // With a move folder chosen, the zip cut short stays where it was and the
+    // end message says so.
+    void stopWithAMoveFolderMovesNothing()
+    {
+        const QString keep = fx.path(QStringLiteral("keep"));
+        QVERIFY(QFile::copy(big_, fx.path(QStringLiteral("big.zip"))));
+        fx.select({fx.path(QStringLiteral("big.zip"))});
+        fx.chooseMoveFolder(keep);
+        fx.answerDestination(QString());
+        fx.answerMoveOptions(true);
+        fx.page->BatchUnzipButton->click();
+        QVERIFY(fx.state().Running);
+        QTRY_VERIFY_WITH_TIMEOUT(fx.state().BytesDone > 0, 60000);
+        fx.page->BatchThreadStopButton->click();
+        fx.waitForEnd();
+        QVERIFY(QFileInfo::exists(fx.path(QStringLiteral("big.zip"))));
+        QVERIFY(QDir(keep).isEmpty());
+        const QString text = fx.prompter.lastText();
+        QVERIFY2(text.contains(QStringLiteral("THE ZIP FILES WERE NOT MOVED. \r\r")), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("MOVED TO THE FOLDER")), qPrintable(text));
+    }
+
     void closingDoesNotWaitForTheZip()
     {
         startBigRun();
