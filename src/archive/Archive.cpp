@@ -6,6 +6,8 @@
 #include "archive/TarArchive.h"
 #include "archive/ZipArchive.h"
 
+#include <QSaveFile>
+
 std::unique_ptr<Archive> openArchive(const QString& path, ArchiveKind kind)
 {
     if (kind == ArchiveKind::None)
@@ -20,4 +22,15 @@ std::unique_ptr<Archive> openArchive(const QString& path, ArchiveKind kind)
     case ArchiveKind::None: break;
     }
     return nullptr;
+}
+
+QString saveEntryFile(const QString& file, const std::function<void(QIODevice&)>& fill)
+{
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
+    fill(out);
+    if (!out.commit())
+        return QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
+    return QString();
 }

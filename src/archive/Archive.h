@@ -8,6 +8,7 @@
 #include "archive/ArchiveKind.h"
 
 #include <QDateTime>
+#include <QIODevice>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -106,6 +107,11 @@ protected:
     QString path_;
     QStringList warnings_;
 };
+
+// Writes one entry to `file` through a temporary name that `fill` writes and
+// that replaces `file` only once whole; an exception from `fill` leaves
+// `file` as it was. Returns the failure text, empty on success.
+QString saveEntryFile(const QString& file, const std::function<void(QIODevice&)>& fill);
 
 // The backend for `path` as `kind` (None: by the name's ending); null for
 // None.

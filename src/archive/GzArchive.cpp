@@ -6,7 +6,6 @@
 #include "codecs/TarEntry.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <vector>
 
@@ -99,16 +98,14 @@ QString GzArchive::extractEntryTo(int index, const QString& file)
 {
     if (index != 0)
         return QStringLiteral("%1 has no entry %2").arg(path_).arg(index);
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
     bool trailing = false;
+    QString failure;
     try {
-        decompressInto(out, trailing);
+        failure = saveEntryFile(file, [&](QIODevice& out) { decompressInto(out, trailing); });
     } catch (const TTarError& x) {
         return x.message();
     }
-    if (!out.commit())
-        return QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
+    if (!failure.isEmpty())
+        return failure;
     return trailing ? QStringLiteral("%1 has bytes after its compressed data").arg(path_) : QString();
 }

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -196,20 +195,12 @@ QString LibarchiveArchive::extractEntryTo(int index, const QString& file)
             failure = encryptedText(e.name);
             return false;
         }
-        QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly)) {
-            failure = QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
-            return false;
-        }
         try {
-            copyData(a, out, single_ || e.size <= 0 ? -1 : e.size, e.name);
+            failure = saveEntryFile(
+                file, [&](QIODevice& out) { copyData(a, out, single_ || e.size <= 0 ? -1 : e.size, e.name); });
         } catch (const TTarError& x) {
-            out.cancelWriting();
             failure = x.message();
-            return false;
         }
-        if (!out.commit())
-            failure = QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
         return false;
     });
     if (!failure.isEmpty())

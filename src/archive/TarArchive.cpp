@@ -5,7 +5,6 @@
 #include "codecs/TarReader.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 TarArchive::TarArchive(const QString& path, bool gzipped) : Archive(path), gzipped_(gzipped) {}
 
@@ -129,14 +128,7 @@ QString TarArchive::extractEntryTo(int index, const QString& file)
             failure = QStringLiteral("%1 is not a file").arg(e.name);
             return false;
         }
-        QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly)) {
-            failure = QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
-            return false;
-        }
-        r.copyEntryData(out);
-        if (!out.commit())
-            failure = QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
+        failure = saveEntryFile(file, [&](QIODevice& out) { r.copyEntryData(out); });
         return false;
     });
     if (!failure.isEmpty())
