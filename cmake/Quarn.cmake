@@ -30,9 +30,15 @@ function(quarn_test name)
   # start-up): every test gets a home and XDG folders of its own.
   set(_home ${CMAKE_BINARY_DIR}/testdata/${name}/home)
   file(MAKE_DIRECTORY ${_home})
-  set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUARN_DATA_DIR=${CMAKE_BINARY_DIR}/testdata/${name};HOME=${_home};XDG_DATA_HOME=${_home}/.local/share;XDG_CONFIG_HOME=${_home}/.config;XDG_CACHE_HOME=${_home}/.cache;XDG_STATE_HOME=${_home}/.local/state"
-    TIMEOUT 600)
+  set(_env "QT_QPA_PLATFORM=offscreen;QUARN_DATA_DIR=${CMAKE_BINARY_DIR}/testdata/${name};HOME=${_home};XDG_DATA_HOME=${_home}/.local/share;XDG_CONFIG_HOME=${_home}/.config;XDG_CACHE_HOME=${_home}/.cache;XDG_STATE_HOME=${_home}/.local/state")
+  set(_timeout 600)
+  # Sanitized builds run several times slower: the multi-gigabyte tests need
+  # more than Qt Test's five minutes per function.
+  if(QUARN_SANITIZE OR QUARN_TSAN)
+    list(APPEND _env "QTEST_FUNCTION_TIMEOUT=1800000")
+    set(_timeout 2400)
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT ${_timeout})
 endfunction()
 
 # quarn_uses_modules(NAME): NAME loads the compression modules from the bin
