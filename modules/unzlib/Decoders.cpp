@@ -1,6 +1,7 @@
 #include "Decoders.h"
 
 #include "Deflate64.h"
+#include "Ppmd.h"
 
 #include "ZipCommon.h"
 
@@ -207,7 +208,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<Decoder> makeDecoder(uint16_t method, bool eosMarked, uint64_t size)
+std::unique_ptr<Decoder> makeDecoder(uint16_t method, bool eosMarked, uint64_t size, uint64_t packedSize)
 {
     switch (method) {
     case 0: return std::make_unique<StoredDecoder>();
@@ -218,6 +219,7 @@ std::unique_ptr<Decoder> makeDecoder(uint16_t method, bool eosMarked, uint64_t s
     case 20:
     case 93: return std::make_unique<ZstdDecoder>();
     case 95: return std::make_unique<XzDecoder>();
+    case 98: return makePpmdDecoder(size, packedSize);
     default: return nullptr;
     }
 }
@@ -225,7 +227,7 @@ std::unique_ptr<Decoder> makeDecoder(uint16_t method, bool eosMarked, uint64_t s
 bool methodSupported(uint16_t method)
 {
     switch (method) {
-    case 0: case 8: case 9: case 12: case 14: case 20: case 93: case 95: return true;
+    case 0: case 8: case 9: case 12: case 14: case 20: case 93: case 95: case 98: return true;
     default: return false;
     }
 }

@@ -31,8 +31,9 @@ protected:
 
 // The decoder of zip compression method `method`, null when there is none.
 // `eosMarked` is general-purpose flag bit 1, which for LZMA says an end marker
-// closes the data; `size` is the entry's uncompressed size.
-std::unique_ptr<Decoder> makeDecoder(uint16_t method, bool eosMarked, uint64_t size);
+// closes the data; `size` is the entry's uncompressed size, `packedSize` the
+// bytes of its compressed data.
+std::unique_ptr<Decoder> makeDecoder(uint16_t method, bool eosMarked, uint64_t size, uint64_t packedSize);
 bool methodSupported(uint16_t method);
 
 } // namespace qz

@@ -245,7 +245,7 @@ Outcome UnzJob::decode(const Entry& e, const Coding& c, uint64_t dataOff, const 
         crypt.decrypt(h, 12);
         pos += 12; left -= 12;
     }
-    std::unique_ptr<Decoder> dec = makeDecoder(c.method, e.flags & 2, e.uncompressedSize);
+    std::unique_ptr<Decoder> dec = makeDecoder(c.method, e.flags & 2, e.uncompressedSize, left);
     if (!dec) { rep_.message(QZ_ERR_UNSUPPORTED, e.name + ": compression method " + std::to_string(c.method) + " is not supported"); return Outcome::Failed; }
     const uint8_t* next = in_.data();
     size_t avail = 0;

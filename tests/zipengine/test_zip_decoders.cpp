@@ -23,7 +23,7 @@ struct Result {
 Result decodeAll(uint16_t method, bool eos, uint64_t size, const QByteArray& data, size_t inStep, size_t outStep)
 {
     Result r;
-    std::unique_ptr<qz::Decoder> dec = qz::makeDecoder(method, eos, size);
+    std::unique_ptr<qz::Decoder> dec = qz::makeDecoder(method, eos, size, uint64_t(data.size()));
     if (!dec) {
         r.problem = "no decoder";
         return r;
@@ -121,8 +121,8 @@ private slots:
         sources_["runs.bin"] = QByteArray(200000, 'x') + randomData(3000, 22) + QByteArray(70000, 'y');
         for (auto it = sources_.cbegin(); it != sources_.cend(); ++it)
             writeFile(d + "/src/" + it.key(), it.value());
-        for (const QString method : {"Deflate64", "BZip2", "LZMA", "XZ"}) {
-            const QString zip = d + "/" + method + ".zip";
+        for (const QString method : {"Deflate64", "BZip2", "LZMA", "XZ", "PPMd", "PPMd:o=4:mem=1m", "PPMd:o=16:mem=24m"}) {
+            const QString zip = d + "/" + QString(method).replace(':', '_') + ".zip";
             const Run r = run("7z", {"a", "-tzip", "-mx=9", "-mm=" + method, zip, "."}, d + "/src");
             QVERIFY2(r.code == 0, qPrintable(r.outText()));
             const QList<Stream> s = streamsOf(zip);
@@ -172,7 +172,7 @@ private slots:
                          qPrintable(s.name + ": " + r.problem));
             }
         }
-        for (const uint16_t method : {9, 12, 14, 20, 95}) {
+        for (const uint16_t method : {9, 12, 14, 20, 95, 98}) {
             for (quint32 seed = 1; seed <= 30; ++seed) {
                 const Result r = decodeAll(method, seed & 1, 100000, randomData(int(seed * 97), seed), 13, 1000);
                 QVERIFY2(r.problem != "stuck" && r.problem != "runs on" && r.problem != "made more than asked"
