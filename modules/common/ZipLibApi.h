@@ -40,7 +40,9 @@ enum {
     QZ_CB_TOTALFILES = 5,   /* size = number of files */
     QZ_CB_TOTALSIZE = 6,    /* size = number of bytes */
     QZ_CB_NEWNAME = 7,
-    QZ_CB_PASSWORD = 8,     /* error bit 0 = password for adding; size = repeat count */
+    QZ_CB_PASSWORD = 8,     /* error bit 0 = password for adding; size = repeat count;
+                               reply error 1 = text holds the password, for adding
+                               with bit 1 set: encrypt with AES-256, clear: traditional */
     QZ_CB_CRCERROR = 9,     /* error = CRC found, size = CRC expected */
     QZ_CB_OVERWRITE = 10,   /* error = bit 16 older + index, size = default answer */
     QZ_CB_SKIPPED = 11,     /* error = error code, size = skip type + 1 */

@@ -89,7 +89,7 @@ bool copyFile(const std::string& from, const std::string& to)
 
 class ZipJob {
 public:
-    explicit ZipJob(QzZipBlock* b) : b_(b), rep_(b->callback, b->engine, true) {}
+    explicit ZipJob(QzZipBlock* b) : b_(b), rep_(b->callback, b->engine, true), aes_(b->aesEncrypt != 0) {}
     int32_t run();
 
 private:
@@ -121,6 +121,9 @@ private:
     ino_t zipIno_ = 0;
     std::string askedPassword_;
     bool passwordAsked_ = false;
+    // AES-256 instead of the traditional encryption; the password's answer
+    // may choose otherwise than the block.
+    bool aes_ = false;
 
 public:
     ~ZipJob() { if (oldFd_ >= 0) ::close(oldFd_); }
@@ -322,7 +325,10 @@ bool ZipJob::askPassword(std::string& out)
     passwordAsked_ = true;
     QzCallbackRecord r;
     rep_.call(QZ_CB_PASSWORD, 1, 1, std::string(), &r);
-    if (r.errorCode == 1 && r.text[0]) askedPassword_.assign(r.text, strnlen(r.text, sizeof r.text));
+    if ((r.errorCode & 1) && r.text[0]) {
+        askedPassword_.assign(r.text, strnlen(r.text, sizeof r.text));
+        aes_ = (r.errorCode & 2) != 0;
+    }
     out = askedPassword_;
     return !out.empty();
 }
@@ -355,7 +361,7 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     bool ok = true;
     {
         ZipWriter w(fd, rep_);
-        w.setAes(b_->aesEncrypt != 0);
+        w.setAes(aes_);
         // What precedes the first entry (a self-extractor's stub) is kept.
         if (haveOld_ && old_.firstEntry) ok = w.copyRaw(oldFd_, 0, old_.firstEntry);
         for (size_t i = 0; ok && i < keep.size(); ++i) {

@@ -149,8 +149,9 @@ void TForm1::buildZipEngine()
     ZipEngine = zipEngine_.get();
     TZipEngine& e = *ZipEngine;
     e.SetUser(zipUser_.get());
-    zipUser_->PasswordDialog = [this](const QString& title, const QString& prompt, int buttons, QString& entry) {
-        return TPasswordDlg::Ask(prompter_, title, prompt, buttons, entry, this);
+    zipUser_->PasswordDialog = [this](const QString& title, const QString& prompt, int buttons, QString& entry,
+                                      bool* aes) {
+        return TPasswordDlg::Ask(prompter_, title, prompt, buttons, entry, this, aes);
     };
     e.Verbose = true;
     e.Trace = false;

@@ -301,7 +301,9 @@ public:
     // The library callback (one record, see the modules' C interface). Public so
     // that tests can feed it records; returns true when the library is to abort.
     static int32_t LibraryCallback(struct QzCallbackRecord* record);
-    QString AskAddPassword();
+    // The password for the files added, asked twice; the first dialog also
+    // offers AES-256, `aes` holding the choice before and after.
+    QString AskAddPassword(bool& aes);
     QString AskExtractPassword();
     // The loaded libraries' handles and entry points (defined in ZipEngineLibrary.cpp).
     struct LibraryState;

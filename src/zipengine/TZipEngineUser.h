@@ -22,6 +22,15 @@ public:
     // Abort are offered (in that order). Returns the dialog result: 1 OK,
     // 2 Cancel, 9 Cancel all, 3 Abort; `entry` receives the text after OK.
     virtual int AskPassword(const QString& title, const QString& prompt, int buttons, QString& entry) = 0;
+
+    // The first password dialog of adding encrypted files (OK and Cancel),
+    // which may also offer AES-256 encryption: `aes` comes in as the options
+    // set it and goes out as chosen.
+    virtual int AskAddPassword(const QString& title, const QString& prompt, QString& entry, bool& aes)
+    {
+        Q_UNUSED(aes);
+        return AskPassword(title, prompt, 2, entry);
+    }
 };
 
 // The engine user over a Prompter. The password dialog is a window of the
@@ -39,10 +48,17 @@ public:
     {
         if (!PasswordDialog)
             return 2;
-        return PasswordDialog(title, prompt, buttons, entry);
+        return PasswordDialog(title, prompt, buttons, entry, nullptr);
+    }
+    int AskAddPassword(const QString& title, const QString& prompt, QString& entry, bool& aes) override
+    {
+        if (!PasswordDialog)
+            return 2;
+        return PasswordDialog(title, prompt, 2, entry, &aes);
     }
 
-    std::function<int(const QString& title, const QString& prompt, int buttons, QString& entry)> PasswordDialog;
+    // `aes`: null, or the AES-256 choice the dialog offers.
+    std::function<int(const QString& title, const QString& prompt, int buttons, QString& entry, bool* aes)> PasswordDialog;
 
 private:
     Prompter& prompter_;

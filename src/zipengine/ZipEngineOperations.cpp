@@ -450,6 +450,8 @@ void TZipEngine::dispatch(QzCallbackRecord* r)
     case 8: {
         QString newPassword;
         uint32_t repeatCount = uint32_t(r->size);
+        // Adding: the first password dialog may turn AES-256 on or off.
+        bool aes = AddAes;
         PasswordDialogResult = 0;
         if (OnPasswordError) {
             TPasswordButton action = pwbOk;
@@ -458,13 +460,13 @@ void TZipEngine::dispatch(QzCallbackRecord* r)
             if (action == pwbCancelAll) PasswordDialogResult = 9;
             else if (action == pwbAbort) PasswordDialogResult = 3;
         } else if (r->errorCode & 1) {
-            newPassword = AskAddPassword();
+            newPassword = AskAddPassword(aes);
         } else {
             newPassword = AskExtractPassword();
         }
         if (!newPassword.isEmpty()) {
             setText(r, newPassword, 80);
-            r->errorCode = 1;
+            r->errorCode = (r->errorCode & 1) && aes ? 3 : 1;
         } else {
             repeatCount = 0;
             r->errorCode = 0;
@@ -520,7 +522,7 @@ void TZipEngine::dispatch(QzCallbackRecord* r)
 
 // ---- Passwords -------------------------------------------------------------
 
-QString TZipEngine::AskAddPassword()
+QString TZipEngine::AskAddPassword(bool& aes)
 {
     if (Unattended) {
         IssueMessage(ZipMsg::PW_UnatAddPWMiss);
@@ -529,7 +531,7 @@ QString TZipEngine::AskAddPassword()
     if (!User())
         return QString();
     QString first;
-    PasswordDialogResult = User()->AskPassword(LoadZipStr(ZipMsg::PW_Caption), LoadZipStr(ZipMsg::PW_MessageEnter), 2, first);
+    PasswordDialogResult = User()->AskAddPassword(LoadZipStr(ZipMsg::PW_Caption), LoadZipStr(ZipMsg::PW_MessageEnter), first, aes);
     if (PasswordDialogResult != 1 || first.isEmpty())
         return QString();
     QString second;

@@ -7,6 +7,7 @@
 #include "app/TPasswordDlg.h"
 #include "zipengine/TZipEngine.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -108,6 +109,38 @@ private slots:
             QVERIFY2(b, qPrintable(names[k]));
             QCOMPARE(b->text(), captions[k]);
             QCOMPARE(b->geometry(), QRect(20 + 124 * k, 72, 114, 28));
+        }
+    }
+
+    // Adding offers AES-256 on a row of its own above the buttons; its state
+    // comes back after OK only.
+    void aesOffered()
+    {
+        TPasswordDlg plain("Password", "Enter Password ", 2);
+        QVERIFY(!plain.AesCheckBox);
+        QVERIFY(!plain.findChild<QCheckBox*>());
+        TPasswordDlg dlg("Password", "Enter Password ", 2, nullptr, true);
+        QCOMPARE(dlg.size(), QSize(124 * 2 + 35, 165));
+        QCOMPARE(dlg.AesCheckBox->objectName(), QString("PasswordAesCheckBox"));
+        QCOMPARE(dlg.AesCheckBox->text(), QString("Encrypt with AES-256"));
+        QCOMPARE(dlg.AesCheckBox->geometry().topLeft(), QPoint(20, 70));
+        QCOMPARE(dlg.Buttons[0]->geometry(), QRect(20, 100, 114, 28));
+        QCOMPARE(dlg.Buttons[1]->geometry(), QRect(144, 100, 114, 28));
+
+        for (const bool ok : {true, false}) {
+            prompter_.onDialog([ok](QDialog& d) {
+                auto& p = static_cast<TPasswordDlg&>(d);
+                if (!p.AesCheckBox->isChecked())
+                    return 0;
+                p.AesCheckBox->setChecked(false);
+                QTest::keyClicks(p.PasswordEdit, "pw");
+                p.Buttons[ok ? 0 : 1]->click();
+                return p.result();
+            });
+            bool aes = true;
+            QString got;
+            QCOMPARE(TPasswordDlg::Ask(prompter_, "Password", "Enter Password ", 2, got, nullptr, &aes), ok ? 1 : 2);
+            QCOMPARE(aes, !ok);
         }
     }
 

@@ -8,7 +8,9 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QSpinBox>
@@ -207,6 +209,69 @@ private slots:
         w_.settings().PasswordProtect = false;
         w_.settings().AesEncryption = false;
         w_.form->ZipEngine->Password.clear();
+    }
+
+    // The password step: the first of the two password dialogs offers AES-256,
+    // ticked as the options say; what is chosen there is what the zip gets.
+    void aesChosenOnThePasswordStep_data()
+    {
+        QTest::addColumn<bool>("option");
+        QTest::addColumn<int>("click"); // 0 leave the box, 1 click it
+        QTest::addColumn<bool>("aes");
+        QTest::newRow("default left alone") << false << 0 << false;
+        QTest::newRow("ticked on the step") << false << 1 << true;
+        QTest::newRow("option left alone") << true << 0 << true;
+        QTest::newRow("option unticked on the step") << true << 1 << false;
+    }
+    void aesChosenOnThePasswordStep()
+    {
+        QFETCH(bool, option);
+        QFETCH(int, click);
+        QFETCH(bool, aes);
+        const QString a = file(QStringLiteral("a.txt"), QByteArray("secret text, asked for on the step\n").repeated(50));
+        w_.settings().PasswordProtect = true;
+        w_.settings().AesEncryption = option;
+        w_.form->ZipEngine->Password.clear();
+        QList<bool> offered; // per dialog: whether the box is there, and ticked
+        const auto step = [&](bool clickBox) {
+            return [&, clickBox](QDialog& d) {
+                auto* box = d.findChild<QCheckBox*>(QStringLiteral("PasswordAesCheckBox"));
+                offered << (box != nullptr);
+                if (box) {
+                    offered << box->isChecked();
+                    if (box->text() != QStringLiteral("Encrypt with AES-256"))
+                        return 0;
+                    if (clickBox)
+                        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+                }
+                QTest::keyClicks(d.findChild<QLineEdit*>(QStringLiteral("PasswordEdit")), QStringLiteral("pw 77"));
+                d.findChild<QPushButton*>(QStringLiteral("OkButton"))->click();
+                return d.result();
+            };
+        };
+        w_.prompter.onDialog(step(click == 1));
+        w_.prompter.onDialog(step(false));
+        w_.addFiles({a});
+        w_.zip(out(QStringLiteral("step.zip")));
+        const QString zip = out(QStringLiteral("step.zip"));
+        QCOMPARE(w_.prompter.lastText(), successText(zip));
+        // Enter (with the box, ticked as the options say), then Confirm (without).
+        QCOMPARE(offered, (QList<bool>{true, option, false}));
+        QCOMPARE(python("import sys, zipfile\nprint([(i.compress_type, i.flag_bits & 1) for i in zipfile.ZipFile(sys.argv[1]).infolist()])",
+                        {zip}).outText().trimmed(), aes ? QStringLiteral("[(99, 1)]") : QStringLiteral("[(8, 1)]"));
+        if (aes) {
+            QUARN_REQUIRE_PEER("7z");
+            QCOMPARE(run(QStringLiteral("7z"), {QStringLiteral("t"), QStringLiteral("-ppw 77"), zip}).code, 0);
+            QVERIFY(run(QStringLiteral("7z"), {QStringLiteral("t"), QStringLiteral("-p"), zip}, QString(), "\n").code != 0);
+        } else {
+            QVERIFY(ZipTests(zip, QStringLiteral("pw 77")));
+            QVERIFY(!ZipTests(zip, QStringLiteral("pw 78")));
+        }
+        // The choice holds for that run only; the options keep theirs.
+        QCOMPARE(w_.settings().AesEncryption, option);
+        QCOMPARE(w_.form->ZipEngine->AddAes, option);
+        w_.settings().PasswordProtect = false;
+        w_.settings().AesEncryption = false;
     }
 
     void typeRules()
