@@ -142,7 +142,10 @@ private:
         d /= 9;
         opt.lp = d % 5;
         opt.pb = d / 5;
-        opt.dict_size = std::max<uint32_t>(rd32(p + 1), LZMA_DICT_SIZE_MIN);
+        // No match reaches back past the entry's start, so a dictionary larger
+        // than the entry (a header may ask for 4 GiB) is never needed.
+        const uint64_t asked = std::max<uint32_t>(rd32(p + 1), LZMA_DICT_SIZE_MIN);
+        opt.dict_size = uint32_t(std::min<uint64_t>(asked, std::max<uint64_t>(size_, LZMA_DICT_SIZE_MIN)));
         const uint64_t known = eos_ ? UINT64_MAX : size_;
         opt.ext_flags = LZMA_LZMA1EXT_ALLOW_EOPM;
         opt.ext_size_low = uint32_t(known);

@@ -27,6 +27,45 @@ end = b'PK\x05\x06' + struct.pack('<HHHHIIH', 0, 0, len(sys.argv) - 4, len(sys.a
 open(out, 'wb').write(body + central + end)
 )";
 
+// Turns the AE-2 entries of a zip into AE-1 ones: the AES field's version
+// becomes 1 and the CRC fields (local and central) get the CRC of the file in
+// `folder` of the same name, or that CRC with one bit flipped when asked.
+// AE-1 and AE-2 differ in nothing else.
+const char* kMakeAe1 = R"(
+import struct, sys, zlib
+path, folder, flip = sys.argv[1], sys.argv[2], sys.argv[3] == '1'
+data = bytearray(open(path, 'rb').read())
+def to_ae1(start, length):
+    p = start
+    while p + 4 <= start + length:
+        tag, n = struct.unpack_from('<HH', data, p)
+        if tag == 0x9901:
+            assert struct.unpack_from('<H', data, p + 4)[0] == 2
+            struct.pack_into('<H', data, p + 4, 1)
+            return
+        p += 4 + n
+    raise SystemExit('no AES field')
+end = data.rfind(b'PK\x05\x06')
+count, = struct.unpack_from('<H', data, end + 10)
+at, = struct.unpack_from('<I', data, end + 16)
+for _ in range(count):
+    n, x, c = struct.unpack_from('<HHH', data, at + 28)
+    name = bytes(data[at + 46:at + 46 + n]).decode()
+    if name.endswith('/'):
+        at += 46 + n + x + c
+        continue
+    crc = zlib.crc32(open(folder + '/' + name, 'rb').read()) ^ (1 if flip else 0)
+    struct.pack_into('<I', data, at + 16, crc)
+    to_ae1(at + 46 + n, x)
+    local, = struct.unpack_from('<I', data, at + 42)
+    assert struct.unpack_from('<H', data, local + 6)[0] & 8 == 0
+    struct.pack_into('<I', data, local + 14, crc)
+    ln, lx = struct.unpack_from('<HH', data, local + 26)
+    to_ae1(local + 30 + ln, lx)
+    at += 46 + n + x + c
+open(path, 'wb').write(data)
+)";
+
 } // namespace
 
 class TestCliMethods : public QObject {
@@ -183,6 +222,35 @@ private slots:
         QCOMPARE(r.code, 1);
         QCOMPARE(filesBelow(d + "/none"), QStringList());
         QCOMPARE(cli({"test", zip, "--password", "sesame"}).code, 1);
+    }
+
+    // 7z writes AE-2 only, whatever the size; the same entries made AE-1 (the
+    // CRC stored and checked) read alike with each key size, and a CRC that
+    // does not match is an error with nothing written.
+    void ae1Entries()
+    {
+        for (const QString cipher : {"AES128", "AES192", "AES256"}) {
+            const QString d = tmp.fresh();
+            const QStringList names = makeSources(d + "/src");
+            const QString zip = d + "/ae1.zip", bad = d + "/bad.zip";
+            sevenZip(d + "/src", {"-ppw", "-mem=" + cipher, "-mm=Deflate"}, zip);
+            if (QTest::currentTestFailed()) return;
+            QVERIFY(QFile::copy(zip, bad));
+            Run r = python(kMakeAe1, {zip, d + "/src", "0"});
+            QVERIFY2(r.code == 0, qPrintable(r.errText()));
+            QVERIFY2(python(kMakeAe1, {bad, d + "/src", "1"}).code == 0, qPrintable(cipher));
+            r = run("7z", {"t", "-ppw", zip});
+            QVERIFY2(r.code == 0, qPrintable(r.outText()));
+            extractsIdentically(d, zip, names, "pw");
+            if (QTest::currentTestFailed()) return;
+
+            r = cli({"extract", bad, "-d", d + "/bad", "--password", "pw"});
+            QCOMPARE(r.code, 1);
+            QVERIFY2(r.errText().contains("CRC error in sub/long.txt"), qPrintable(r.errText()));
+            // The empty file's CRC is 0, flipped 1: nothing comes out.
+            QCOMPARE(filesBelow(d + "/bad"), QStringList());
+            QCOMPARE(cli({"test", bad, "--password", "pw"}).code, 1);
+        }
     }
 
     // One flipped byte in the encrypted data: the authentication code says so,
