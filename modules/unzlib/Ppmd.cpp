@@ -180,6 +180,9 @@ private:
         if (archive_errno(a) == ENOMEM) return "out of memory";
         if (said.find("Truncated") != std::string::npos) return "compressed data is truncated";
         if (said.find("Invalid parameter") != std::string::npos) return "unsupported PPMd parameters";
+        // The model's end came before the data's or the entry's size: the
+        // reader's own account of the sizes says no more than that.
+        if (said.find("wrong size") != std::string::npos) return "bad compressed data";
         return "bad compressed data" + (said.empty() ? std::string() : " (" + said + ")");
     }
 
