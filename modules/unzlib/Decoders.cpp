@@ -100,9 +100,10 @@ protected:
         if (rc == LZMA_STREAM_END) return Status::End;
         if (rc == LZMA_OK) return Status::Ok;
         if (rc == LZMA_BUF_ERROR) return made ? Status::Ok : fail("compressed data is truncated");
-        return fail(rc == LZMA_MEM_ERROR || rc == LZMA_MEMLIMIT_ERROR ? "out of memory"
-                    : rc == LZMA_OPTIONS_ERROR                        ? "unsupported compression options"
-                                                                      : "bad compressed data");
+        return fail(rc == LZMA_MEM_ERROR        ? "out of memory"
+                    : rc == LZMA_MEMLIMIT_ERROR ? "the data asks for a dictionary larger than 1 GiB"
+                    : rc == LZMA_OPTIONS_ERROR  ? "unsupported compression options"
+                                                : "bad compressed data");
     }
     lzma_stream lz_ = LZMA_STREAM_INIT;
 };
@@ -166,7 +167,10 @@ private:
 
 class XzDecoder : public LzmaStreamDecoder {
 public:
-    XzDecoder() { ok_ = lzma_stream_decoder(&lz_, UINT64_MAX, LZMA_CONCATENATED) == LZMA_OK; }
+    // A header may ask for a 1.5 GiB dictionary; no preset of the tools that
+    // write these needs more than a few hundred MiB.
+    static constexpr uint64_t kMemoryLimit = uint64_t(1) << 30;
+    XzDecoder() { ok_ = lzma_stream_decoder(&lz_, kMemoryLimit, LZMA_CONCATENATED) == LZMA_OK; }
     Status step(const uint8_t*& in, size_t& inLen, bool last, uint8_t* out, size_t outCap, size_t& made) override
     {
         made = 0;

@@ -182,6 +182,22 @@ private slots:
         }
     }
 
+    // An xz header may ask for a 2 GiB dictionary: refused with a message
+    // before anything is allocated for it.
+    void xzAskingForAHugeDictionary()
+    {
+        const Run r = python("import lzma, sys, zlib\n"
+                             "d = bytearray(lzma.compress(b'hello world' * 100, format=lzma.FORMAT_XZ))\n"
+                             "assert d[12:16] == b'\\x02\\x00\\x21\\x01'\n"
+                             "d[16] = 38\n"
+                             "d[20:24] = zlib.crc32(bytes(d[12:20])).to_bytes(4, 'little')\n"
+                             "sys.stdout.write(bytes(d).hex())\n");
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
+        const Result res = decodeAll(95, false, 1100, QByteArray::fromHex(r.out), 4096, 65536);
+        QVERIFY(!res.ended);
+        QVERIFY2(res.problem.contains("dictionary larger than 1 GiB"), qPrintable(res.problem));
+    }
+
     // Deflate64 blocks by hand: a stored block, and a fixed-code block whose
     // length code 285 takes 16 extra bits (a length of 3 + 1000 here, which
     // plain deflate cannot say).
