@@ -238,6 +238,17 @@ static bool writeAll(int fd, const uint8_t* p, size_t n, int& err)
     return true;
 }
 
+bool OutFile::done(int32_t err)
+{
+    if (err != 0) err_ = err;
+    return err == 0;
+}
+
+bool OutFile::put(const uint8_t* p, size_t n)
+{
+    return output_ ? done(output_->write(output_->context, p, n)) : writeAll(fd_, p, n, err_);
+}
+
 bool OutFile::write(const void* p, size_t n)
 {
     if (err_) return false;
@@ -245,7 +256,7 @@ bool OutFile::write(const void* p, size_t n)
     pos_ += n;
     if (buf_.size() + n > cap_) {
         if (!flush()) return false;
-        if (n >= cap_) return writeAll(fd_, s, n, err_);
+        if (n >= cap_) return put(s, n);
     }
     buf_.insert(buf_.end(), s, s + n);
     return true;
@@ -255,7 +266,7 @@ bool OutFile::flush()
 {
     if (err_) return false;
     if (buf_.empty()) return true;
-    bool ok = writeAll(fd_, buf_.data(), buf_.size(), err_);
+    bool ok = put(buf_.data(), buf_.size());
     buf_.clear();
     return ok;
 }
@@ -263,6 +274,7 @@ bool OutFile::flush()
 bool OutFile::writeAt(uint64_t off, const void* p, size_t n)
 {
     if (!flush()) return false;
+    if (output_) return done(output_->writeAt(output_->context, off, p, n));
     const uint8_t* s = static_cast<const uint8_t*>(p);
     while (n) {
         ssize_t w = ::pwrite(fd_, s, n, off_t(off));
@@ -276,9 +288,26 @@ bool OutFile::writeAt(uint64_t off, const void* p, size_t n)
 bool OutFile::truncateTo(uint64_t off)
 {
     if (!flush()) return false;
-    if (::ftruncate(fd_, off_t(off)) != 0 || ::lseek(fd_, off_t(off), SEEK_SET) < 0) { err_ = errno; return false; }
+    if (output_) {
+        if (!done(output_->truncate(output_->context, off))) return false;
+    } else if (::ftruncate(fd_, off_t(off)) != 0 || ::lseek(fd_, off_t(off), SEEK_SET) < 0) {
+        err_ = errno;
+        return false;
+    }
     pos_ = off;
     return true;
+}
+
+bool OutFile::keepTogether(uint64_t n)
+{
+    if (!output_) return !err_;
+    return flush() && done(output_->keepTogether(output_->context, n));
+}
+
+bool OutFile::beginDirectory()
+{
+    if (!output_) return !err_;
+    return flush() && done(output_->directory(output_->context));
 }
 
 bool fileExists(const std::string& path)

@@ -100,10 +100,26 @@ int directoryError(const Directory& d);
 
 // ---- files ----------------------------------------------------------------
 
-// A buffered writer over a file descriptor that remembers the first failure.
+// The archive the engine hands over as a QzInput (the parts of a set read as one zip).
+class InputSource : public zipdir::Source {
+public:
+    explicit InputSource(const QzInput& in) : in_(in) {}
+    uint64_t Size() const override { return in_.size; }
+    bool ReadAt(uint64_t offset, void* dst, size_t n) const override
+    {
+        return in_.readAt(in_.context, offset, dst, n) == 0;
+    }
+
+private:
+    QzInput in_;
+};
+
+// A buffered writer over a file descriptor, or over the engine's QzOutput,
+// that remembers the first failure.
 class OutFile {
 public:
     explicit OutFile(int fd, size_t bufSize = 1 << 18) : fd_(fd) { buf_.reserve(bufSize); cap_ = bufSize; }
+    explicit OutFile(const QzOutput* output, size_t bufSize = 1 << 18) : OutFile(-1, bufSize) { output_ = output; }
     ~OutFile() = default;
     bool write(const void* p, size_t n);
     bool put16(uint16_t v) { uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)}; return write(b, 2); }
@@ -112,12 +128,21 @@ public:
     bool flush();
     bool writeAt(uint64_t off, const void* p, size_t n); // flushes first
     bool truncateTo(uint64_t off);                     // flushes first
+    // The next `n` bytes (a local header) never straddle two parts of a set.
+    bool keepTogether(uint64_t n);
+    // What follows is the central directory.
+    bool beginDirectory();
     uint64_t pos() const { return pos_; }
     bool failed() const { return err_ != 0; }
     int errorNumber() const { return err_; }
 
 private:
+    bool put(const uint8_t* p, size_t n);
+    // The result of a QzOutput call, remembered when it failed.
+    bool done(int32_t err);
+
     int fd_;
+    const QzOutput* output_ = nullptr;
     std::vector<uint8_t> buf_;
     size_t cap_;
     uint64_t pos_ = 0;

@@ -93,6 +93,29 @@ typedef struct QzFileSpec {
     int32_t reserved40[16];
 } QzFileSpec;
 
+/* Where the zip module writes a new archive instead of a file of its own (the
+ * parts of a set). Offsets count from the archive's first byte. Every function
+ * returns 0, or an errno value when the archive cannot be written on. */
+typedef struct QzOutput {
+    void* context;
+    int32_t (*write)(void* context, const void* data, uint64_t n);
+    int32_t (*writeAt)(void* context, uint64_t offset, const void* data, uint64_t n);
+    int32_t (*truncate)(void* context, uint64_t offset);
+    /* The next `n` bytes (a local header with its name and extra field) are kept together. */
+    int32_t (*keepTogether)(void* context, uint64_t n);
+    /* What follows is the central directory and the end record. */
+    int32_t (*directory)(void* context);
+} QzOutput;
+
+/* What the unzip module reads instead of the file zipFileName names: one zip
+ * made of the parts of a set. readAt returns 0 when all `n` bytes were read;
+ * it may be called from several threads at once. */
+typedef struct QzInput {
+    void* context;
+    uint64_t size;
+    int32_t (*readAt)(void* context, uint64_t offset, void* dst, uint64_t n);
+} QzInput;
+
 /* The zip block (adding and deleting). */
 typedef struct QzZipBlock {
     void* owner;               /* 0 */
@@ -139,7 +162,8 @@ typedef struct QzZipBlock {
     int32_t allowUndo;         /* 188 */
     int16_t codePage;          /* 192 */
     int16_t reserved194;
-    int32_t reserved196[4];
+    const QzOutput* output;    /* 196: null: the archive is written as one file */
+    int32_t reserved200[2];
     int32_t seven;             /* 212: 7 */
 } QzZipBlock;
 
@@ -175,7 +199,8 @@ typedef struct QzUnzBlock {
     int32_t stream[6];       /* 80..100 */
     int32_t passwordReqCount;/* 104 */
     const char* baseDir;     /* 108: null: the current folder */
-    int32_t reserved112[8];
+    const QzInput* input;    /* 112: null: zipFileName is read */
+    int32_t reserved116[6];
     int32_t seven;           /* 144: 7 */
 } QzUnzBlock;
 

@@ -91,7 +91,7 @@ bool ZipWriter::copyEntry(int srcFd, const Entry& e)
         else len += zip64 ? 20 : 12;
     }
     uint64_t at = out_.pos();
-    if (!copyRaw(srcFd, e.localOffset, len)) return false;
+    if (!out_.keepTogether(e.dataOffset - e.localOffset) || !copyRaw(srcFd, e.localOffset, len)) return false;
     CentralFields f;
     f.madeBy = uint16_t(e.hostSystem << 8 | e.madeByVersion);
     f.needed = e.neededVersion;
@@ -178,6 +178,7 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
     // A local header with a Zip64 field carries its sizes there (filled in
     // afterwards, or left zero in front of a data descriptor).
     auto writeLocal = [&](uint16_t fl, uint16_t method, bool zip64, const std::string& extra = std::string()) {
+        if (!out_.keepTogether(30 + info.name.size() + (zip64 ? 20 : 0) + extra.size())) return false;
         uint8_t h[30] = {};
         wr32(h, zipdir::Sig::Local);
         wr16(h + 4, zip64 ? 45 : 20);
@@ -327,6 +328,7 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
 
 bool ZipWriter::finish(const std::string& comment)
 {
+    if (!out_.beginDirectory()) return false;
     uint64_t cdStart = out_.pos();
     for (const std::string& r : central_)
         if (!out_.write(r.data(), r.size())) return false;

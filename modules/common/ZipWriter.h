@@ -20,6 +20,8 @@ struct NewEntryInfo {
 class ZipWriter {
 public:
     ZipWriter(int fd, Reporter& rep) : out_(fd), rep_(rep) {}
+    // Writes through the engine's output (the parts of a set).
+    ZipWriter(const QzOutput* output, Reporter& rep) : out_(output), rep_(rep) {}
     ~ZipWriter();
 
     // Copies `count` bytes of `srcFd` from `off` (a stub in front of the archive).

@@ -89,6 +89,9 @@ private:
     QzUnzBlock* b_;
     Reporter rep_;
     int fd_ = -1;
+    // The archive: the file, or the set the engine hands over as one zip.
+    std::unique_ptr<zipdir::Source> src_;
+    bool readIn(void* p, size_t n, uint64_t off) const { return src_->ReadAt(off, p, n); }
     Directory dir_;
     std::string base_;
     std::unique_ptr<SafeDir> dest_;
@@ -151,7 +154,7 @@ bool UnzJob::openAes(const Entry& e, const Coding& c, uint64_t dataOff, const st
 {
     const size_t head = aesHeadSize(c);
     uint8_t h[16 + kAesVerifierSize], verifier[kAesVerifierSize];
-    if (e.compressedSize < head + kAesAuthSize || !preadAll(fd_, h, head, dataOff)) return false;
+    if (e.compressedSize < head + kAesAuthSize || !readIn(h, head, dataOff)) return false;
     aes.init(pw, c.field.strength, h, verifier);
     return std::memcmp(verifier, h + head - kAesVerifierSize, kAesVerifierSize) == 0;
 }
@@ -164,7 +167,7 @@ bool UnzJob::checkPassword(const Entry& e, const Coding& c, uint64_t dataOff, co
     }
     if (e.compressedSize < 12) return false;
     uint8_t h[12];
-    if (!preadAll(fd_, h, 12, dataOff)) return false;
+    if (!readIn(h, 12, dataOff)) return false;
     PkCrypt crypt;
     crypt.init(pw);
     crypt.decrypt(h, 12);
@@ -241,7 +244,7 @@ Outcome UnzJob::decode(const Entry& e, const Coding& c, uint64_t dataOff, const 
     } else if (enc) {
         crypt.init(pw);
         uint8_t h[12];
-        if (left < 12 || !preadAll(fd_, h, 12, pos)) return cutShort();
+        if (left < 12 || !readIn(h, 12, pos)) return cutShort();
         crypt.decrypt(h, 12);
         pos += 12; left -= 12;
     }
@@ -252,7 +255,7 @@ Outcome UnzJob::decode(const Entry& e, const Coding& c, uint64_t dataOff, const 
     for (;;) {
         if (avail == 0 && left > 0) {
             const size_t n = size_t(std::min<uint64_t>(left, in_.size()));
-            if (!preadAll(fd_, in_.data(), n, pos)) return cutShort();
+            if (!readIn(in_.data(), n, pos)) return cutShort();
             pos += n; left -= n;
             if (c.aes) aes.decrypt(in_.data(), n);
             else if (enc) crypt.decrypt(in_.data(), n);
@@ -315,11 +318,11 @@ bool UnzJob::authentic(const Entry& e, const Coding& c, uint64_t dataOff, const 
     uint64_t left = e.compressedSize - head - kAesAuthSize, pos = dataOff + head;
     while (left > 0) {
         const size_t n = size_t(std::min<uint64_t>(left, in_.size()));
-        if (!preadAll(fd_, in_.data(), n, pos)) return false;
+        if (!readIn(in_.data(), n, pos)) return false;
         aes.authenticate(in_.data(), n);
         pos += n; left -= n;
     }
-    if (!preadAll(fd_, stored, kAesAuthSize, pos)) return false;
+    if (!readIn(stored, kAesAuthSize, pos)) return false;
     aes.authCode(computed);
     return std::memcmp(stored, computed, kAesAuthSize) == 0;
 }
@@ -497,9 +500,14 @@ int32_t UnzJob::run()
 {
     if (!b_->zipFileName || !*b_->zipFileName) { rep_.message(QZ_ERR_PARAM, "no zip file name given"); return 0; }
     std::string zip = b_->zipFileName;
-    fd_ = ::open(zip.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) { rep_.message(QZ_ERR_NOFILE, "cannot open " + zip + ": " + errnoText(errno)); return 0; }
-    dir_ = readDirectory(fd_);
+    if (b_->input) {
+        src_ = std::make_unique<InputSource>(*b_->input);
+    } else {
+        fd_ = ::open(zip.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) { rep_.message(QZ_ERR_NOFILE, "cannot open " + zip + ": " + errnoText(errno)); return 0; }
+        src_ = std::make_unique<zipdir::FileSource>(fd_);
+    }
+    dir_ = zipdir::Read(*src_);
     if (!dir_.ok()) { rep_.message(directoryError(dir_), zip + ": " + dir_.faultText); return 0; }
     // Records that disagree are read as the directory holds them, and said.
     if (dir_.recovered)

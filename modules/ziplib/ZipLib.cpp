@@ -345,13 +345,15 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
         sigaddset(&held, sig);
     ::pthread_sigmask(SIG_BLOCK, &held, &before);
-    int fd = ::mkstemp(tb.data());
+    // The parts of a set are written by the engine as the archive is made.
+    const QzOutput* output = b_->output;
+    int fd = output ? -1 : ::mkstemp(tb.data());
     const int made = errno;
-    std::string tmp = tb.data();
+    std::string tmp = output ? zip_ : std::string(tb.data());
     zipdir::ScratchFile scratch(fd < 0 ? std::string() : tmp);
     ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    if (fd < 0) { fail(made == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "temporary file could not be created in " + dir + ": " + errnoText(made)); return 0; }
-    auto cleanup = [&]() { ::close(fd); ::unlink(tmp.c_str()); };
+    if (fd < 0 && !output) { fail(made == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "temporary file could not be created in " + dir + ": " + errnoText(made)); return 0; }
+    auto cleanup = [&]() { if (fd >= 0) { ::close(fd); ::unlink(tmp.c_str()); } };
 
     int64_t total = 0;
     for (const Candidate& c : add) total += c.size;
@@ -360,7 +362,7 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     int32_t done = 0;
     bool ok = true;
     {
-        ZipWriter w(fd, rep_);
+        ZipWriter w = output ? ZipWriter(output, rep_) : ZipWriter(fd, rep_);
         w.setAes(aes_);
         // What precedes the first entry (a self-extractor's stub) is kept.
         if (haveOld_ && old_.firstEntry) ok = w.copyRaw(oldFd_, 0, old_.firstEntry);
@@ -396,13 +398,14 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
             return 0;
         }
         uint32_t newest = w.newestTime();
-        if (b_->latestTime && newest) {
+        if (b_->latestTime && newest && fd >= 0) {
             struct timespec ts[2];
             ts[0].tv_sec = ts[1].tv_sec = time_t(dosToUnix(newest));
             ts[0].tv_nsec = ts[1].tv_nsec = 0;
             ::futimens(fd, ts);
         }
     }
+    if (output) return done;
     // Keep the old archive's permissions; a new one gets the usual ones.
     struct stat st;
     if (::stat(zip_.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);

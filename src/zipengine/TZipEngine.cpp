@@ -2,6 +2,7 @@
 #include "TZipEngine.h"
 
 #include "TZipEngineUser.h"
+#include "ZipSpanOutput.h"
 #include "ZipSpanState.h"
 
 #include <QCursor>

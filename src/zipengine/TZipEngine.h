@@ -22,7 +22,12 @@
 #include <vector>
 
 class TZipEngineUser;
+class ZipSetSource;
+class ZipSpanOutput;
 struct QzCallbackRecord;
+namespace ZipSpanning {
+struct SetDirectory;
+}
 
 // One entry of the central directory. The first sixteen fields are the
 // central header's fixed fields after the signature, in format order; sizes
@@ -95,6 +100,9 @@ public:
     // in `folder` (its name in `tempZip`); the same results. A failure leaves
     // no temporary zip behind.
     int32_t ReadSpan(const QString& folder, QString& tempZip);
+    // The same checks as ReadSpan, but the set is only mapped: `set` reads
+    // its parts in place as the joined zip. The same results.
+    int32_t MapSpan(ZipSetSource& set);
     // Asks for the next disk where one is needed; raises 11025 when
     // unattended and 11007 when cancelled. Returns the drive's type.
     TDriveType PromptDisk(bool writing);
@@ -326,6 +334,13 @@ private:
     std::unique_ptr<SpanState> span_;
     SpanState& span();
     TDriveType driveTypeOf(const QString& path) const;
+    friend class ZipSpanOutput;
+    void beginSetWrite(const QString& destination);
+    void writeSetDirectory(const std::vector<QByteArray>& records, const QByteArray& comment);
+    void nextPart();
+    void beginSetRead();
+    void readSetDirectory(ZipSpanning::SetDirectory& d);
+    static QByteArray joinedDirectory(ZipSpanning::SetDirectory& d, qint64 centralStart);
     void reserveRoom(qint64 mustFit);
     void openNextPart();
     void closePart();
@@ -339,8 +354,11 @@ private:
     void copyingMessage(const QString& name);
     QString tempZipName(const QString& folder) const;
     void writeSpanFromTemp();
+    void finishSpanOutput();
     QString spanTemp_;   // the library's zip while Add writes a set
     QString spanJoined_; // the joined copy of a set while Extract reads it
+    // The set the library writes into while Add writes one on a fixed drive.
+    std::unique_ptr<ZipSpanOutput> spanOutput_;
 
     TZipEngineUser* user_ = nullptr;
     // Compression library state (ZipEngineLibrary.cpp).

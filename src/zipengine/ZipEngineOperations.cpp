@@ -4,6 +4,8 @@
 #include "TZipEngine.h"
 #include "ZipEngineLibraryState.h"
 #include "TZipEngineUser.h"
+#include "ZipSetSource.h"
+#include "ZipSpanOutput.h"
 #include "ZipSpanState.h"
 #include "zipdir/ScratchFiles.h"
 #include "../../modules/common/ZipLibApi.h"
@@ -120,8 +122,14 @@ void TZipEngine::Add()
             clearSpecs();
             return;
         }
-        // The library writes one ordinary zip, which is then copied out as the set.
-        if (!zipBusy_) {
+        // On a fixed drive the library writes the parts as it goes; a set on
+        // removable disks is written as one ordinary zip first and then
+        // copied out disk by disk. The library is given a name where no
+        // archive is, so that it makes a new one.
+        if (!zipBusy_ && driveTypeOf(ZipSpanning::DriveRootOf(ZipFileName())) != DriveRemovable) {
+            spanTemp_ = tempZipName(TempDir);
+            spanOutput_ = std::make_unique<ZipSpanOutput>(*this, ZipFileName());
+        } else if (!zipBusy_) {
             spanTemp_ = tempZipName(TempDir);
             spanScratch = std::make_unique<zipdir::ScratchFile>(QFile::encodeName(spanTemp_).toStdString());
             if (Verbose && OnMessage)
@@ -174,6 +182,7 @@ void TZipEngine::runZipLibrary(bool adding)
             b.forceDos = flag(AddOptions & AddForceDOS);
             b.latestTime = flag(AddOptions & AddZipTime);
             b.zipFileName = store.keep(spanTemp_.isEmpty() ? ZipFileName() : spanTemp_);
+            b.output = spanOutput_ ? spanOutput_->Output() : nullptr;
             b.tempDir = store.keepOrNull(TempDir);
             b.comment = store.keepOrNull(ArchiveComment);
             // Deleting leaves encryption, paths, recursion, move, update and freshen at 0.
@@ -217,7 +226,9 @@ void TZipEngine::runZipLibrary(bool adding)
             b.seven = 7;
             auto exec = reinterpret_cast<QzZipLibExec>(libs()->zip.exec);
             SuccessCount = exec(&b);
-            if (!spanTemp_.isEmpty() && SuccessCount > 0)
+            if (spanOutput_)
+                finishSpanOutput();
+            else if (!spanTemp_.isEmpty() && SuccessCount > 0)
                 writeSpanFromTemp();
         }
     } catch (const EZipEngine& e) {
@@ -227,10 +238,14 @@ void TZipEngine::runZipLibrary(bool adding)
     } catch (...) {
         IssueMessage(ZipMsg::GE_FatalZip);
     }
-    if (!spanTemp_.isEmpty()) {
+    if (spanOutput_) {
+        if (SuccessCount <= 0)
+            spanOutput_->Discard();
+        spanOutput_.reset();
+    } else if (!spanTemp_.isEmpty()) {
         QFile::remove(spanTemp_);
-        spanTemp_.clear();
     }
+    spanTemp_.clear();
     FSpecArgs.clear();
     FSpecArgsExcl.clear();
     if (loadedHere)
@@ -252,6 +267,24 @@ void TZipEngine::writeSpanFromTemp()
     }
     if (span().drive != DriveRemovable)
         zipFileName_ = PartFileName(destination, CurrentDisk + 1);
+}
+
+// The set the library wrote straight into its parts gets its directory; a
+// failure of the parts is what is reported, not the library's write error.
+void TZipEngine::finishSpanOutput()
+{
+    if (const EZipEngine* failure = spanOutput_->Error()) {
+        IssueException(*failure);
+        SuccessCount = 0;
+        return;
+    }
+    if (SuccessCount <= 0)
+        return;
+    if (spanOutput_->Finish() != 0) {
+        SuccessCount = 0;
+        return;
+    }
+    zipFileName_ = PartFileName(ZipFileName(), CurrentDisk + 1);
 }
 
 // ---- Delete ----------------------------------------------------------------
@@ -304,12 +337,23 @@ void TZipEngine::Extract()
         IssueMessage(ZipMsg::EX_UnAttPassword);
         reqCount = 0;
     }
-    // A set is first joined into one temporary zip, which the library reads.
+    // The library reads a set on a fixed drive in place as one zip; one on
+    // removable disks is first joined into a temporary zip.
     QString& joined = spanJoined_;
-    if (LastDiskNumber != 0 && ReadSpan(TempDir, joined) != 0) {
-        FSpecArgs.clear();
-        FSpecArgsExact = false;
-        return;
+    std::unique_ptr<ZipSetSource> set;
+    if (LastDiskNumber != 0) {
+        int32_t result = 0;
+        if (driveTypeOf(ZipSpanning::DriveRootOf(ZipFileName())) == DriveRemovable) {
+            result = ReadSpan(TempDir, joined);
+        } else {
+            set = std::make_unique<ZipSetSource>();
+            result = MapSpan(*set);
+        }
+        if (result != 0) {
+            FSpecArgs.clear();
+            FSpecArgsExact = false;
+            return;
+        }
     }
     // Removed even when a signal ends the program meanwhile.
     std::unique_ptr<zipdir::ScratchFile> joinedScratch;
@@ -337,6 +381,7 @@ void TZipEngine::Extract()
             b.dirNames = flag(ExtrOptions & ExtrDirNames);
             b.overwrite = flag(ExtrOptions & ExtrOverWrite);
             b.zipFileName = store.keep(joined.isEmpty() ? ZipFileName() : joined);
+            b.input = set ? set->Input() : nullptr;
             std::vector<QzUnzFileSpec> specs;
             if (!(FSpecArgs.size() > 0 && FSpecArgs.first() == "*.*")) {
                 specs.resize(size_t(FSpecArgs.size()));
@@ -424,6 +469,10 @@ void TZipEngine::dispatch(QzCallbackRecord* r)
         if (OnProgress) OnProgress(*this, ProgressEnd, QString(), 0);
         break;
     case 4:
+        // Once the parts of a set could not be written, that failure is
+        // reported; the library's own write error is not.
+        if (spanOutput_ && spanOutput_->Error())
+            break;
         LastMessage = text;
         if (r->errorCode != 0) {
             ErrCode = r->errorCode & 0xFF;

@@ -2,6 +2,7 @@
 
 #include "TMZipDataList.h"
 #include "TZipEngine.h"
+#include "ZipSetSource.h"
 #include "ZipSpanState.h"
 
 #include <QFileInfo>
@@ -81,7 +82,8 @@ void TZipEngine::findLastPart()
     }
 }
 
-int32_t TZipEngine::ReadSpan(const QString& folder, QString& tempZip)
+// Takes the set ZipFileName is a part of as the set being read.
+void TZipEngine::beginSetRead()
 {
     SpanState& s = span();
     DriveRoot = DriveRootOf(zipFileName_);
@@ -90,6 +92,102 @@ int32_t TZipEngine::ReadSpan(const QString& folder, QString& tempZip)
     PartNumberOf(zipFileName_, &s.inArchive);
     if (s.inArchive.isEmpty())
         s.inArchive = zipFileName_;
+}
+
+// Finds the last part and reads its end record, comment and every central
+// header (which may run on over the following parts).
+void TZipEngine::readSetDirectory(SetDirectory& d)
+{
+    SpanState& s = span();
+    findLastPart();
+    s.date = QFileInfo(InFile).lastModified();
+    d.end = EndRecord;
+    const ZipEndOfCentral& end = d.end;
+    if (end.TotalEntries == 0xFFFF || end.CentralSize == 0xFFFFFFFFu || end.CentralOffset == 0xFFFFFFFFu)
+        throw EZipEngine(ZipMsg::DS_NotSupported, true);
+    LastDiskNumber = end.ThisDiskNo;
+    CurrentDisk = end.ThisDiskNo;
+    const qint64 endOffset = EndRecordOffset;
+    if (end.ZipCommentLen) {
+        if (!InFile.seek(endOffset + kEndRecordSize))
+            throw EZipEngine(ZipMsg::DS_FailedSeek, true);
+        d.comment = InFile.read(end.ZipCommentLen);
+        if (d.comment.size() != end.ZipCommentLen)
+            throw EZipEngine(ZipMsg::DS_EOArchComLen, true);
+    }
+    if (end.CentralDiskNo > end.ThisDiskNo)
+        throw EZipEngine(ZipMsg::DS_CEHBadRead, true);
+    if (end.CentralDiskNo != CurrentDisk)
+        OpenDisk(end.CentralDiskNo);
+    if (!InFile.seek(end.CentralOffset))
+        throw EZipEngine(ZipMsg::DS_FailedSeek, true);
+
+    d.list = TMZipDataList(end.TotalEntries);
+    d.records.assign(end.TotalEntries, QByteArray());
+    d.total = 0;
+    for (int i = 0; i < end.TotalEntries; ++i) {
+        unsigned char h[kCentralHeaderSize];
+        readAcross(reinterpret_cast<char*>(h), kCentralHeaderSize, ZipMsg::DS_CEHBadRead);
+        if (GetLE32(h) != ZipSig::CentralHeader)
+            throw EZipEngine(ZipMsg::DS_CEHWrongSig, true);
+        const int nameLen = GetLE16(h + 28), extraLen = GetLE16(h + 30), commentLen = GetLE16(h + 32);
+        QByteArray record(kCentralHeaderSize + nameLen + extraLen + commentLen, '\0');
+        std::memcpy(record.data(), h, kCentralHeaderSize);
+        readAcross(record.data() + kCentralHeaderSize, nameLen, ZipMsg::DS_CENameLen);
+        readAcross(record.data() + kCentralHeaderSize + nameLen, extraLen, ZipMsg::DS_CEExtraLen);
+        readAcross(record.data() + kCentralHeaderSize + nameLen + extraLen, commentLen, ZipMsg::DS_CECommentLen);
+        const uint32_t compressed = GetLE32(h + 20), offset = GetLE32(h + 42);
+        if (compressed == 0xFFFFFFFFu || offset == 0xFFFFFFFFu || GetLE16(h + 34) == 0xFFFF)
+            throw EZipEngine(ZipMsg::DS_NotSupported, true);
+        TMZipDataItem& item = d.list.At(i);
+        item.FileName = record.mid(kCentralHeaderSize, nameLen);
+        item.NameLength = uint16_t(nameLen);
+        item.CompressedSize = compressed;
+        item.SourceDisk = GetLE16(h + 34);
+        item.SourceOffset = offset;
+        if (item.SourceDisk > LastDiskNumber)
+            throw EZipEngine(ZipMsg::DS_CEHBadRead, true);
+        d.total += compressed + nameLen + extraLen + commentLen;
+        d.records[size_t(i)] = std::move(record);
+    }
+    d.list.IndexSources();
+}
+
+// The directory and end record of the joined zip: every header on disk 0
+// at the offset noted in NewOffset, the directory starting at `centralStart`.
+QByteArray TZipEngine::joinedDirectory(SetDirectory& d, qint64 centralStart)
+{
+    if (centralStart > qint64(0xFFFFFFFEu))
+        throw EZipEngine(ZipMsg::DS_NotSupported, true);
+    QByteArray out;
+    qint64 centralSize = 0;
+    for (int i = 0; i < d.end.TotalEntries; ++i) {
+        QByteArray& record = d.records[size_t(i)];
+        const TMZipDataItem& item = d.list.At(i);
+        auto* r = reinterpret_cast<unsigned char*>(record.data());
+        PutLE16(r + 34, 0);
+        PutLE32(r + 42, uint32_t(item.NewOffset));
+        out += record;
+        centralSize += record.size();
+    }
+    unsigned char rec[22];
+    PutLE32(rec, ZipSig::EndOfCentral);
+    PutLE16(rec + 4, 0);
+    PutLE16(rec + 6, 0);
+    PutLE16(rec + 8, d.end.TotalEntries);
+    PutLE16(rec + 10, d.end.TotalEntries);
+    PutLE32(rec + 12, uint32_t(centralSize));
+    PutLE32(rec + 16, uint32_t(centralStart));
+    PutLE16(rec + 20, uint16_t(d.comment.size()));
+    out += QByteArray(reinterpret_cast<const char*>(rec), 22);
+    out += d.comment;
+    return out;
+}
+
+int32_t TZipEngine::ReadSpan(const QString& folder, QString& tempZip)
+{
+    SpanState& s = span();
+    beginSetRead();
     BeginBusy();
     tempZip = tempZipName(folder);
     QFile out(tempZip);
@@ -101,64 +199,15 @@ int32_t TZipEngine::ReadSpan(const QString& folder, QString& tempZip)
             throw EZipEngine(ZipMsg::DS_NoOutFile, true);
         }
         made = true;
-        findLastPart();
-        s.date = QFileInfo(InFile).lastModified();
-        const ZipEndOfCentral end = EndRecord;
-        if (end.TotalEntries == 0xFFFF || end.CentralSize == 0xFFFFFFFFu || end.CentralOffset == 0xFFFFFFFFu)
-            throw EZipEngine(ZipMsg::DS_NotSupported, true);
-        LastDiskNumber = end.ThisDiskNo;
-        CurrentDisk = end.ThisDiskNo;
-        const qint64 endOffset = EndRecordOffset;
-        QByteArray comment;
-        if (end.ZipCommentLen) {
-            if (!InFile.seek(endOffset + kEndRecordSize))
-                throw EZipEngine(ZipMsg::DS_FailedSeek, true);
-            comment = InFile.read(end.ZipCommentLen);
-            if (comment.size() != end.ZipCommentLen)
-                throw EZipEngine(ZipMsg::DS_EOArchComLen, true);
-        }
-        if (end.CentralDiskNo > end.ThisDiskNo)
-            throw EZipEngine(ZipMsg::DS_CEHBadRead, true);
-        if (end.CentralDiskNo != CurrentDisk)
-            OpenDisk(end.CentralDiskNo);
-        if (!InFile.seek(end.CentralOffset))
-            throw EZipEngine(ZipMsg::DS_FailedSeek, true);
-
-        // First pass: every central header, kept for the second.
-        TMZipDataList list(end.TotalEntries);
-        std::vector<QByteArray> records(end.TotalEntries);
-        qint64 total = 0;
-        for (int i = 0; i < end.TotalEntries; ++i) {
-            unsigned char h[kCentralHeaderSize];
-            readAcross(reinterpret_cast<char*>(h), kCentralHeaderSize, ZipMsg::DS_CEHBadRead);
-            if (GetLE32(h) != ZipSig::CentralHeader)
-                throw EZipEngine(ZipMsg::DS_CEHWrongSig, true);
-            const int nameLen = GetLE16(h + 28), extraLen = GetLE16(h + 30), commentLen = GetLE16(h + 32);
-            QByteArray record(kCentralHeaderSize + nameLen + extraLen + commentLen, '\0');
-            std::memcpy(record.data(), h, kCentralHeaderSize);
-            readAcross(record.data() + kCentralHeaderSize, nameLen, ZipMsg::DS_CENameLen);
-            readAcross(record.data() + kCentralHeaderSize + nameLen, extraLen, ZipMsg::DS_CEExtraLen);
-            readAcross(record.data() + kCentralHeaderSize + nameLen + extraLen, commentLen, ZipMsg::DS_CECommentLen);
-            const uint32_t compressed = GetLE32(h + 20), offset = GetLE32(h + 42);
-            if (compressed == 0xFFFFFFFFu || offset == 0xFFFFFFFFu || GetLE16(h + 34) == 0xFFFF)
-                throw EZipEngine(ZipMsg::DS_NotSupported, true);
-            TMZipDataItem& item = list.At(i);
-            item.FileName = record.mid(kCentralHeaderSize, nameLen);
-            item.NameLength = uint16_t(nameLen);
-            item.CompressedSize = compressed;
-            item.SourceDisk = GetLE16(h + 34);
-            item.SourceOffset = offset;
-            if (item.SourceDisk > LastDiskNumber)
-                throw EZipEngine(ZipMsg::DS_CEHBadRead, true);
-            total += compressed + nameLen + extraLen + commentLen;
-            records[size_t(i)] = std::move(record);
-        }
-        list.IndexSources();
+        SetDirectory d;
+        readSetDirectory(d);
+        const ZipEndOfCentral& end = d.end;
+        TMZipDataList& list = d.list;
 
         OpenDisk(0);
         s.progress = true;
         progress(ProgressTotalFiles, QString(), end.TotalEntries);
-        progress(ProgressTotalSize, QString(), total);
+        progress(ProgressTotalSize, QString(), d.total);
         unsigned char marker[4];
         if (InFile.read(reinterpret_cast<char*>(marker), 4) != 4
             || (GetLE32(marker) != ZipSig::SpanMarker && GetLE32(marker) != kOnePartMarker))
@@ -206,31 +255,9 @@ int32_t TZipEngine::ReadSpan(const QString& folder, QString& tempZip)
         s.progress = false;
 
         // Second pass: the headers, now all on disk 0 at their new offsets.
-        const qint64 centralStart = out.pos();
-        if (centralStart > qint64(0xFFFFFFFEu))
-            throw EZipEngine(ZipMsg::DS_NotSupported, true);
-        qint64 centralSize = 0;
-        for (int i = 0; i < end.TotalEntries; ++i) {
-            QByteArray& record = records[size_t(i)];
-            const TMZipDataItem& item = list.At(i);
-            auto* r = reinterpret_cast<unsigned char*>(record.data());
-            PutLE16(r + 34, 0);
-            PutLE32(r + 42, uint32_t(item.NewOffset));
-            if (out.write(record) != record.size())
-                throw EZipEngine(ZipMsg::DS_CEHBadWrite, true);
-            centralSize += record.size();
-        }
-        unsigned char rec[22];
-        PutLE32(rec, ZipSig::EndOfCentral);
-        PutLE16(rec + 4, 0);
-        PutLE16(rec + 6, 0);
-        PutLE16(rec + 8, end.TotalEntries);
-        PutLE16(rec + 10, end.TotalEntries);
-        PutLE32(rec + 12, uint32_t(centralSize));
-        PutLE32(rec + 16, uint32_t(centralStart));
-        PutLE16(rec + 20, uint16_t(comment.size()));
-        if (out.write(reinterpret_cast<const char*>(rec), 22) != 22 || out.write(comment) != comment.size())
-            throw EZipEngine(ZipMsg::DS_EOCBadWrite, true);
+        const QByteArray directory = joinedDirectory(d, out.pos());
+        if (out.write(directory) != directory.size())
+            throw EZipEngine(ZipMsg::DS_CEHBadWrite, true);
         if (!out.flush())
             throw EZipEngine(ZipMsg::DS_NoWrite, true);
     });
@@ -247,6 +274,86 @@ int32_t TZipEngine::ReadSpan(const QString& folder, QString& tempZip)
             QFile::remove(tempZip);
         tempZip.clear();
     }
+    EndBusy();
+    return result;
+}
+
+// The same checks as joining, but the parts are only mapped: the set is read
+// in place as one zip through `set`.
+int32_t TZipEngine::MapSpan(ZipSetSource& set)
+{
+    beginSetRead();
+    BeginBusy();
+    const int32_t result = spanResult([&]() {
+        SetDirectory d;
+        readSetDirectory(d);
+        CloseInFile();
+        const ZipEndOfCentral& end = d.end;
+        for (int disk = 0; disk <= LastDiskNumber; ++disk) {
+            CurrentDisk = disk;
+            if (!set.OpenPart(PartFileName(span().inArchive, disk + 1)))
+                throw EZipEngine(ZipMsg::DS_NoInFile, true);
+        }
+        unsigned char marker[4];
+        if (!set.ReadPart(0, 0, marker, 4)
+            || (GetLE32(marker) != ZipSig::SpanMarker && GetLE32(marker) != kOnePartMarker))
+            throw EZipEngine(ZipMsg::DS_ExtWrongSig, true);
+        // Where each part starts in the joined zip (the marker is left out).
+        std::vector<qint64> base(size_t(LastDiskNumber) + 1);
+        base[0] = -4;
+        for (int disk = 1; disk <= LastDiskNumber; ++disk)
+            base[size_t(disk)] = base[size_t(disk) - 1] + set.PartSize(disk - 1);
+        // The offset in the joined zip of (disk, offset), which must lie at or
+        // after `at` and within its part.
+        auto joinedAt = [&](int disk, qint64 offset, qint64 at, int errorId) {
+            const qint64 joined = base[size_t(disk)] + offset;
+            if (set.PartSize(disk) < offset || joined < at || (disk == 0 && offset < 4))
+                throw EZipEngine(errorId, true);
+            return joined;
+        };
+
+        // Each entry's bytes must hold its header and data at least: less
+        // means a part before its end came up short.
+        const TMZipDataItem* previous = nullptr;
+        qint64 previousLength = 0;
+        qint64 at = 0;
+        auto checkPrevious = [&]() {
+            if (previous && at - previous->NewOffset < previousLength)
+                throw EZipEngine(ZipMsg::DS_ZipData, true);
+        };
+        for (int disk = 0; disk <= end.CentralDiskNo; ++disk) {
+            const qint64 size = set.PartSize(disk);
+            set.AddPiece(disk, disk == 0 ? 4 : 0, disk == end.CentralDiskNo ? std::min<qint64>(end.CentralOffset, size) : size);
+        }
+        for (const int index : d.list.SourceOrder()) {
+            TMZipDataItem& item = d.list.At(index);
+            at = joinedAt(item.SourceDisk, item.SourceOffset, at, ZipMsg::DS_LOHBadRead);
+            checkPrevious();
+            unsigned char h[30];
+            if (!set.ReadAt(uint64_t(at), h, 30))
+                throw EZipEngine(ZipMsg::DS_LOHBadRead, true);
+            if (GetLE32(h) != ZipSig::LocalHeader)
+                throw EZipEngine(ZipMsg::DS_LOHWrongSig, true);
+            const int nameLen = GetLE16(h + 26), extraLen = GetLE16(h + 28);
+            QByteArray name(nameLen, '\0');
+            if (!set.ReadAt(uint64_t(at) + 30, name.data(), size_t(nameLen)))
+                throw EZipEngine(ZipMsg::DS_LONameLen, true);
+            if (name != item.FileName)
+                throw EZipEngine(ZipMsg::DS_EntryLost, true);
+            item.DiskNo = 0;
+            item.NewOffset = at;
+            if (item.NewOffset > qint64(0xFFFFFFFEu))
+                throw EZipEngine(ZipMsg::DS_NotSupported, true);
+            previous = &item;
+            previousLength = 30 + nameLen + extraLen + qint64(item.CompressedSize);
+            at += 30 + nameLen;
+        }
+        // The last entry's data runs up to the directory.
+        at = joinedAt(end.CentralDiskNo, end.CentralOffset, at, ZipMsg::DS_ZipData);
+        checkPrevious();
+        set.AddTail(joinedDirectory(d, at));
+    });
+    CloseInFile();
     EndBusy();
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The working state of the spanning copier (ZipSpan.cpp).
 
+#include "TMZipDataList.h"
 #include "TZipEngine.h"
 
 #include <QDateTime>
@@ -15,6 +16,16 @@ constexpr uint32_t kOnePartMarker = 0x30304B50;
 void LetWindowWork();
 // The root of the file system holding `path`, ending in "/".
 QString DriveRootOf(const QString& path);
+
+// What the last part of a set being read holds: the end record, the
+// comment and every central header, noted by where its local header lies.
+struct SetDirectory {
+    ZipEndOfCentral end;
+    QByteArray comment;
+    TMZipDataList list{0};
+    std::vector<QByteArray> records;
+    qint64 total = 0; // the bytes the entries take, for progress
+};
 } // namespace ZipSpanning
 
 struct TZipEngine::SpanState {

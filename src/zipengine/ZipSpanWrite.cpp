@@ -137,6 +137,14 @@ void TZipEngine::openNextPart()
     }
 }
 
+// Closes the part in hand; the next write opens the one after it.
+void TZipEngine::nextPart()
+{
+    closePart();
+    ++CurrentDisk;
+    span().newDisk = true;
+}
+
 void TZipEngine::reserveRoom(qint64 mustFit)
 {
     SpanState& s = span();
@@ -146,9 +154,7 @@ void TZipEngine::reserveRoom(qint64 mustFit)
         // What cannot fit even on an empty part is split after all.
         if (mustFit <= 0 || s.diskFree >= mustFit || s.partBytes == 0)
             return;
-        closePart();
-        ++CurrentDisk;
-        s.newDisk = true;
+        nextPart();
     }
 }
 
@@ -173,9 +179,7 @@ void TZipEngine::WriteSplit(const char* data, qint64 length, qint64 mustFit)
         }
         if (length == 0)
             return;
-        closePart();
-        ++CurrentDisk;
-        s.newDisk = true;
+        nextPart();
         reserveRoom(0);
     }
 }
@@ -199,7 +203,8 @@ int32_t TZipEngine::spanResult(const std::function<void()>& work)
     }
 }
 
-int32_t TZipEngine::WriteSpan(const QString& source, const QString& destination)
+// Takes `destination` as the set being written, from its first part.
+void TZipEngine::beginSetWrite(const QString& destination)
 {
     SpanState& s = span();
     DriveRoot = DriveRootOf(destination);
@@ -209,6 +214,66 @@ int32_t TZipEngine::WriteSpan(const QString& source, const QString& destination)
     s.partBytes = 0;
     s.newDisk = true;
     s.labelNoticeShown = false;
+    s.progress = false;
+}
+
+// Writes the central headers (their disk numbers and offsets already those
+// of the set) and the end record, neither straddling two parts.
+void TZipEngine::writeSetDirectory(const std::vector<QByteArray>& records, const QByteArray& comment)
+{
+    SpanState& s = span();
+    const QString central = LoadZipStr(ZipMsg::DS_CopyCentral);
+    copyingMessage(central);
+    qint64 centralBytes = 0;
+    for (const QByteArray& record : records)
+        centralBytes += record.size();
+    progress(ProgressNewFile, central, centralBytes + qint64(comment.size()) + 22);
+    int32_t centralDisk = -1;
+    qint64 centralOffset = 0, centralSize = 0;
+    int onLastDisk = 0;
+    int32_t countedDisk = -1;
+    for (const QByteArray& record : records) {
+        reserveRoom(record.size());
+        if (centralDisk < 0) {
+            centralDisk = CurrentDisk;
+            centralOffset = s.partBytes;
+        }
+        WriteSplit(record.constData(), record.size(), record.size());
+        // How many headers the part in hand holds (the end record says so for its own part).
+        if (CurrentDisk != countedDisk) {
+            countedDisk = CurrentDisk;
+            onLastDisk = 0;
+        }
+        ++onLastDisk;
+        centralSize += record.size();
+    }
+    if (centralDisk < 0) {
+        reserveRoom(22 + qint64(comment.size()));
+        centralDisk = CurrentDisk;
+        centralOffset = s.partBytes;
+    }
+
+    const qint64 endLen = 22 + qint64(comment.size());
+    reserveRoom(endLen);
+    if (CurrentDisk != countedDisk)
+        onLastDisk = 0;
+    unsigned char rec[22];
+    PutLE32(rec, ZipSig::EndOfCentral);
+    PutLE16(rec + 4, uint16_t(CurrentDisk));
+    PutLE16(rec + 6, uint16_t(centralDisk));
+    PutLE16(rec + 8, uint16_t(onLastDisk));
+    PutLE16(rec + 10, uint16_t(records.size()));
+    PutLE32(rec + 12, uint32_t(centralSize));
+    PutLE32(rec + 16, uint32_t(centralOffset));
+    PutLE16(rec + 20, uint16_t(comment.size()));
+    const QByteArray endRecord = QByteArray(reinterpret_cast<const char*>(rec), 22) + comment;
+    WriteSplit(endRecord.constData(), endRecord.size(), endLen);
+}
+
+int32_t TZipEngine::WriteSpan(const QString& source, const QString& destination)
+{
+    SpanState& s = span();
+    beginSetWrite(destination);
     BeginBusy();
     QFile in(source);
     const int32_t result = spanResult([&]() {
@@ -282,13 +347,8 @@ int32_t TZipEngine::WriteSpan(const QString& source, const QString& destination)
             }
         }
 
-        const QString central = LoadZipStr(ZipMsg::DS_CopyCentral);
-        copyingMessage(central);
-        progress(ProgressNewFile, central, qint64(d.endRecord - d.centralStart) + qint64(d.comment.size()) + 22);
-        int32_t centralDisk = -1;
-        qint64 centralOffset = 0, centralSize = 0;
-        int onLastDisk = 0;
-        int32_t countedDisk = -1;
+        std::vector<QByteArray> records;
+        records.reserve(d.entries.size());
         for (const zipdir::Entry& e : d.entries) {
             QByteArray record = QByteArray::fromStdString(e.record);
             if (record.size() < kCentralHeaderSize)
@@ -297,41 +357,9 @@ int32_t TZipEngine::WriteSpan(const QString& source, const QString& destination)
             auto* r = reinterpret_cast<unsigned char*>(record.data());
             PutLE16(r + 34, uint16_t(item.DiskNo));
             PutLE32(r + 42, uint32_t(item.NewOffset));
-            reserveRoom(record.size());
-            if (centralDisk < 0) {
-                centralDisk = CurrentDisk;
-                centralOffset = s.partBytes;
-            }
-            WriteSplit(record.constData(), record.size(), record.size());
-            // How many headers the part in hand holds (the end record says so for its own part).
-            if (CurrentDisk != countedDisk) {
-                countedDisk = CurrentDisk;
-                onLastDisk = 0;
-            }
-            ++onLastDisk;
-            centralSize += record.size();
+            records.push_back(std::move(record));
         }
-        if (centralDisk < 0) {
-            reserveRoom(22 + qint64(d.comment.size()));
-            centralDisk = CurrentDisk;
-            centralOffset = s.partBytes;
-        }
-
-        const qint64 endLen = 22 + qint64(d.comment.size());
-        reserveRoom(endLen);
-        if (CurrentDisk != countedDisk)
-            onLastDisk = 0;
-        unsigned char rec[22];
-        PutLE32(rec, ZipSig::EndOfCentral);
-        PutLE16(rec + 4, uint16_t(CurrentDisk));
-        PutLE16(rec + 6, uint16_t(centralDisk));
-        PutLE16(rec + 8, uint16_t(onLastDisk));
-        PutLE16(rec + 10, uint16_t(count));
-        PutLE32(rec + 12, uint32_t(centralSize));
-        PutLE32(rec + 16, uint32_t(centralOffset));
-        PutLE16(rec + 20, uint16_t(d.comment.size()));
-        const QByteArray endRecord = QByteArray(reinterpret_cast<const char*>(rec), 22) + QByteArray::fromStdString(d.comment);
-        WriteSplit(endRecord.constData(), endRecord.size(), endLen);
+        writeSetDirectory(records, QByteArray::fromStdString(d.comment));
     });
     s.progress = false;
     progress(ProgressEnd, QString(), 0);
