@@ -3,7 +3,8 @@
 // from the whole zip and from the set's last part. The ratios are set / whole
 // for writing, reading and both; the aim is at most 1.3.
 //
-//   bench_zip_span [MEGABYTES] [WORK_FOLDER]   (default 200, /tmp/quarn-bench-span)
+//   bench_zip_span [MEGABYTES] [WORK_FOLDER] [LEVELS]
+//   (default 200, /tmp/quarn-bench-span, "0,8")
 //
 // The files are generated once and reused (half prose, half incompressible
 // bytes). Each step is the best of three runs; levels 0 (stored) and 8 (the
@@ -110,7 +111,10 @@ int main(int argc, char** argv)
     const qint64 bytes = qint64(megabytes) * 1000 * 1000;
     std::printf("zip set of %d MB in 1 MiB parts against the same zip whole\n", megabytes);
     double worst = 0;
-    for (const int level : {0, 8}) {
+    QList<int> levels;
+    for (const QString& l : QString::fromLocal8Bit(argc > 3 ? argv[3] : "0,8").split(',', Qt::SkipEmptyParts))
+        levels << std::clamp(l.toInt(), 0, 9);
+    for (const int level : levels) {
         std::printf("level %d\n", level);
         const QString whole = Work + "/whole/archive.zip";
         const QString set = Work + "/set/archive.zip";

@@ -143,17 +143,21 @@ TZipEngine::TDriveType TZipEngine::PromptDisk(bool writing)
 {
     SpanState& s = span();
     LetWindowWork();
-    s.drive = driveTypeOf(DriveRoot);
+    if (s.typedRoot != DriveRoot) {
+        s.drive = driveTypeOf(DriveRoot);
+        s.typedRoot = DriveRoot;
+    }
+    // Only a removable disk is ever asked for.
+    if (s.drive != DriveRemovable) {
+        s.newDisk = false;
+        return s.drive;
+    }
     bool answeredOk = true;
     auto driveReady = [this]() {
         const QStorageInfo storage(DriveRoot);
         return storage.isValid() && storage.isReady();
     };
     while ((answeredOk && !driveReady()) || s.newDisk) {
-        if (s.drive != DriveRemovable) {
-            s.newDisk = false;
-            break;
-        }
         if (Unattended)
             throw EZipEngine(ZipMsg::DS_NoUnattSpan, true);
         QString text;

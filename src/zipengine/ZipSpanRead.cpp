@@ -88,6 +88,7 @@ void TZipEngine::beginSetRead()
     SpanState& s = span();
     DriveRoot = DriveRootOf(zipFileName_);
     CurrentDisk = -1;
+    s.typedRoot.clear();
     s.inArchive.clear();
     PartNumberOf(zipFileName_, &s.inArchive);
     if (s.inArchive.isEmpty())

@@ -39,6 +39,8 @@ struct TZipEngine::SpanState {
     bool newDisk = false;
     bool progress = false;
     TDriveType drive = DriveFixed;
+    // The type of the drive a set is on, found once per set (`typedRoot` empty: not yet).
+    QString typedRoot;
     bool labelNoticeShown = false;
     // The last OnStatusDisk answer (erasing a removable disk follows an answer of 1).
     int32_t lastStatusAnswer = zdaErase;

@@ -215,6 +215,8 @@ void TZipEngine::beginSetWrite(const QString& destination)
     s.newDisk = true;
     s.labelNoticeShown = false;
     s.progress = false;
+    s.typedRoot.clear();
+    s.date = QDateTime();
 }
 
 // Writes the central headers (their disk numbers and offsets already those
