@@ -70,6 +70,51 @@ QStringList filesIn(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
+// The layout of the set named after `zip` in `count` parts of at most
+// `partSize` bytes holding `entries` entries: the marker first, the end
+// record last on the last part, and every header where the directory says,
+// whole in its part.
+void checkSetLayout(const QString& zip, int count, qint64 partSize, int entries)
+{
+    QList<QByteArray> parts;
+    for (int i = 1; i <= count; ++i) {
+        parts << testtools::readFile(TZipEngine::PartFileName(zip, i));
+        QVERIFY(parts.last().size() <= partSize);
+    }
+    QCOMPARE(le32(parts[0], 0), 0x08074B50u);
+    QCOMPARE(le32(parts[0], 4), 0x04034B50u);
+    const int lastDisk = count - 1;
+    const QByteArray& last = parts[lastDisk];
+    const qsizetype end = last.size() - 22;
+    QCOMPARE(le32(last, end), 0x06054B50u);
+    QCOMPARE(le16(last, end + 4), uint16_t(lastDisk));
+    QCOMPARE(le16(last, end + 10), uint16_t(entries));
+    int dirDisk = le16(last, end + 6);
+    qsizetype at = le32(last, end + 16);
+    QByteArray dir = parts[dirDisk];
+    int onLast = 0;
+    for (int n = 0; n < entries; ++n) {
+        if (at >= dir.size() - (dirDisk == lastDisk ? 22 : 0)) {
+            dir = parts[++dirDisk];
+            at = 0;
+        }
+        onLast += dirDisk == lastDisk;
+        QCOMPARE(le32(dir, at), 0x02014B50u);
+        const int disk = le16(dir, at + 34);
+        const uint32_t offset = le32(dir, at + 42);
+        const int nameLen = le16(dir, at + 28);
+        const QByteArray& part = parts[disk];
+        QCOMPARE(le32(part, offset), 0x04034B50u);
+        // Header, name and extra field lie whole in the part.
+        QVERIFY(offset + 30 + nameLen + le16(part, offset + 28) <= uint32_t(part.size()));
+        QCOMPARE(part.mid(offset + 30, nameLen), dir.mid(at + 46, nameLen));
+        // The local header's CRC and sizes, patched in after the data, are the directory's.
+        QCOMPARE(part.mid(offset + 14, 12), dir.mid(at + 16, 12));
+        at += 46 + nameLen + le16(dir, at + 30) + le16(dir, at + 32);
+    }
+    QCOMPARE(le16(last, end + 8), uint16_t(onLast));
+}
+
 } // namespace
 
 class TestZipSpan : public QObject {
@@ -175,44 +220,11 @@ private slots:
         QVERIFY(progressTypes.contains(TZipEngine::ProgressTotalFiles));
         QVERIFY(progressTypes.contains(TZipEngine::ProgressBytes));
 
-        QList<QByteArray> parts;
-        for (int i = 1; i <= 3; ++i) {
-            parts << testtools::readFile(TZipEngine::PartFileName(zip, i));
-            QVERIFY(parts.last().size() <= 1457664);
-        }
-        QCOMPARE(le32(parts[0], 0), 0x08074B50u);
-        QCOMPARE(le32(parts[0], 4), 0x04034B50u);
-        // The end record: on the last part, naming where the directory starts.
-        const QByteArray& last = parts[2];
-        const qsizetype end = last.size() - 22;
-        QCOMPARE(le32(last, end), 0x06054B50u);
-        QCOMPARE(le16(last, end + 4), uint16_t(2));
-        QCOMPARE(le16(last, end + 10), uint16_t(7));
-        int dirDisk = le16(last, end + 6);
-        qsizetype at = le32(last, end + 16);
-        QByteArray dir = parts[dirDisk];
-        int onLast = 0;
-        for (int n = 0; n < 7; ++n) {
-            if (at >= dir.size() - (dirDisk == 2 ? 22 : 0)) {
-                dir = parts[++dirDisk];
-                at = 0;
-            }
-            onLast += dirDisk == 2;
-            QCOMPARE(le32(dir, at), 0x02014B50u);
-            const int disk = le16(dir, at + 34);
-            const uint32_t offset = le32(dir, at + 42);
-            const int nameLen = le16(dir, at + 28);
-            const QByteArray& part = parts[disk];
-            QCOMPARE(le32(part, offset), 0x04034B50u);
-            // Header, name and extra field lie whole in the part.
-            QVERIFY(offset + 30 + nameLen + le16(part, offset + 28) <= uint32_t(part.size()));
-            QCOMPARE(part.mid(offset + 30, nameLen), dir.mid(at + 46, nameLen));
-            at += 46 + nameLen + le16(dir, at + 30) + le16(dir, at + 32);
-        }
-        QCOMPARE(le16(last, end + 8), uint16_t(onLast));
+        checkSetLayout(zip, 3, 1457664, 7);
+        if (QTest::currentTestFailed())
+            return;
 
-        // Listed from its last part, and extracted through a joined copy
-        // that does not stay behind.
+        // Listed from its last part, and extracted in place.
         e_->SetZipFileName(TZipEngine::PartFileName(zip, 3));
         QCOMPARE(e_->Count, 7);
         QCOMPARE(e_->LastDiskNumber, 2);
@@ -225,6 +237,138 @@ private slots:
         for (int i = 0; i < 7; ++i)
             QCOMPARE(testtools::readFile(QStringLiteral("%1/f%2.bin").arg(to).arg(i)),
                      testtools::readFile(specs[i]));
+        QVERIFY(filesIn(tempDir).isEmpty());
+    }
+
+    // Deflated straight into the parts: the noise does not shrink and is
+    // written again stored, cutting back over the parts it had filled; the
+    // headers are patched in earlier parts. 7z reads the set under the other
+    // naming, and it extracts here.
+    void addWritesStraightIntoParts()
+    {
+        QUARN_REQUIRE_PEER("7z");
+        const QString f = folder("direct");
+        const QStringList specs{f + "/noise.bin", f + "/text.txt", f + "/empty.txt"};
+        testtools::writeFile(specs[0], testtools::randomData(300000, 5));
+        testtools::writeFile(specs[1], testtools::sampleData(400000, 6));
+        testtools::writeFile(specs[2], QByteArray());
+        const QString out = folder("direct-out");
+        const QString zip = out + "/archive.zip";
+        // What an earlier, longer set left under the same name is replaced.
+        testtools::writeFile(TZipEngine::PartFileName(zip, 1), "old part");
+        int asked = 0;
+        e_->OnStatusDisk = [&](TZipEngine&, int32_t, const QString&, int32_t status, int32_t& action) {
+            ++asked;
+            action = (status & TZipEngine::zdsSameFileName) ? TZipEngine::zdaOk : TZipEngine::zdaCancel;
+        };
+        e_->SetZipFileName(zip);
+        e_->AddCompLevel = 8;
+        e_->AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan;
+        e_->MaxVolumeSize = 65536;
+        const QString tempDir = folder("direct-temp");
+        e_->TempDir = tempDir;
+        e_->FSpecArgs = specs;
+        e_->Add();
+        QCOMPARE(e_->ErrCode, 0);
+        QCOMPARE(e_->SuccessCount, 3);
+        QCOMPARE(asked, 1);
+        const int count = e_->CurrentDisk + 1;
+        QVERIFY(count >= 6);
+        QStringList names;
+        for (int i = 1; i <= count; ++i)
+            names << QFileInfo(TZipEngine::PartFileName(zip, i)).fileName();
+        QCOMPARE(filesIn(out), names);
+        QVERIFY(filesIn(tempDir).isEmpty());
+        QCOMPARE(e_->ZipFileName(), TZipEngine::PartFileName(zip, count));
+        checkSetLayout(zip, count, 65536, 3);
+        if (QTest::currentTestFailed())
+            return;
+        // The noise went in stored, the text deflated.
+        const QByteArray first = testtools::readFile(TZipEngine::PartFileName(zip, 1));
+        QCOMPARE(le16(first, 4 + 8), uint16_t(0));
+        QCOMPARE(le32(first, 4 + 18), 300000u);
+
+        const QString iz = folder("direct-iz");
+        for (int i = 1; i <= count; ++i)
+            QVERIFY(QFile::copy(TZipEngine::PartFileName(zip, i),
+                                i == count ? iz + "/archive.zip" : QStringLiteral("%1/archive.z%2").arg(iz).arg(i, 2, 10, QLatin1Char('0'))));
+        const Run r = run("7z", {"t", iz + "/archive.zip"});
+        QVERIFY2(r.code == 0 && r.outText().contains("Everything is Ok"), qPrintable(r.outText() + r.errText()));
+
+        const QString to = folder("direct-x");
+        e_->ExtrBaseDir = to;
+        e_->ExtrOptions = TZipEngine::ExtrOverWrite;
+        e_->Extract();
+        QCOMPARE(e_->ErrCode, 0);
+        QCOMPARE(e_->SuccessCount, 3);
+        for (const QString& spec : specs)
+            QCOMPARE(testtools::readFile(to + "/" + QFileInfo(spec).fileName()), testtools::readFile(spec));
+        QVERIFY(filesIn(tempDir).isEmpty());
+    }
+
+    // Writing straight into the parts stops where the parts cannot be
+    // written, says why, and leaves no part behind; a part the user would
+    // not have replaced stays.
+    void failedAddLeavesNoParts()
+    {
+        const QString f = folder("failing");
+        const QStringList specs{f + "/a.bin", f + "/b.bin"};
+        testtools::writeFile(specs[0], testtools::randomData(100000, 8));
+        testtools::writeFile(specs[1], testtools::randomData(100000, 9));
+        const QString out = folder("failing-out");
+        const QString zip = out + "/archive.zip";
+        e_->Unattended = true;
+        e_->SetZipFileName(zip);
+        e_->AddCompLevel = 0;
+        e_->AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan;
+        e_->MaxVolumeSize = 65536;
+        const QString tempDir = folder("failing-temp");
+        e_->TempDir = tempDir;
+        // The third part finds no room.
+        int opened = 0;
+        Platform::SetFreeOnDiskHook([&](const QString&) { return ++opened >= 3 ? qint64(1000) : qint64(1) << 30; });
+        e_->FSpecArgs = specs;
+        e_->Add();
+        QCOMPARE(e_->SuccessCount, 0);
+        QCOMPARE(e_->ErrCode, 11032);
+        QCOMPARE(e_->LastMessage, QStringLiteral("This disk has not enough free space available"));
+        QVERIFY(filesIn(out).isEmpty());
+        QVERIFY(filesIn(tempDir).isEmpty());
+        Platform::SetFreeOnDiskHook(nullptr);
+
+        // The second part's name is taken and the user keeps it.
+        testtools::writeFile(TZipEngine::PartFileName(zip, 2), "keep me");
+        e_->Unattended = false;
+        e_->OnStatusDisk = [](TZipEngine&, int32_t, const QString&, int32_t, int32_t& action) {
+            action = TZipEngine::zdaCancel;
+        };
+        e_->SetZipFileName(zip);
+        e_->FSpecArgs = specs;
+        e_->Add();
+        QCOMPARE(e_->SuccessCount, 0);
+        QCOMPARE(e_->ErrCode, 11007);
+        QCOMPARE(filesIn(out), QStringList{"archive002.zip"});
+        QCOMPARE(testtools::readFile(TZipEngine::PartFileName(zip, 2)), QByteArray("keep me"));
+    }
+
+    // A set for removable disks is still written whole first and copied out
+    // disk by disk: unattended, it stops at once and leaves nothing behind.
+    void addToRemovableDisksStopsUnattended()
+    {
+        const QString f = folder("add-removable");
+        testtools::writeFile(f + "/a.txt", "a");
+        Platform::SetRemovableDriveHook([](const QString&) { return true; });
+        e_->Unattended = true;
+        const QString out = folder("add-removable-out");
+        e_->SetZipFileName(out + "/archive.zip");
+        e_->AddOptions = TZipEngine::AddDiskSpan;
+        const QString tempDir = folder("add-removable-temp");
+        e_->TempDir = tempDir;
+        e_->FSpecArgs = QStringList{f + "/a.txt"};
+        e_->Add();
+        QCOMPARE(e_->SuccessCount, 0);
+        QCOMPARE(e_->ErrCode, 11025);
+        QVERIFY(filesIn(out).isEmpty());
         QVERIFY(filesIn(tempDir).isEmpty());
     }
 
