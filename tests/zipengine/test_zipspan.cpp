@@ -132,6 +132,18 @@ class TestZipSpan : public QObject {
         return f;
     }
 
+    // Adds `specs` as a set of parts of at most `partSize` bytes named after `zip`.
+    void addSet(const QString& zip, int level, int32_t partSize, const QString& tempDir, const QStringList& specs)
+    {
+        e_->SetZipFileName(zip);
+        e_->AddCompLevel = level;
+        e_->AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan;
+        e_->MaxVolumeSize = partSize;
+        e_->TempDir = tempDir;
+        e_->FSpecArgs = specs;
+        e_->Add();
+    }
+
 private slots:
     void init()
     {
@@ -200,16 +212,10 @@ private slots:
             specs << file;
         }
         const QString zip = folder("out") + "/archive.zip";
-        e_->SetZipFileName(zip);
-        e_->AddCompLevel = 0;
-        e_->AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan;
-        e_->MaxVolumeSize = 1457664;
         const QString tempDir = folder("temp");
-        e_->TempDir = tempDir;
         QList<int> progressTypes;
         e_->OnProgress = [&](TZipEngine&, TZipEngine::ProgressType t, const QString&, int32_t) { progressTypes << t; };
-        e_->FSpecArgs = specs;
-        e_->Add();
+        addSet(zip, 0, 1457664, tempDir, specs);
         QCOMPARE(e_->ErrCode, 0);
         QCOMPARE(e_->SuccessCount, 7);
         QCOMPARE(filesIn(QFileInfo(zip).path()),
@@ -261,14 +267,8 @@ private slots:
             ++asked;
             action = (status & TZipEngine::zdsSameFileName) ? TZipEngine::zdaOk : TZipEngine::zdaCancel;
         };
-        e_->SetZipFileName(zip);
-        e_->AddCompLevel = 8;
-        e_->AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan;
-        e_->MaxVolumeSize = 65536;
         const QString tempDir = folder("direct-temp");
-        e_->TempDir = tempDir;
-        e_->FSpecArgs = specs;
-        e_->Add();
+        addSet(zip, 8, 65536, tempDir, specs);
         QCOMPARE(e_->ErrCode, 0);
         QCOMPARE(e_->SuccessCount, 3);
         QCOMPARE(asked, 1);
@@ -318,17 +318,11 @@ private slots:
         const QString out = folder("failing-out");
         const QString zip = out + "/archive.zip";
         e_->Unattended = true;
-        e_->SetZipFileName(zip);
-        e_->AddCompLevel = 0;
-        e_->AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan;
-        e_->MaxVolumeSize = 65536;
         const QString tempDir = folder("failing-temp");
-        e_->TempDir = tempDir;
         // The third part finds no room.
         int opened = 0;
         Platform::SetFreeOnDiskHook([&](const QString&) { return ++opened >= 3 ? qint64(1000) : qint64(1) << 30; });
-        e_->FSpecArgs = specs;
-        e_->Add();
+        addSet(zip, 0, 65536, tempDir, specs);
         QCOMPARE(e_->SuccessCount, 0);
         QCOMPARE(e_->ErrCode, 11032);
         QCOMPARE(e_->LastMessage, QStringLiteral("This disk has not enough free space available"));
@@ -342,9 +336,7 @@ private slots:
         e_->OnStatusDisk = [](TZipEngine&, int32_t, const QString&, int32_t, int32_t& action) {
             action = TZipEngine::zdaCancel;
         };
-        e_->SetZipFileName(zip);
-        e_->FSpecArgs = specs;
-        e_->Add();
+        addSet(zip, 0, 65536, tempDir, specs);
         QCOMPARE(e_->SuccessCount, 0);
         QCOMPARE(e_->ErrCode, 11007);
         QCOMPARE(filesIn(out), QStringList{"archive002.zip"});
