@@ -2,42 +2,52 @@
 
 #include "../../modules/common/ZipLibApi.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 bool ZipSetSource::OpenPart(const QString& fileName)
 {
-    auto f = std::make_unique<QFile>(fileName);
-    if (!f->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    QFile f(fileName);
+    if (!QFileInfo(fileName).isFile() || !f.open(QIODevice::ReadOnly))
         return false;
-    parts_.push_back(std::move(f));
+    parts_.push_back({QFile::encodeName(fileName), f.size()});
     return true;
 }
 
 qint64 ZipSetSource::PartSize(int part) const
 {
-    return parts_[size_t(part)]->size();
+    return parts_[size_t(part)].size;
 }
 
 bool ZipSetSource::ReadPart(int part, qint64 offset, void* dst, qint64 n) const
 {
-    if (part < 0 || part >= PartCount() || offset < 0 || n < 0)
+    if (part < 0 || part >= PartCount() || offset < 0 || n < 0 || n > PartSize(part) - offset)
         return false;
-    const int fd = parts_[size_t(part)]->handle();
+    const int fd = ::open(parts_[size_t(part)].path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
     auto* d = static_cast<char*>(dst);
+    bool ok = true;
     while (n > 0) {
         const ssize_t r = ::pread(fd, d, size_t(n), off_t(offset));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0)
-            return false;
+        if (r <= 0) {
+            ok = false;
+            break;
+        }
         d += r;
         n -= r;
         offset += r;
     }
-    return true;
+    ::close(fd);
+    return ok;
 }
 
 void ZipSetSource::AddPiece(int part, qint64 from, qint64 to)

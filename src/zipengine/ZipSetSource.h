@@ -6,7 +6,6 @@
 #include "zipdir/ZipDir.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QString>
 
 #include <memory>
@@ -20,7 +19,9 @@ public:
     ZipSetSource(const ZipSetSource&) = delete;
     ZipSetSource& operator=(const ZipSetSource&) = delete;
 
-    // Opens a part's file; false when it cannot be read.
+    // Takes a part's file; false when it cannot be read. The parts are
+    // opened for each read, so that a set of any number of parts needs
+    // no more than one descriptor a reading thread.
     bool OpenPart(const QString& fileName);
     int PartCount() const { return int(parts_.size()); }
     qint64 PartSize(int part) const;
@@ -43,7 +44,11 @@ private:
         int part = -1;       // -1: the tail
         qint64 from = 0;     // where it begins in its part
     };
-    std::vector<std::unique_ptr<QFile>> parts_;
+    struct Part {
+        QByteArray path; // encoded for the file system
+        qint64 size = 0;
+    };
+    std::vector<Part> parts_;
     std::vector<Piece> pieces_;
     QByteArray tail_;
     uint64_t size_ = 0;

@@ -11,6 +11,7 @@
 #include "zipengine/TZipEngineUser.h"
 
 #include <QStorageInfo>
+#include <sys/resource.h>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <deque>
@@ -304,6 +305,33 @@ private slots:
         for (const QString& spec : specs)
             QCOMPARE(testtools::readFile(to + "/" + QFileInfo(spec).fileName()), testtools::readFile(spec));
         QVERIFY(filesIn(tempDir).isEmpty());
+    }
+
+    // A set is read in place whatever its number of parts: more parts than
+    // the process may hold open at once still extract.
+    void manyPartsNeedFewDescriptors()
+    {
+        const QString f = folder("many");
+        const QStringList specs{f + "/a.bin", f + "/b.bin"};
+        testtools::writeFile(specs[0], testtools::randomData(150000, 11));
+        testtools::writeFile(specs[1], testtools::randomData(150000, 12));
+        const QString zip = folder("many-out") + "/archive.zip";
+        e_->MinFreeVolumeSize = 4096;
+        addSet(zip, 0, 4096, folder("many-temp"), specs);
+        QCOMPARE(e_->ErrCode, 0);
+        QVERIFY(e_->CurrentDisk + 1 > 64);
+        struct rlimit was {};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &was), 0);
+        struct rlimit few = was;
+        few.rlim_cur = 48;
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &few), 0);
+        const QString to = folder("many-x");
+        e_->ExtrBaseDir = to;
+        e_->Extract();
+        ::setrlimit(RLIMIT_NOFILE, &was);
+        QCOMPARE(e_->ErrCode, 0);
+        QCOMPARE(e_->SuccessCount, 2);
+        QCOMPARE(testtools::readFile(to + "/b.bin"), testtools::readFile(specs[1]));
     }
 
     // Writing straight into the parts stops where the parts cannot be
