@@ -280,7 +280,7 @@ void TZipEngine::finishSpanOutput()
     }
     if (SuccessCount <= 0)
         return;
-    if (spanOutput_->Finish() != 0) {
+    if (spanOutput_->Finish(AddOptions & AddZipTime) != 0) {
         SuccessCount = 0;
         return;
     }

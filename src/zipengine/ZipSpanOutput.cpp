@@ -3,6 +3,7 @@
 #include "TZipEngine.h"
 #include "ZipSpanState.h"
 
+#include <QDateTime>
 #include <QFile>
 
 #include <algorithm>
@@ -167,9 +168,10 @@ void ZipSpanOutput::truncate(qint64 offset)
     pos_ = offset;
 }
 
-int32_t ZipSpanOutput::Finish()
+int32_t ZipSpanOutput::Finish(bool datedAsNewest)
 {
     TZipEngine::SpanState& s = e_.span();
+    uint32_t newest = 0;
     const int32_t result = e_.spanResult([&]() {
         start();
         // The module's directory: its central headers, then the end record.
@@ -190,6 +192,7 @@ int32_t ZipSpanOutput::Finish()
             const auto where = headers_.constFind(qint64(GetLE32(r + 42)));
             if (where == headers_.constEnd())
                 throw EZipEngine(ZipMsg::DS_LOHBadRead, true);
+            newest = std::max(newest, uint32_t(GetLE16(r + 14)) << 16 | GetLE16(r + 12));
             PutLE16(r + 34, uint16_t(where->first));
             PutLE32(r + 42, uint32_t(where->second));
             records.push_back(std::move(record));
@@ -204,16 +207,28 @@ int32_t ZipSpanOutput::Finish()
     s.progress = false;
     e_.progress(TZipEngine::ProgressEnd, QString(), 0);
     e_.closePart();
+    if (result == 0 && datedAsNewest && newest != 0) {
+        const QDateTime date = DosDateTimeToQDateTime(newest);
+        for (int disk = 0; disk <= e_.CurrentDisk; ++disk) {
+            QFile part(partName(disk));
+            if (part.open(QIODevice::Append))
+                part.setFileTime(date, QFileDevice::FileModificationTime);
+        }
+    }
     return result;
 }
 
 void ZipSpanOutput::Discard()
 {
     TZipEngine::SpanState& s = e_.span();
+    if (!started_)
+        return;
+    // The parts before the current one were written here; the current one
+    // only when it is open (a part the user would not have replaced is not).
     QStringList written;
-    for (size_t disk = 0; disk < partStart_.size(); ++disk)
-        written << partName(int(disk));
-    if (s.out.isOpen() && !written.contains(s.out.fileName()))
+    for (int disk = 0; disk < e_.CurrentDisk; ++disk)
+        written << partName(disk);
+    if (s.out.isOpen())
         written << s.out.fileName();
     e_.closePart();
     for (const QString& name : written)

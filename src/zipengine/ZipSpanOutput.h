@@ -32,8 +32,9 @@ public:
     // sees only that it cannot write on.
     const EZipEngine* Error() const { return error_.get(); }
     // Writes the directory and the end record once the module finished;
-    // 0, or the engine's results of WriteSpan (the message issued).
-    int32_t Finish();
+    // 0, or the engine's results of WriteSpan (the message issued). Every
+    // part is dated as the newest entry when `datedAsNewest`.
+    int32_t Finish(bool datedAsNewest);
     // Removes every part written: the set was not made.
     void Discard();
 

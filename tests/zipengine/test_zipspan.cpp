@@ -334,6 +334,32 @@ private slots:
         QCOMPARE(testtools::readFile(to + "/b.bin"), testtools::readFile(specs[1]));
     }
 
+    // Dated as its newest entry, a set has every part so dated.
+    void partsDatedAsNewestEntry()
+    {
+        const QString f = folder("dated");
+        const QStringList specs{f + "/old.bin", f + "/new.bin"};
+        const QDateTime newest(QDate(2001, 5, 6), QTime(7, 8, 10));
+        for (int i = 0; i < 2; ++i) {
+            testtools::writeFile(specs[i], testtools::randomData(100000, quint32(20 + i)));
+            QFile file(specs[i]);
+            QVERIFY(file.open(QIODevice::Append));
+            QVERIFY(file.setFileTime(newest.addDays(i - 1), QFileDevice::FileModificationTime));
+        }
+        const QString zip = folder("dated-out") + "/archive.zip";
+        e_->SetZipFileName(zip);
+        e_->AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan | TZipEngine::AddZipTime;
+        e_->AddCompLevel = 0;
+        e_->MaxVolumeSize = 65536;
+        e_->TempDir = folder("dated-temp");
+        e_->FSpecArgs = specs;
+        e_->Add();
+        QCOMPARE(e_->ErrCode, 0);
+        QCOMPARE(e_->CurrentDisk, 3);
+        for (int i = 1; i <= 4; ++i)
+            QCOMPARE(QFileInfo(TZipEngine::PartFileName(zip, i)).lastModified(), newest);
+    }
+
     // Writing straight into the parts stops where the parts cannot be
     // written, says why, and leaves no part behind; a part the user would
     // not have replaced stays.
