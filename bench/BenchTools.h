@@ -12,11 +12,17 @@
 #include <QProcess>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
 
 namespace bench {
 
@@ -144,6 +150,45 @@ inline Cost measure(const std::function<bool()>& f)
     c.wall = double(t.nsecsElapsed()) / 1e9;
     c.cpu = cpuSeconds(RUSAGE_SELF) + cpuSeconds(RUSAGE_CHILDREN) - c0;
     return c;
+}
+
+// One shell command run as a child: its wall time and the peak resident
+// memory of the largest process it ran (wait4's figure, as /usr/bin/time's).
+struct Spawned {
+    bool ok = false;
+    double wall = 0;
+    double peakMB = 0;
+};
+
+inline Spawned spawnMeasured(const QString& cmd)
+{
+    Spawned s;
+    const QByteArray c = cmd.toLocal8Bit();
+    char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(c.constData()), nullptr};
+    QElapsedTimer t;
+    t.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0)
+        return s;
+    int status = 0;
+    rusage u{};
+    if (wait4(pid, &status, 0, &u) != pid)
+        return s;
+    s.wall = double(t.nsecsElapsed()) / 1e9;
+    s.peakMB = double(u.ru_maxrss) / 1024.0;
+    s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!s.ok)
+        fprintf(stderr, "failed: %s\n", c.constData());
+    return s;
+}
+
+inline double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 inline bool sh(const QString& cmd)

@@ -1,12 +1,12 @@
 #include "TarCli.h"
 
 #include "codecs/Gzip.h"
+#include "codecs/GzipWriter.h"
 #include "codecs/TarWriter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 
 namespace {
@@ -56,6 +56,8 @@ private:
     void note(const QString& text) { err_ << "quarn-cli: " << text << Qt::endl; }
 
     int writeTar(const QString& tarPath, const QStringList& paths, const QStringList& exclude);
+    void writeTar(QIODevice& sink, const QString& name, const QStringList& paths, const QStringList& exclude);
+    void addAll(TTarWriter& w, const QStringList& paths, const QStringList& exclude);
     void addTree(TTarWriter& w, const QFileInfo& info, const QString& member, const QStringList& exclude);
 
     QTextStream& err_;
@@ -87,6 +89,20 @@ void Session::addTree(TTarWriter& w, const QFileInfo& info, const QString& membe
 int Session::writeTar(const QString& tarPath, const QStringList& paths, const QStringList& exclude)
 {
     TTarWriter w(tarPath);
+    addAll(w, paths, exclude);
+    w.close();
+    return 0;
+}
+
+void Session::writeTar(QIODevice& sink, const QString& name, const QStringList& paths, const QStringList& exclude)
+{
+    TTarWriter w(sink, name);
+    addAll(w, paths, exclude);
+    w.close();
+}
+
+void Session::addAll(TTarWriter& w, const QStringList& paths, const QStringList& exclude)
+{
     for (const QString& p : paths) {
         const QFileInfo info(p);
         if (!info.exists())
@@ -96,8 +112,6 @@ int Session::writeTar(const QString& tarPath, const QStringList& paths, const QS
             throw TTarError(QStringLiteral("cannot store %1 under a name").arg(p));
         addTree(w, QFileInfo(QDir::cleanPath(info.absoluteFilePath())), member, exclude);
     }
-    w.close();
-    return 0;
 }
 
 int Session::create(const QString& archive, TarKind kind, const QStringList& paths)
@@ -142,25 +156,20 @@ int Session::create(const QString& archive, TarKind kind, const QStringList& pat
         return commit();
     }
 
-    // tar.gz: a tar in a scratch folder beside the archive, then compressed.
-    QTemporaryDir tmp(QFileInfo(final).absolutePath() + QStringLiteral("/.quarn-XXXXXX"));
-    if (!tmp.isValid())
-        return fail(QStringLiteral("cannot create a temporary folder beside %1").arg(final));
-    const QString tar = tmp.filePath(innerTarName(final));
+    // tar.gz: the tar streams straight into the compressor, which writes the
+    // part file on every core; an unfinished part file is removed.
+    TGzipWriter gz(part);
+    gz.storedName = innerTarName(final).toUtf8();
+    if (!gz.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("cannot create %1").arg(final));
     try {
-        writeTar(tar, paths, exclude + QStringList{tmp.path()});
+        writeTar(gz, final, paths, exclude);
     } catch (const TTarError& e) {
+        gz.discard();
         return fail(e.message());
     }
-    TGzip gz;
-    gz.WindowOnError = false;
-    gz.FileSource = tar;
-    gz.FileDestination = part;
-    const int r = gz.compress();
-    if (r != 0) {
-        QFile::remove(part);
-        return fail(gzipFailure(r, tar, final));
-    }
+    if (!gz.finish())
+        return fail(QStringLiteral("write error in %1 (disk full?)").arg(final));
     return commit();
 }
 

@@ -1,5 +1,6 @@
 #include "codecs/Gzip.h"
 #include "codecs/GzipReader.h"
+#include "codecs/GzipWriter.h"
 #include "platform/Prompter.h"
 
 #include <QFile>
@@ -9,14 +10,6 @@
 
 namespace {
 constexpr int BlockSize = 16384;
-
-void putLE32(unsigned char* p, uLong v)
-{
-    p[0] = (unsigned char)(v & 0xff);
-    p[1] = (unsigned char)((v >> 8) & 0xff);
-    p[2] = (unsigned char)((v >> 16) & 0xff);
-    p[3] = (unsigned char)((v >> 24) & 0xff);
-}
 } // namespace
 
 TGzip::TGzip() : Comments(QStringLiteral("Compressed with zlib ") + QString::fromLatin1(zlibVersion())) {}
@@ -48,38 +41,27 @@ void TGzip::report(qint64 done, qint64 total, bool last, int& lastReported)
 int TGzip::compress()
 {
     progress_ = 0;
+    stopRequested_ = false;
     QFile src(FileSource);
     if (!src.open(QIODevice::ReadOnly)) {
         showError(QStringLiteral("Can't open: ") + FileSource);
         return SourceOpenError;
     }
-    QFile dst(FileDestination);
-    if (!dst.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    // The blocks are compressed on every core; an unfinished destination is
+    // removed by the writer.
+    TGzipWriter dst(FileDestination);
+    dst.level = std::clamp(CompressionLevel, 0, 9);
+    dst.strategy = CompressionType == Filtered      ? TGzipWriter::Filtered
+                   : CompressionType == HuffmanOnly ? TGzipWriter::HuffmanOnly
+                                                    : TGzipWriter::Default;
+    if (GzipHeader & filename)
+        dst.storedName = QFileInfo(FileSource).fileName().toUtf8();
+    if (GzipHeader & comment)
+        dst.comment = Comments.toUtf8();
+    if (!dst.open(QIODevice::WriteOnly)) {
         showError(QStringLiteral("Can't open: ") + shownDestination());
         return DestinationCreateError;
     }
-
-    z_stream zs{};
-    const int strategy = CompressionType == Filtered ? Z_FILTERED
-                         : CompressionType == HuffmanOnly ? Z_HUFFMAN_ONLY : Z_DEFAULT_STRATEGY;
-    const int level = std::clamp(CompressionLevel, 0, 9);
-    if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, strategy) != Z_OK) {
-        showError(QStringLiteral("Can't open: ") + shownDestination());
-        return DestinationCreateError;
-    }
-
-    int code = 0;
-    QByteArray header("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x00", 10);
-    if (GzipHeader & filename)
-        header[3] = char(header[3] | 0x08);
-    if (GzipHeader & comment)
-        header[3] = char(header[3] | 0x10);
-    if (GzipHeader & filename)
-        header += QFileInfo(FileSource).fileName().toUtf8() + '\0';
-    if (GzipHeader & comment)
-        header += Comments.toUtf8() + '\0';
-    if (dst.write(header) != header.size())
-        code = 2;
 
     const qint64 total = src.size();
     qint64 done = 0;
@@ -87,54 +69,34 @@ int TGzip::compress()
     if (ProgressStep > 0 && OnProgress)
         OnProgress(*this);
 
-    std::vector<unsigned char> in(BlockSize), out(BlockSize);
-    uLong crc = crc32(0L, Z_NULL, 0);
+    int code = 0;
+    std::vector<char> in(BlockSize);
     bool atEnd = false;
     while (code == 0 && !atEnd) {
-        const qint64 n = src.read(reinterpret_cast<char*>(in.data()), BlockSize);
+        if (stopRequested_) {
+            code = Stopped - 100;
+            break;
+        }
+        const qint64 n = src.read(in.data(), BlockSize);
         if (n < 0) {
             code = 1;
             break;
         }
         atEnd = n == 0 || src.atEnd();
-        crc = crc32(crc, in.data(), uInt(n));
         done += n;
-        zs.next_in = in.data();
-        zs.avail_in = uInt(n);
-        const int flush = atEnd ? Z_FINISH : Z_NO_FLUSH;
-        do {
-            zs.next_out = out.data();
-            zs.avail_out = BlockSize;
-            const int r = deflate(&zs, flush);
-            if (r == Z_STREAM_ERROR) {
-                code = 3;
-                break;
-            }
-            const qint64 have = BlockSize - zs.avail_out;
-            if (have > 0 && dst.write(reinterpret_cast<char*>(out.data()), have) != have) {
-                code = 2;
-                break;
-            }
-        } while (zs.avail_out == 0);
-        if (code == 0)
-            report(done, total, atEnd, lastReported);
+        if (n > 0 && dst.write(in.data(), n) != n) {
+            code = 2;
+            break;
+        }
+        report(done, total, atEnd, lastReported);
     }
-    deflateEnd(&zs);
     src.close();
-    if (code == 0) {
-        unsigned char trailer[8];
-        putLE32(trailer, crc);
-        putLE32(trailer + 4, uLong(done & 0xffffffffu));
-        if (dst.write(reinterpret_cast<char*>(trailer), 8) != 8)
-            code = 3;
-    }
-    if (!dst.flush() && code == 0)
+    if (code == 0 && !dst.finish())
         code = 3;
-    dst.close();
-    if (dst.error() != QFileDevice::NoError && code == 0)
-        code = 3;
-    if (code != 0)
+    if (code != 0) {
+        dst.discard();
         return code + 100;
+    }
     if (DeleteSource)
         QFile::remove(FileSource);
     return Ok;

@@ -5,6 +5,7 @@
 // Error boxes go through the Prompter given in `prompter` (none: no boxes).
 
 #include <QString>
+#include <atomic>
 #include <functional>
 
 class Prompter;
@@ -37,6 +38,8 @@ public:
         // compress
         SourceOpenError = 1, DestinationCreateError = 2,
         ReadError = 101, WriteError = 102, CloseError = 103,
+        Stopped = 180, // requestStop() was called
+
         // decompress: 1 and 2 as above, plus a destination that could not be
         // written or closed, and a damaged stream (CRC, length, truncation).
         DestinationCloseError = 4, DataError = 103,
@@ -44,8 +47,12 @@ public:
         HeaderOpenError = 1, NotGzip = 2, Unsupported = 3,
     };
 
-    // FileSource into FileDestination.
+    // FileSource into FileDestination. A failed or stopped compress leaves no
+    // destination behind.
     int compress();
+    // Asks a running compress() to stop at its next block (from OnProgress or
+    // another thread); it then returns Stopped.
+    void requestStop() { stopRequested_ = true; }
     // FileSource (gzip members, or plain data copied as it is) into FileDestination.
     int decompress();
     // Reads the header of FileSource: storedName() and headerComment().
@@ -63,6 +70,7 @@ private:
     QString shownDestination() const;
     void report(qint64 done, qint64 total, bool last, int& lastReported);
 
+    std::atomic<bool> stopRequested_{false};
     QString storedName_;
     QString headerComment_;
     int progress_ = 0;

@@ -3,10 +3,25 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cstring>
+#include <isa-l/igzip_lib.h>
 
 namespace {
 constexpr qint64 InSize = 256 * 1024;
+
+QString inflateError(int code)
+{
+    switch (code) {
+    case ISAL_INVALID_BLOCK: return QStringLiteral("invalid block");
+    case ISAL_INVALID_SYMBOL: return QStringLiteral("invalid symbol");
+    case ISAL_INVALID_LOOKBACK: return QStringLiteral("invalid distance too far back");
+    case ISAL_INVALID_WRAPPER: return QStringLiteral("incorrect header");
+    case ISAL_UNSUPPORTED_METHOD: return QStringLiteral("unknown compression method");
+    case ISAL_INCORRECT_CHECKSUM: return QStringLiteral("incorrect data check");
+    case ISAL_NEED_DICT: return QStringLiteral("needs a dictionary");
+    default: return QStringLiteral("error %1").arg(code);
+    }
 }
+} // namespace
 
 TGzipReader::TGzipReader(const QString& path, QObject* parent) : QIODevice(parent), file_(path) {}
 
@@ -18,27 +33,23 @@ bool TGzipReader::open(OpenMode mode)
         return false;
     damaged_ = false;
     trailing_ = false;
+    atEof_ = false;
     if (!QFileInfo(file_.fileName()).isFile() || !file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         setErrorString(file_.errorString());
         return false;
     }
     in_.resize(InSize);
-    zs_ = z_stream{};
-    zs_.next_in = in_.data();
-    zs_.avail_in = 0;
+    zs_ = std::make_unique<inflate_state>();
+    isal_inflate_init(zs_.get());
+    zs_->next_in = in_.data();
+    zs_->avail_in = 0;
     if (!refill(0)) {
         setErrorString(file_.errorString());
         file_.close();
         return false;
     }
-    if (zs_.avail_in >= 2 && in_[0] == 0x1f && in_[1] == 0x8b) {
-        if (inflateInit2(&zs_, MAX_WBITS + 16) != Z_OK) {
-            setErrorString(QStringLiteral("Cannot start decompressing"));
-            file_.close();
-            return false;
-        }
-        zsReady_ = true;
-        inMember_ = true;
+    if (zs_->avail_in >= 2 && in_[0] == 0x1f && in_[1] == 0x8b) {
+        startMember();
         state_ = State::Gzip;
     } else {
         state_ = State::Plain;
@@ -48,9 +59,7 @@ bool TGzipReader::open(OpenMode mode)
 
 void TGzipReader::close()
 {
-    if (zsReady_)
-        inflateEnd(&zs_);
-    zsReady_ = false;
+    zs_.reset();
     file_.close();
     state_ = State::End;
     in_ = std::vector<unsigned char>();
@@ -58,27 +67,37 @@ void TGzipReader::close()
         QIODevice::close();
 }
 
+void TGzipReader::startMember()
+{
+    // The reset keeps the input; the header and trailer are the inflater's to
+    // read and check.
+    isal_inflate_reset(zs_.get());
+    zs_->crc_flag = ISAL_GZIP;
+    inMember_ = true;
+}
+
 // Moves the `keep` unread bytes to the front of the buffer and reads more
 // after them; false on a read error. At the end of the file nothing is added.
 bool TGzipReader::refill(qint64 keep)
 {
     if (keep > 0)
-        std::memmove(in_.data(), zs_.next_in, size_t(keep));
+        std::memmove(in_.data(), zs_->next_in, size_t(keep));
     const qint64 got = file_.read(reinterpret_cast<char*>(in_.data()) + keep, InSize - keep);
     if (got < 0)
         return false;
-    zs_.next_in = in_.data();
-    zs_.avail_in = uInt(keep + got);
+    atEof_ = got == 0;
+    zs_->next_in = in_.data();
+    zs_->avail_in = uint32_t(keep + got);
     return true;
 }
 
 bool TGzipReader::onlyZerosLeft()
 {
     for (;;) {
-        for (uInt i = 0; i < zs_.avail_in; ++i)
-            if (zs_.next_in[i] != 0)
+        for (uint32_t i = 0; i < zs_->avail_in; ++i)
+            if (zs_->next_in[i] != 0)
                 return false;
-        if (!refill(0) || zs_.avail_in == 0)
+        if (!refill(0) || zs_->avail_in == 0)
             return true;
     }
 }
@@ -98,10 +117,10 @@ qint64 TGzipReader::readData(char* data, qint64 maxSize)
     qint64 done = 0;
     if (state_ == State::Plain) {
         // Bytes already read while looking for the magic come first.
-        const qint64 held = std::min<qint64>(zs_.avail_in, maxSize);
-        std::memcpy(data, zs_.next_in, size_t(held));
-        zs_.next_in += held;
-        zs_.avail_in -= uInt(held);
+        const qint64 held = std::min<qint64>(zs_->avail_in, maxSize);
+        std::memcpy(data, zs_->next_in, size_t(held));
+        zs_->next_in += held;
+        zs_->avail_in -= uint32_t(held);
         done = held;
         if (done < maxSize) {
             const qint64 got = file_.read(data + done, maxSize - done);
@@ -112,50 +131,44 @@ qint64 TGzipReader::readData(char* data, qint64 maxSize)
         return done;
     }
     while (state_ == State::Gzip && done < maxSize) {
-        if (zs_.avail_in == 0) {
+        if (zs_->avail_in == 0 && !atEof_) {
             if (!refill(0))
                 return done > 0 ? done : fail(file_.errorString(), false);
-            if (zs_.avail_in == 0) {
-                if (inMember_)
-                    return done > 0 ? done : fail(QStringLiteral("Unexpected end of the compressed data"), true);
-                state_ = State::End;
-                break;
-            }
         }
         if (!inMember_) {
             // Another member follows only when it starts with the magic.
-            if (zs_.avail_in < 2) {
-                if (!refill(zs_.avail_in))
-                    return done > 0 ? done : fail(file_.errorString(), false);
-                if (zs_.avail_in < 2) {
-                    trailing_ = !onlyZerosLeft();
-                    state_ = State::End;
-                    break;
-                }
-            }
-            if (zs_.next_in[0] != 0x1f || zs_.next_in[1] != 0x8b) {
+            if (zs_->avail_in < 2 && !atEof_ && !refill(zs_->avail_in))
+                return done > 0 ? done : fail(file_.errorString(), false);
+            if (zs_->avail_in < 2 || zs_->next_in[0] != 0x1f || zs_->next_in[1] != 0x8b) {
                 trailing_ = !onlyZerosLeft();
                 state_ = State::End;
                 break;
             }
-            inflateReset(&zs_);
-            inMember_ = true;
+            startMember();
         }
         const qint64 room = std::min<qint64>(maxSize - done, 1 << 30);
-        zs_.next_out = reinterpret_cast<unsigned char*>(data + done);
-        zs_.avail_out = uInt(room);
-        const int r = inflate(&zs_, Z_NO_FLUSH);
-        done += room - zs_.avail_out;
-        if (r == Z_STREAM_END) {
-            inMember_ = false;
-        } else if (r != Z_OK && r != Z_BUF_ERROR) {
+        zs_->next_out = reinterpret_cast<uint8_t*>(data + done);
+        zs_->avail_out = uint32_t(room);
+        const uint32_t inBefore = zs_->avail_in;
+        const int r = isal_inflate(zs_.get());
+        const qint64 produced = room - zs_->avail_out;
+        done += produced;
+        if (r != ISAL_DECOMP_OK) {
             // What came out before the damage is handed over; the next read fails.
-            const QString why = QStringLiteral("Damaged compressed data (%1)")
-                                    .arg(QString::fromLatin1(zs_.msg ? zs_.msg : "error"));
+            const QString why = QStringLiteral("Damaged compressed data (%1)").arg(inflateError(r));
             if (done == 0)
                 return fail(why, true);
             fail(why, true);
             return done;
+        }
+        if (zs_->block_state == ISAL_BLOCK_FINISH) {
+            // The inflater hands back the bytes it read past the trailer.
+            inMember_ = false;
+        } else if (atEof_ && produced == 0 && zs_->avail_in == inBefore) {
+            // Nothing more will come: the member was cut short.
+            if (done > 0)
+                return done; // the next read reports it
+            return fail(QStringLiteral("Unexpected end of the compressed data"), true);
         }
     }
     return done;

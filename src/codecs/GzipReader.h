@@ -7,11 +7,14 @@
 // clean end of the data and -1 when the file cannot be read or the compressed
 // data is damaged (bad data, CRC or length mismatch, a member cut short);
 // damaged() then tells the two apart. seek() and writing are not supported.
+// Inflating is ISA-L's, about twice as fast as zlib's.
 
 #include <QFile>
 #include <QIODevice>
+#include <memory>
 #include <vector>
-#include <zlib.h>
+
+struct inflate_state;
 
 class TGzipReader : public QIODevice {
 public:
@@ -39,12 +42,14 @@ private:
     enum class State { Plain, Gzip, End, Failed };
     qint64 fail(const QString& text, bool damage);
     bool refill(qint64 keep);
+    // A new inflater state for the member that starts at the input.
+    void startMember();
     // Reads the rest of the file: true when every byte left is zero.
     bool onlyZerosLeft();
 
     QFile file_;
-    z_stream zs_{};
-    bool zsReady_ = false;
+    std::unique_ptr<inflate_state> zs_;
+    bool atEof_ = false;
     bool inMember_ = false;
     State state_ = State::End;
     bool damaged_ = false;

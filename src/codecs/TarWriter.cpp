@@ -18,6 +18,11 @@ TTarWriter::TTarWriter() = default;
 
 TTarWriter::TTarWriter(const QString& path, QIODevice::OpenMode mode) { open(path, mode); }
 
+TTarWriter::TTarWriter(QIODevice& sink, const QString& name) : out_(&sink), name_(name)
+{
+    buf_.reserve(BufferLimit + ReadChunk + BlockSize);
+}
+
 TTarWriter::~TTarWriter()
 {
     try {
@@ -31,6 +36,9 @@ void TTarWriter::open(const QString& path, QIODevice::OpenMode mode)
     if (file_.isOpen())
         close();
     file_.setFileName(path);
+    out_ = &file_;
+    name_ = path;
+    written_ = 0;
     if (!file_.open(mode | QIODevice::Unbuffered))
         throw TTarError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file_.errorString()));
     finished_ = false;
@@ -66,10 +74,11 @@ void TTarWriter::flushBuffer()
     if (buf_.isEmpty())
         return;
     const qint64 n = buf_.size();
-    const qint64 w = file_.write(buf_.constData(), n);
+    const qint64 w = out_->write(buf_.constData(), n);
     buf_.clear();
     if (w != n)
-        throw TTarError(QStringLiteral("Write error in \"%1\". %2").arg(file_.fileName(), file_.errorString()));
+        throw TTarError(QStringLiteral("Write error in \"%1\". %2").arg(name_, out_->errorString()));
+    written_ += n;
 }
 
 quint16 TTarWriter::fileMode(const QFileInfo& info)
@@ -91,7 +100,7 @@ quint16 TTarWriter::fileMode(const QFileInfo& info)
 void TTarWriter::writeHeader(const QByteArray& name, qint64 size, qint64 mtime, char type, const QByteArray& magic8,
                              quint16 mode)
 {
-    if (!file_.isOpen())
+    if (!isOpen())
         throw TTarError(QStringLiteral("The tar file is not open"));
     char h[BlockSize];
     std::memset(h, 0, sizeof h);
@@ -198,20 +207,25 @@ void TTarWriter::addDirectory(const QString& memberName, const QDateTime& time)
 
 void TTarWriter::finish()
 {
-    if (finished_ || !file_.isOpen())
+    if (finished_ || !isOpen())
         return;
     finished_ = true;
-    const qint64 end = file_.pos() + buf_.size() + 2 * BlockSize;
+    const qint64 end = written_ + buf_.size() + 2 * BlockSize;
     const qint64 padded = (end + RecordSize - 1) / RecordSize * RecordSize;
     const QByteArray zeros(padded - end + 2 * BlockSize, '\0');
     put(zeros.constData(), zeros.size());
     flushBuffer();
-    if (!file_.flush())
-        throw TTarError(QStringLiteral("Write error in \"%1\". %2").arg(file_.fileName(), file_.errorString()));
+    if (out_ == &file_ && !file_.flush())
+        throw TTarError(QStringLiteral("Write error in \"%1\". %2").arg(name_, file_.errorString()));
 }
 
 void TTarWriter::close()
 {
+    if (out_ != &file_) {
+        if (isOpen())
+            finish();
+        return;
+    }
     if (!file_.isOpen())
         return;
     try {

@@ -31,6 +31,10 @@ public:
     TTarWriter();
     explicit TTarWriter(const QString& path,
                         QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Truncate);
+    // Writes into `sink` (open for writing, not owned, such as a TGzipWriter);
+    // `name` stands for it in messages. close() finishes the tar and leaves
+    // the sink open.
+    TTarWriter(QIODevice& sink, const QString& name);
     // Writes the end block if finish() was not called, then closes the file.
     // Errors at that point cannot be raised; call finish() to see them.
     ~TTarWriter();
@@ -52,7 +56,7 @@ public:
     // finish() if needed, then closes the file.
     void close();
 
-    bool isOpen() const { return file_.isOpen(); }
+    bool isOpen() const { return out_ && out_->isOpen(); }
 
     // The nine permission bits of the file described by `info`.
     static quint16 fileMode(const QFileInfo& info);
@@ -70,6 +74,9 @@ private:
     QByteArray magicField() const;
 
     QFile file_;
+    QIODevice* out_ = nullptr;   // file_ or the caller's sink
+    QString name_;
+    qint64 written_ = 0;
     QByteArray buf_;
     bool finished_ = false;
 };

@@ -1,6 +1,7 @@
 // quarn-cli's tar, tar.gz and gz commands, run through their entry function.
 
 #include "ArchiveCli.h"
+#include "FileSizeLimit.h"
 #include "TarCli.h"
 #include "TestTools.h"
 #include "codecs/TarWriter.h"
@@ -324,6 +325,17 @@ private slots:
         r = cli("create", {p("m.tar"), p("no-such-file")});
         QCOMPARE(r.code, 1);
         QVERIFY(!QFile::exists(p("m.tar")) && !QFile::exists(p("m.tar.quarn-part")));
+        // A tar.gz stopped after its compressors have started, by a missing
+        // source or a full disk: no archive, no part file, no scratch files.
+        QDir().mkpath(p("stopped"));
+        writeFile(p("big.dat"), sampleData(3 << 20, 12));
+        r = cli("create", {p("stopped/m.tar.gz"), p("big.dat"), p("no-such-file")});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains("no-such-file"));
+        QCOMPARE(QDir(p("stopped")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QVERIFY(WithFileSizeLimit(200000, [&] { r = cli("create", {p("stopped/full.tar.gz"), p("big.dat")}); }));
+        QCOMPARE(r.code, 1);
+        QCOMPARE(QDir(p("stopped")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
         // A destination below a plain file cannot be made (works as root too).
         writeFile(p("f.txt"), "f");
         r = cli("create", {p("f.txt/a.tar.gz"), p("f.txt")});
