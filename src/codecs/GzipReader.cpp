@@ -7,6 +7,9 @@
 
 namespace {
 constexpr qint64 InSize = 256 * 1024;
+// What the inflating thread hands over at a time, and how many it may hold.
+constexpr qint64 ChunkSize = 1024 * 1024;
+constexpr size_t MaxChunks = 4;
 
 QString inflateError(int code)
 {
@@ -31,13 +34,18 @@ bool TGzipReader::open(OpenMode mode)
 {
     if ((mode & ~(QIODevice::Unbuffered | QIODevice::Text)) != QIODevice::ReadOnly || isOpen())
         return false;
-    damaged_ = false;
-    trailing_ = false;
+    damaged_ = damagedAhead_ = false;
+    trailing_ = trailingAhead_ = false;
+    finished_ = stopping_ = false;
     atEof_ = false;
+    current_ = Chunk();
+    taken_ = 0;
+    ready_.clear();
     if (!QFileInfo(file_.fileName()).isFile() || !file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         setErrorString(file_.errorString());
         return false;
     }
+    sourceSize_ = file_.size();
     in_.resize(InSize);
     zs_ = std::make_unique<inflate_state>();
     isal_inflate_init(zs_.get());
@@ -51,14 +59,30 @@ bool TGzipReader::open(OpenMode mode)
     if (zs_->avail_in >= 2 && in_[0] == 0x1f && in_[1] == 0x8b) {
         startMember();
         state_ = State::Gzip;
+        inflater_ = std::thread([this] { inflateAhead(); });
     } else {
         state_ = State::Plain;
     }
+    plain_ = state_ == State::Plain;
     return QIODevice::open(mode | QIODevice::Unbuffered);
+}
+
+void TGzipReader::stopInflating()
+{
+    if (!inflater_.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    inflater_.join();
+    ready_.clear();
 }
 
 void TGzipReader::close()
 {
+    stopInflating();
     zs_.reset();
     file_.close();
     state_ = State::End;
@@ -105,31 +129,97 @@ bool TGzipReader::onlyZerosLeft()
 qint64 TGzipReader::fail(const QString& text, bool damage)
 {
     state_ = State::Failed;
-    damaged_ = damage;
-    setErrorString(text);
+    damagedAhead_ = damage;
+    errorAhead_ = text;
     return -1;
+}
+
+void TGzipReader::inflateAhead()
+{
+    for (;;) {
+        Chunk c;
+        c.data.reset(new char[size_t(ChunkSize)]);
+        c.result = inflateInto(c.data.get(), ChunkSize);
+        const bool last = c.result <= 0;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return stopping_ || ready_.size() < MaxChunks; });
+            if (stopping_)
+                return;
+            ready_.push_back(std::move(c));
+        }
+        changed_.notify_all();
+        if (last)
+            return;
+    }
 }
 
 qint64 TGzipReader::readData(char* data, qint64 maxSize)
 {
-    if (state_ == State::Failed)
-        return -1;
-    qint64 done = 0;
-    if (state_ == State::Plain) {
+    if (plain_) {
+        if (!file_.isOpen())
+            return -1;
         // Bytes already read while looking for the magic come first.
         const qint64 held = std::min<qint64>(zs_->avail_in, maxSize);
         std::memcpy(data, zs_->next_in, size_t(held));
         zs_->next_in += held;
         zs_->avail_in -= uint32_t(held);
-        done = held;
+        qint64 done = held;
         if (done < maxSize) {
             const qint64 got = file_.read(data + done, maxSize - done);
-            if (got < 0)
-                return fail(file_.errorString(), false);
+            if (got < 0) {
+                setErrorString(file_.errorString());
+                return -1;
+            }
             done += got;
         }
         return done;
     }
+    qint64 done = 0;
+    while (done < maxSize) {
+        if (taken_ == current_.size()) {
+            if (finished_)
+                break;
+            if (done > 0) {
+                // Hand over what there is rather than wait for more.
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (ready_.empty())
+                    break;
+            }
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [this] { return !ready_.empty(); });
+                current_ = std::move(ready_.front());
+                ready_.pop_front();
+            }
+            changed_.notify_all();
+            taken_ = 0;
+            if (current_.result <= 0) {
+                // The thread has stopped: what it noted is safe to read.
+                finished_ = true;
+                inflater_.join();
+                damaged_ = damagedAhead_;
+                trailing_ = trailingAhead_;
+                if (current_.result < 0)
+                    setErrorString(errorAhead_);
+            }
+            continue;
+        }
+        const qint64 n = std::min<qint64>(maxSize - done, current_.size() - taken_);
+        std::memcpy(data + done, current_.data.get() + taken_, size_t(n));
+        taken_ += n;
+        done += n;
+    }
+    if (done > 0)
+        return done;
+    return finished_ && current_.result < 0 ? -1 : 0;
+}
+
+qint64 TGzipReader::inflateInto(char* data, qint64 maxSize)
+{
+    if (state_ == State::Failed)
+        return -1;
+    qint64 done = 0;
     while (state_ == State::Gzip && done < maxSize) {
         if (zs_->avail_in == 0 && !atEof_) {
             if (!refill(0))
@@ -140,7 +230,7 @@ qint64 TGzipReader::readData(char* data, qint64 maxSize)
             if (zs_->avail_in < 2 && !atEof_ && !refill(zs_->avail_in))
                 return done > 0 ? done : fail(file_.errorString(), false);
             if (zs_->avail_in < 2 || zs_->next_in[0] != 0x1f || zs_->next_in[1] != 0x8b) {
-                trailing_ = !onlyZerosLeft();
+                trailingAhead_ = !onlyZerosLeft();
                 state_ = State::End;
                 break;
             }
