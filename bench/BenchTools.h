@@ -11,18 +11,15 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace bench {
 
@@ -153,7 +150,8 @@ inline Cost measure(const std::function<bool()>& f)
 }
 
 // One shell command run as a child: its wall time and the peak resident
-// memory of the largest process it ran (wait4's figure, as /usr/bin/time's).
+// memory of the largest process it ran, as /usr/bin/time reports it (a child
+// spawned straight from here would count this program's own memory).
 struct Spawned {
     bool ok = false;
     double wall = 0;
@@ -163,22 +161,20 @@ struct Spawned {
 inline Spawned spawnMeasured(const QString& cmd)
 {
     Spawned s;
-    const QByteArray c = cmd.toLocal8Bit();
-    char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(c.constData()), nullptr};
+    QTemporaryFile rss;
+    if (!rss.open())
+        return s;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
     QElapsedTimer t;
     t.start();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ) != 0)
-        return s;
-    int status = 0;
-    rusage u{};
-    if (wait4(pid, &status, 0, &u) != pid)
-        return s;
+    p.start("/usr/bin/time", {"-f", "%M", "-o", rss.fileName(), "sh", "-c", cmd});
+    p.waitForFinished(-1);
     s.wall = double(t.nsecsElapsed()) / 1e9;
-    s.peakMB = double(u.ru_maxrss) / 1024.0;
-    s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    s.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    s.peakMB = QString::fromLatin1(rss.readAll()).trimmed().split('\n').last().toDouble() / 1024.0;
     if (!s.ok)
-        fprintf(stderr, "failed: %s\n", c.constData());
+        fprintf(stderr, "failed: %s\n", qPrintable(cmd));
     return s;
 }
 

@@ -19,7 +19,7 @@ QUARN_PACKAGES=(
 QUARN_TEST_PACKAGES=(
   zip unzip p7zip-full libarchive-tools tar gzip pigz python3
   wine64 xvfb xauth
-  imagemagick
+  imagemagick time
   xz-utils bzip2 zstd lz4
 )
 # Only the tests need these: the desktop-integration validators and tools,

@@ -135,7 +135,10 @@ bool TGzipWriter::open(OpenMode mode)
         fail(file_.errorString());
 
     const int n = threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency()));
-    maxBlocks_ = size_t(2 * n + 2);
+    // Enough blocks in flight that a compressor that finished early always
+    // finds another while the oldest is still being worked on, on a busy
+    // machine as well (at most about 5 MiB).
+    maxBlocks_ = size_t(8 * n + 2);
     stopping_ = false;
     for (int i = 0; i < n; ++i)
         workers_.emplace_back([this] { work(); });
@@ -261,13 +264,17 @@ void TGzipWriter::work()
         const unsigned char* data = b->in.data() + b->dictionary;
         const bool ok = deflater->deflateBlock(b->in.data(), b->dictionary, data, b->dataSize(), b->last, b->out);
         const quint32 crc = quint32(crc32(0L, data, uInt(b->dataSize())));
+        bool oldest = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             b->crc = crc;
             b->failed = !ok;
             b->done = true;
+            oldest = queue_.front() == b;
         }
-        blockDone_.notify_all();
+        // Only the oldest block lets the writer go on.
+        if (oldest)
+            blockDone_.notify_all();
     }
 }
 

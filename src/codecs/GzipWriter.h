@@ -6,7 +6,7 @@
 // written out in order with the CRC-32 and length of the whole. The output is
 // one ordinary deflate stream, as any inflater reads it.
 //
-// Memory stays bounded: a few blocks per worker are in flight at a time, and a
+// Memory stays bounded: eight blocks per worker are in flight at most, and a
 // writer waits for the oldest to be written before it fills another.
 //
 // finish() completes the file; a writer closed, destroyed or discard()ed
