@@ -56,14 +56,15 @@ bool TGzipReader::open(OpenMode mode)
         file_.close();
         return false;
     }
-    if (zs_->avail_in >= 2 && in_[0] == 0x1f && in_[1] == 0x8b) {
+    plain_ = !(zs_->avail_in >= 2 && in_[0] == 0x1f && in_[1] == 0x8b);
+    if (plain_) {
+        state_ = State::Plain;
+    } else {
         startMember();
         state_ = State::Gzip;
+        // From here on state_, zs_, file_ and in_ belong to the inflating thread.
         inflater_ = std::thread([this] { inflateAhead(); });
-    } else {
-        state_ = State::Plain;
     }
-    plain_ = state_ == State::Plain;
     return QIODevice::open(mode | QIODevice::Unbuffered);
 }
 
