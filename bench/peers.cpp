@@ -66,8 +66,10 @@ bool makeRealCorpus(const QString& root)
         fprintf(stderr, "cannot find python's library\n");
         return false;
     }
-    if (!sh("cp -a /usr/include " + q(root + "/include")) ||
-        !sh("tar -C " + q(stdlib) + " --exclude=./site-packages -cf - . | tar -C " + q(root + "/python") + " -xf -"))
+    // Links are copied as what they point to: plain files and folders, as
+    // every tool stores them alike.
+    if (!sh("cp -rL /usr/include " + q(root + "/include")) ||
+        !sh("tar -C " + q(stdlib) + " -h --exclude=./site-packages -cf - . | tar -C " + q(root + "/python") + " -xf -"))
         return false;
     put(root + "/.complete", "");
     return true;
