@@ -1,6 +1,6 @@
 // quarn-cli against the tools people compare it with, on two corpora side by
 // side: the generated one and a real one (copies of /usr/include and of the
-// machine's Python library, without its site-packages).
+// machine's Python library, without its site-packages, links resolved).
 //
 //   bench_peers [WORK_FOLDER] [RUNS] [CASES]
 //       WORK_FOLDER  default /tmp/quarn-bench-peers (both corpora are made
