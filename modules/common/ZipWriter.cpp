@@ -302,7 +302,7 @@ bool ZipWriter::endEntry(NewEntry& e)
     return out_.write(tail.data(), tail.size()) && closeEntry(e, true);
 }
 
-bool ZipWriter::writeData(int fd, NewEntry& e, bool& readFailed)
+bool ZipWriter::writeData(int fd, NewEntry& e, bool report, bool& readFailed)
 {
     if (inBuf_.empty()) { inBuf_.resize(kChunk); outBuf_.resize(kChunk); }
     const int level = e.method == 8 ? e.level : 0;
@@ -339,7 +339,7 @@ bool ZipWriter::writeData(int fd, NewEntry& e, bool& readFailed)
                 if (have && !entryData(e, outBuf_.data(), have)) return false;
             } while (zs_.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
         }
-        if (n && rep_.bytes(int64_t(n))) return false;
+        if (n && (report ? rep_.bytes(int64_t(n)) : rep_.aborted())) return false;
         if (n == 0) break;
     }
     return true;
@@ -374,7 +374,8 @@ bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int l
         NewEntry e;
         if (!beginEntry(e, info, level, level > 0 ? 8 : 0, password, zip64)) { ::close(fd); return false; }
         bool readFailed = false;
-        if (!writeData(fd, e, readFailed)) { ::close(fd); return false; }
+        // Bytes are reported once, however often the file is read.
+        if (!writeData(fd, e, announceFile && attempt == 0, readFailed)) { ::close(fd); return false; }
         if (readFailed) {
             ::close(fd);
             skipped = true;

@@ -50,8 +50,8 @@ public:
     // Compresses one file (or writes a folder entry). `level` 0 stores.
     // `password` empty: no encryption. Returns false on a write failure or an
     // abort; `skipped` is set when the source could not be read (reported, the
-    // rest goes on). `announceFile` false: the file was already announced to the
-    // progress callback. `zip64`: give the local header a Zip64 field.
+    // rest goes on). `announceFile` false: the file was already announced and
+    // its bytes reported to the progress callback. `zip64`: give the local header a Zip64 field.
     bool addFile(const std::string& path, const NewEntryInfo& info, int level, const std::string& password, bool& skipped,
                  bool announceFile = true, bool zip64 = false);
     // Entries added with a password from now on get WinZip's AES-256 (AE-2)
@@ -115,7 +115,7 @@ private:
     bool writeLocal(const NewEntry& e, bool known);
     // The descriptor or the patched local header, and the directory record.
     bool closeEntry(const NewEntry& e, bool patch);
-    bool writeData(int fd, NewEntry& e, bool& readFailed);
+    bool writeData(int fd, NewEntry& e, bool report, bool& readFailed);
 
     OutFile out_;
     Reporter& rep_;
