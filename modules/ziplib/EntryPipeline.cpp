@@ -15,7 +15,7 @@ namespace qz {
 namespace {
 
 constexpr uint64_t kMaxAhead = 64;                  // results
-constexpr uint64_t kMaxAheadBytes = uint64_t(64) << 20; // input bytes they stand for
+constexpr uint64_t kMaxAheadBytes = uint64_t(32) << 20; // input bytes they stand for
 // A file read whole that turns out this large has changed under us.
 constexpr size_t kWholeCap = size_t(EntryPipeline::kWholeLimit) * 2;
 
@@ -263,6 +263,7 @@ void EntryPipeline::compressWhole(Job& job, BlockDeflater& d)
     const size_t head = out.bytes.size();
     out.method = 0;
     if (f.level > 0 && have > 0 && d.whole(in.data(), have, f.level, out.bytes)) out.method = 8;
+    else if (head == 0) out.bytes = std::move(in);
     else out.bytes.insert(out.bytes.end(), in.begin(), in.end());
     in = std::vector<uint8_t>();
     cipher.encrypt(out.bytes.data() + head, out.bytes.size() - head);
