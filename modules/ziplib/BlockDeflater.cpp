@@ -13,7 +13,12 @@ BlockDeflater::~BlockDeflater()
     if (zsInit_) deflateEnd(&zs_);
 }
 
-bool BlockDeflater::whole(const uint8_t* in, size_t n, int level, std::vector<uint8_t>& out)
+namespace {
+constexpr size_t kSampleFrom = size_t(1) << 20;
+constexpr size_t kSample = size_t(128) << 10;
+} // namespace
+
+libdeflate_compressor* BlockDeflater::compressor(int level)
 {
     if (!whole_ || wholeLevel_ != level) {
         if (whole_) libdeflate_free_compressor(whole_);
@@ -21,15 +26,10 @@ bool BlockDeflater::whole(const uint8_t* in, size_t n, int level, std::vector<ui
         if (!whole_) throw std::bad_alloc();
         wholeLevel_ = level;
     }
-    const size_t at = out.size();
-    out.resize(at + n);
-    const size_t made = libdeflate_deflate_compress(whole_, in, n, out.data() + at, n);
-    out.resize(made ? at + made : at);
-    return made != 0;
+    return whole_;
 }
 
-void BlockDeflater::block(const uint8_t* dict, size_t dictLen, const uint8_t* in, size_t n, int level, bool last,
-                          std::vector<uint8_t>& out)
+void BlockDeflater::startZlib(int level)
 {
     if (!zsInit_ || zsLevel_ != level) {
         if (zsInit_) deflateEnd(&zs_);
@@ -40,6 +40,43 @@ void BlockDeflater::block(const uint8_t* dict, size_t dictLen, const uint8_t* in
     } else {
         deflateReset(&zs_);
     }
+}
+
+bool BlockDeflater::zlibWhole(const uint8_t* in, size_t n, int level, size_t limit, std::vector<uint8_t>& out)
+{
+    startZlib(level);
+    const size_t at = out.size();
+    out.resize(at + limit);
+    zs_.next_in = const_cast<uint8_t*>(in);
+    zs_.avail_in = uInt(n);
+    zs_.next_out = out.data() + at;
+    zs_.avail_out = uInt(limit);
+    const int rc = deflate(&zs_, Z_FINISH);
+    out.resize(rc == Z_STREAM_END ? out.size() - zs_.avail_out : at);
+    return rc == Z_STREAM_END;
+}
+
+bool BlockDeflater::whole(const uint8_t* in, size_t n, int level, std::vector<uint8_t>& out)
+{
+    libdeflate_compressor* c = compressor(level);
+    if (n >= kSampleFrom) {
+        std::vector<uint8_t> a, b;
+        a.resize(kSample + kSample / 8 + 64);
+        const size_t ld = libdeflate_deflate_compress(c, in, kSample, a.data(), a.size());
+        if (zlibWhole(in, kSample, level, a.size(), b) && (ld == 0 || b.size() < ld))
+            return zlibWhole(in, n, level, n, out);
+    }
+    const size_t at = out.size();
+    out.resize(at + n);
+    const size_t made = libdeflate_deflate_compress(c, in, n, out.data() + at, n);
+    out.resize(made ? at + made : at);
+    return made != 0;
+}
+
+void BlockDeflater::block(const uint8_t* dict, size_t dictLen, const uint8_t* in, size_t n, int level, bool last,
+                          std::vector<uint8_t>& out)
+{
+    startZlib(level);
     if (dictLen) deflateSetDictionary(&zs_, dict, uInt(dictLen));
     const size_t at = out.size();
     // The bound of a whole stream, and room for the flush's empty stored block.
