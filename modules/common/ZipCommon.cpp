@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <random>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,8 +71,11 @@ void PkCrypt::update(uint8_t c)
 
 void makeCryptHeader(PkCrypt& crypt, uint8_t check, uint8_t out[12])
 {
-    static std::random_device rd;
-    for (int i = 0; i < 11; ++i) out[i] = uint8_t(rd());
+    // Entries are encrypted on several threads at once: each draws its own.
+    if (::getrandom(out, 11, 0) != 11) {
+        thread_local std::random_device rd;
+        for (int i = 0; i < 11; ++i) out[i] = uint8_t(rd());
+    }
     out[11] = check;
     crypt.encrypt(out, 12);
 }

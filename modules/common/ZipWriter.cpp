@@ -9,8 +9,6 @@
 
 namespace qz {
 
-static constexpr size_t kChunk = 1 << 18;
-
 ZipWriter::~ZipWriter()
 {
     if (zsInit_) deflateEnd(&zs_);
@@ -112,11 +110,202 @@ bool ZipWriter::copyEntry(int srcFd, const Entry& e)
     return true;
 }
 
-bool ZipWriter::writeData(int fd, int level, const Cipher& cipher, uint32_t& crc, uint64_t& csize, uint64_t& usize, bool& readFailed)
+bool ZipWriter::progress(uint64_t n)
+{
+    while (n) {
+        const uint64_t piece = std::min<uint64_t>(n, kChunk);
+        if (rep_.bytes(int64_t(piece))) return true;
+        n -= piece;
+    }
+    return false;
+}
+
+bool ZipWriter::announce(const NewEntryInfo& info, int64_t size)
+{
+    noteTime(info.dosTime);
+    return !rep_.newFile(info.name, size);
+}
+
+bool ZipWriter::skipUnopened(const std::string& path, int err)
+{
+    rep_.message(QZ_WARNING, "could not open " + path + ": " + errnoText(err) + " (skipped)");
+    return !rep_.aborted();
+}
+
+bool ZipWriter::skipUnreadable(const std::string& path)
+{
+    rep_.message(QZ_WARNING, "error reading " + path + " (skipped)");
+    return !rep_.aborted();
+}
+
+uint16_t ZipWriter::nameFlags(const NewEntryInfo& info) { return isAscii(info.name) ? 0 : 0x800; }
+
+ZipWriter::CentralFields ZipWriter::newFields(const NewEntryInfo& info, uint64_t at)
+{
+    CentralFields f;
+    f.name = info.name;
+    f.dosTime = info.dosTime;
+    f.extAttr = (info.mode & 0xFFFF) << 16;
+    if (info.directory) f.extAttr |= 0x10;
+    if (!(info.mode & S_IWUSR)) f.extAttr |= 0x01;
+    f.flags = nameFlags(info);
+    f.offset = at;
+    return f;
+}
+
+void ZipWriter::setUp(NewEntry& e, const NewEntryInfo& info, int level, uint16_t method, EntryCipher::Kind kind, bool zip64)
+{
+    using K = EntryCipher::Kind;
+    e.info = &info;
+    e.at = out_.pos();
+    e.level = level;
+    e.method = method;
+    e.kind = kind;
+    e.zip64 = zip64;
+    // Traditional encryption checks its header against the time, known
+    // before the CRC, so its sizes follow in a descriptor; AE-2 keeps no CRC.
+    e.flags = uint16_t(nameFlags(info) | (kind == K::Aes ? 0x1 : kind == K::Traditional ? 0x9 : 0) |
+                       (method == 8 && level >= 8 ? 2 : 0) | (method == 8 && level <= 2 ? 4 : 0));
+    e.aesExtra = kind == K::Aes ? newAesExtra(method) : std::string();
+    e.crc = uint32_t(crc32(0, nullptr, 0));
+    e.csize = e.usize = 0;
+}
+
+// A local header with a Zip64 field carries its sizes there (filled in
+// afterwards, or left zero in front of a data descriptor).
+bool ZipWriter::writeLocal(const NewEntry& e, bool known)
+{
+    const NewEntryInfo& info = *e.info;
+    const bool aes = e.kind == EntryCipher::Kind::Aes;
+    const uint64_t cs = e.csize + EntryCipher::overheadOf(e.kind);
+    if (!out_.keepTogether(30 + info.name.size() + (e.zip64 ? 20 : 0) + e.aesExtra.size())) return false;
+    uint8_t h[30] = {};
+    wr32(h, zipdir::Sig::Local);
+    wr16(h + 4, e.zip64 ? 45 : 20);
+    wr16(h + 6, e.flags);
+    wr16(h + 8, aes ? kAesMethod : e.method);
+    wr16(h + 10, uint16_t(info.dosTime));
+    wr16(h + 12, uint16_t(info.dosTime >> 16));
+    if (known) wr32(h + 14, aes ? 0 : e.crc);
+    if (e.zip64) {
+        wr32(h + 18, zipdir::kMax32);
+        wr32(h + 22, zipdir::kMax32);
+    } else if (known) {
+        wr32(h + 18, uint32_t(cs));
+        wr32(h + 22, uint32_t(e.usize));
+    }
+    wr16(h + 26, uint16_t(info.name.size()));
+    wr16(h + 28, uint16_t((e.zip64 ? 20 : 0) + e.aesExtra.size()));
+    uint8_t x[20] = {};
+    wr16(x, zipdir::kZip64ExtraId);
+    wr16(x + 2, 16);
+    if (known) {
+        wr32(x + 4, uint32_t(e.usize)); wr32(x + 8, uint32_t(e.usize >> 32));
+        wr32(x + 12, uint32_t(cs)); wr32(x + 16, uint32_t(cs >> 32));
+    }
+    return out_.write(h, 30) && out_.write(info.name.data(), info.name.size()) && (!e.zip64 || out_.write(x, 20)) &&
+           out_.write(e.aesExtra.data(), e.aesExtra.size());
+}
+
+bool ZipWriter::closeEntry(const NewEntry& e, bool patch)
+{
+    const bool aes = e.kind == EntryCipher::Kind::Aes;
+    const uint64_t cs = e.csize + EntryCipher::overheadOf(e.kind), us = e.usize;
+    const uint32_t crc = aes ? 0 : e.crc;
+    if (e.kind == EntryCipher::Kind::Traditional) {
+        uint8_t d[24];
+        wr32(d, zipdir::Sig::Descriptor);
+        wr32(d + 4, crc);
+        size_t n = 16;
+        if (e.zip64) {
+            wr32(d + 8, uint32_t(cs)); wr32(d + 12, uint32_t(cs >> 32));
+            wr32(d + 16, uint32_t(us)); wr32(d + 20, uint32_t(us >> 32));
+            n = 24;
+        } else {
+            wr32(d + 8, uint32_t(cs));
+            wr32(d + 12, uint32_t(us));
+        }
+        if (!out_.write(d, n)) return false;
+    } else if (patch && e.zip64) {
+        uint8_t d[4], v[16];
+        wr32(d, crc);
+        wr32(v, uint32_t(us)); wr32(v + 4, uint32_t(us >> 32));
+        wr32(v + 8, uint32_t(cs)); wr32(v + 12, uint32_t(cs >> 32));
+        if (!out_.writeAt(e.at + 14, d, 4) || !out_.writeAt(e.at + 30 + e.info->name.size() + 4, v, 16)) return false;
+    } else if (patch) {
+        uint8_t d[12];
+        wr32(d, crc);
+        wr32(d + 4, uint32_t(cs));
+        wr32(d + 8, uint32_t(us));
+        if (!out_.writeAt(e.at + 14, d, 12)) return false;
+    }
+    CentralFields f = newFields(*e.info, e.at);
+    f.flags = e.flags;
+    f.method = aes ? kAesMethod : e.method;
+    f.needed = aes ? 51 : e.zip64 ? 45 : 20;
+    f.extra = e.aesExtra;
+    f.crc = crc;
+    f.csize = cs;
+    f.usize = us;
+    central_.push_back(centralRecord(f));
+    return true;
+}
+
+bool ZipWriter::writeWholeEntry(const NewEntryInfo& info, int level, uint16_t method, EntryCipher::Kind cipherKind, uint32_t crc,
+                                uint64_t usize, const std::vector<uint8_t>& stored)
+{
+    NewEntry e;
+    const uint64_t overhead = EntryCipher::overheadOf(cipherKind);
+    const bool zip64 = usize >= zipdir::kMax32 || stored.size() >= zipdir::kMax32;
+    setUp(e, info, level, method, cipherKind, zip64);
+    e.crc = crc;
+    e.usize = usize;
+    e.csize = stored.size() >= overhead ? stored.size() - overhead : 0;
+    // The same bytes as a header patched afterwards, without going back.
+    const bool known = cipherKind != EntryCipher::Kind::Traditional;
+    return writeLocal(e, known) && out_.write(stored.data(), stored.size()) && closeEntry(e, false);
+}
+
+bool ZipWriter::beginEntry(NewEntry& e, const NewEntryInfo& info, int level, uint16_t method, const std::string& password, bool zip64)
+{
+    const EntryCipher::Kind kind =
+        password.empty() ? EntryCipher::Kind::None : aes_ ? EntryCipher::Kind::Aes : EntryCipher::Kind::Traditional;
+    setUp(e, info, level, method, kind, zip64);
+    if (!writeLocal(e, false)) return false;
+    std::vector<uint8_t> head;
+    if (!e.cipher.start(password, aes_, info.dosTime, head)) {
+        rep_.message(QZ_ERR_ZIP, "no random numbers for the encryption");
+        return false;
+    }
+    return out_.write(head.data(), head.size());
+}
+
+bool ZipWriter::entryData(NewEntry& e, uint8_t* p, size_t n)
+{
+    e.cipher.encrypt(p, n);
+    e.csize += n;
+    return out_.write(p, n);
+}
+
+ZipWriter::Redo ZipWriter::redoNeeded(const NewEntry& e) const
+{
+    const uint64_t cs = e.csize + e.cipher.overhead();
+    if (!e.zip64 && (e.usize >= zipdir::kMax32 || cs >= zipdir::kMax32)) return Redo::Zip64;
+    if (e.method == 8 && e.csize > e.usize) return Redo::Stored;
+    return Redo::None;
+}
+
+bool ZipWriter::endEntry(NewEntry& e)
+{
+    std::vector<uint8_t> tail;
+    e.cipher.finish(tail);
+    return out_.write(tail.data(), tail.size()) && closeEntry(e, true);
+}
+
+bool ZipWriter::writeData(int fd, NewEntry& e, bool report, bool& readFailed)
 {
     if (inBuf_.empty()) { inBuf_.resize(kChunk); outBuf_.resize(kChunk); }
-    crc = uint32_t(crc32(0, nullptr, 0));
-    csize = usize = 0;
+    const int level = e.method == 8 ? e.level : 0;
     if (level > 0) {
         if (!zsInit_ || zsLevel_ != level) {
             if (zsInit_) deflateEnd(&zs_);
@@ -133,12 +322,10 @@ bool ZipWriter::writeData(int fd, int level, const Cipher& cipher, uint32_t& crc
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) { readFailed = true; return true; }
         size_t n = size_t(r);
-        crc = uint32_t(crc32(crc, inBuf_.data(), uInt(n)));
-        usize += n;
+        e.crc = uint32_t(crc32(e.crc, inBuf_.data(), uInt(n)));
+        e.usize += n;
         if (level == 0) {
-            cipher(inBuf_.data(), n);
-            if (n && !out_.write(inBuf_.data(), n)) return false;
-            csize += n;
+            if (n && !entryData(e, inBuf_.data(), n)) return false;
         } else {
             zs_.next_in = inBuf_.data();
             zs_.avail_in = uInt(n);
@@ -149,177 +336,62 @@ bool ZipWriter::writeData(int fd, int level, const Cipher& cipher, uint32_t& crc
                 zs_.avail_out = uInt(outBuf_.size());
                 rc = deflate(&zs_, flush);
                 size_t have = outBuf_.size() - zs_.avail_out;
-                if (have) {
-                    cipher(outBuf_.data(), have);
-                    if (!out_.write(outBuf_.data(), have)) return false;
-                    csize += have;
-                }
+                if (have && !entryData(e, outBuf_.data(), have)) return false;
             } while (zs_.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
         }
-        if (n && rep_.bytes(int64_t(n))) return false;
+        if (n && (report ? rep_.bytes(int64_t(n)) : rep_.aborted())) return false;
         if (n == 0) break;
     }
     return true;
 }
 
-bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int level, const std::string& password, bool& skipped)
+bool ZipWriter::addFile(const std::string& path, const NewEntryInfo& info, int level, const std::string& password, bool& skipped,
+                        bool announceFile, bool zip64)
 {
     skipped = false;
-    if (info.dosTime > newest_) newest_ = info.dosTime;
-    bool utf8 = !isAscii(info.name);
-    uint16_t flags = utf8 ? 0x800 : 0;
-    CentralFields f;
-    f.name = info.name;
-    f.dosTime = info.dosTime;
-    f.extAttr = (info.mode & 0xFFFF) << 16;
-    if (info.directory) f.extAttr |= 0x10;
-    if (!(info.mode & S_IWUSR)) f.extAttr |= 0x01;
-
-    // A local header with a Zip64 field carries its sizes there (filled in
-    // afterwards, or left zero in front of a data descriptor).
-    auto writeLocal = [&](uint16_t fl, uint16_t method, bool zip64, const std::string& extra = std::string()) {
-        if (!out_.keepTogether(30 + info.name.size() + (zip64 ? 20 : 0) + extra.size())) return false;
-        uint8_t h[30] = {};
-        wr32(h, zipdir::Sig::Local);
-        wr16(h + 4, zip64 ? 45 : 20);
-        wr16(h + 6, fl);
-        wr16(h + 8, method);
-        wr16(h + 10, uint16_t(info.dosTime));
-        wr16(h + 12, uint16_t(info.dosTime >> 16));
-        wr16(h + 26, uint16_t(info.name.size()));
-        if (zip64) {
-            wr32(h + 18, zipdir::kMax32);
-            wr32(h + 22, zipdir::kMax32);
-        }
-        wr16(h + 28, uint16_t((zip64 ? 20 : 0) + extra.size()));
-        uint8_t x[20] = {};
-        wr16(x, zipdir::kZip64ExtraId);
-        wr16(x + 2, 16);
-        return out_.write(h, 30) && out_.write(info.name.data(), info.name.size()) && (!zip64 || out_.write(x, 20)) &&
-               out_.write(extra.data(), extra.size());
-    };
-
-    uint64_t at = out_.pos();
-    f.offset = at;
+    noteTime(info.dosTime);
     if (info.directory) {
-        if (rep_.newFile(info.name, 0)) return false;
-        if (!writeLocal(flags, 0, false)) return false;
-        f.flags = flags;
-        central_.push_back(centralRecord(f));
-        return true;
+        if (announceFile && !announce(info, 0)) return false;
+        NewEntry e;
+        setUp(e, info, 0, 0, EntryCipher::Kind::None, false);
+        return writeLocal(e, false) && closeEntry(e, false);
     }
 
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        rep_.message(QZ_WARNING, "could not open " + path + ": " + errnoText(errno) + " (skipped)");
         skipped = true;
-        return !rep_.aborted();
+        return skipUnopened(path, errno);
     }
     struct stat st;
     const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     int64_t fsize = regular ? int64_t(st.st_size) : 0;
-    if (rep_.newFile(info.name, fsize)) { ::close(fd); return false; }
+    if (announceFile && !announce(info, fsize)) { ::close(fd); return false; }
     if (regular && fsize == 0) level = 0;
-    bool encrypt = !password.empty();
-    const bool aes = encrypt && aes_;
     // Input whose size is not known in advance, or that may come near 4 GiB
     // once compressed, gets a Zip64 local header.
-    bool zip64 = !regular || uint64_t(fsize) + uint64_t(fsize) / 128 + 1024 >= zipdir::kMax32;
+    zip64 = zip64 || !regular || uint64_t(fsize) + uint64_t(fsize) / 128 + 1024 >= zipdir::kMax32;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        uint16_t method = level > 0 ? 8 : 0;
-        // Traditional encryption checks its header against the time, known
-        // before the CRC, so its sizes follow in a descriptor; AE-2 keeps no CRC.
-        uint16_t fl = flags | (encrypt ? (aes ? 0x1 : 0x9) : 0) | (method == 8 && level >= 8 ? 2 : 0) | (method == 8 && level <= 2 ? 4 : 0);
-        AesField field;
-        field.version = 2;
-        field.strength = 3;
-        field.method = method;
-        const std::string aesExtra = aes ? aesFieldBytes(field) : std::string();
-        if (!writeLocal(fl, aes ? kAesMethod : method, zip64, aesExtra)) { ::close(fd); return false; }
-        PkCrypt crypt;
-        WinZipAes aesCrypt;
-        uint64_t headBytes = 0;
-        if (aes) {
-            uint8_t head[16 + kAesVerifierSize];
-            if (::getrandom(head, 16, 0) != 16) { rep_.message(QZ_ERR_ZIP, "no random numbers for the encryption"); ::close(fd); return false; }
-            aesCrypt.init(password, field.strength, head, head + 16);
-            if (!out_.write(head, sizeof head)) { ::close(fd); return false; }
-            headBytes = sizeof head + kAesAuthSize;
-        } else if (encrypt) {
-            crypt.init(password);
-            uint8_t hdr[12];
-            makeCryptHeader(crypt, uint8_t(info.dosTime >> 8), hdr);
-            if (!out_.write(hdr, 12)) { ::close(fd); return false; }
-            headBytes = 12;
-        }
-        uint32_t crc = 0;
-        uint64_t cs = 0, us = 0;
+        NewEntry e;
+        if (!beginEntry(e, info, level, level > 0 ? 8 : 0, password, zip64)) { ::close(fd); return false; }
         bool readFailed = false;
-        Cipher cipher;
-        if (aes) cipher.aes = &aesCrypt;
-        else if (encrypt) cipher.pk = &crypt;
-        if (!writeData(fd, level, cipher, crc, cs, us, readFailed)) { ::close(fd); return false; }
+        // Bytes are reported once, however often the file is read.
+        if (!writeData(fd, e, announceFile && attempt == 0, readFailed)) { ::close(fd); return false; }
         if (readFailed) {
-            rep_.message(QZ_WARNING, "error reading " + path + " (skipped)");
             ::close(fd);
             skipped = true;
-            return out_.truncateTo(at) && !rep_.aborted();
+            return dropEntry(e) && skipUnreadable(path);
         }
-        if (aes) {
-            uint8_t code[kAesAuthSize];
-            aesCrypt.authCode(code);
-            if (!out_.write(code, sizeof code)) { ::close(fd); return false; }
-            crc = 0;
-        }
-        cs += headBytes;
+        const Redo redo = redoNeeded(e);
         const bool rewindable = regular && ::lseek(fd, 0, SEEK_SET) == 0;
         // A file that grew past what its header can say: again, with Zip64.
-        if (!zip64 && (us >= zipdir::kMax32 || cs >= zipdir::kMax32) && rewindable) {
-            if (!out_.truncateTo(at)) { ::close(fd); return false; }
-            zip64 = true;
-            continue;
-        }
         // Deflate that grew the data: store instead.
-        if (method == 8 && cs > us + headBytes && level > 0 && rewindable) {
-            if (!out_.truncateTo(at)) { ::close(fd); return false; }
-            level = 0;
+        if (redo != Redo::None && rewindable) {
+            if (!dropEntry(e)) { ::close(fd); return false; }
+            if (redo == Redo::Zip64) zip64 = true;
+            else level = 0;
             continue;
         }
-        if (encrypt && !aes) {
-            uint8_t d[24];
-            wr32(d, zipdir::Sig::Descriptor);
-            wr32(d + 4, crc);
-            size_t n = 16;
-            if (zip64) {
-                wr32(d + 8, uint32_t(cs)); wr32(d + 12, uint32_t(cs >> 32));
-                wr32(d + 16, uint32_t(us)); wr32(d + 20, uint32_t(us >> 32));
-                n = 24;
-            } else {
-                wr32(d + 8, uint32_t(cs));
-                wr32(d + 12, uint32_t(us));
-            }
-            if (!out_.write(d, n)) { ::close(fd); return false; }
-        } else if (zip64) {
-            uint8_t d[4], v[16];
-            wr32(d, crc);
-            wr32(v, uint32_t(us)); wr32(v + 4, uint32_t(us >> 32));
-            wr32(v + 8, uint32_t(cs)); wr32(v + 12, uint32_t(cs >> 32));
-            if (!out_.writeAt(at + 14, d, 4) || !out_.writeAt(at + 30 + info.name.size() + 4, v, 16)) { ::close(fd); return false; }
-        } else {
-            uint8_t d[12];
-            wr32(d, crc);
-            wr32(d + 4, uint32_t(cs));
-            wr32(d + 8, uint32_t(us));
-            if (!out_.writeAt(at + 14, d, 12)) { ::close(fd); return false; }
-        }
-        f.flags = fl;
-        f.method = aes ? kAesMethod : method;
-        f.needed = aes ? 51 : zip64 ? 45 : 20;
-        f.extra = aesExtra;
-        f.crc = crc;
-        f.csize = cs;
-        f.usize = us;
-        central_.push_back(centralRecord(f));
+        if (!endEntry(e)) { ::close(fd); return false; }
         break;
     }
     ::close(fd);

@@ -1,0 +1,53 @@
+// Deflate for one worker thread: a whole file at once, or one block of a
+// large file with zlib, primed with the 32 KiB of input before it and flushed
+// to a byte boundary, so that the blocks of a file join into one raw deflate
+// stream.
+//
+// Whole files go to libdeflate, about twice as fast as zlib and usually
+// smaller; on some text (short repeats in no order) it comes out up to a
+// tenth larger than zlib at the same level, so for a file of a megabyte or
+// more both compress a sample first and the smaller one takes the file.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct libdeflate_compressor;
+
+namespace qz {
+
+class BlockDeflater {
+public:
+    BlockDeflater() = default;
+    BlockDeflater(const BlockDeflater&) = delete;
+    BlockDeflater& operator=(const BlockDeflater&) = delete;
+    ~BlockDeflater();
+
+    // The dictionary a block is primed with: the input just before it.
+    static constexpr size_t kWindow = 32768;
+
+    // Appends `in` deflated to `out`. False, with `out` unchanged, when that
+    // would be larger than `in` (the file is better stored).
+    bool whole(const uint8_t* in, size_t n, int level, std::vector<uint8_t>& out);
+    // Appends one block of a stream: the last one finishes the stream, the
+    // others end on a byte boundary with the stream left open.
+    void block(const uint8_t* dict, size_t dictLen, const uint8_t* in, size_t n, int level, bool last, std::vector<uint8_t>& out);
+
+private:
+    libdeflate_compressor* compressor(int level);
+    void startZlib(int level);
+    // zlib's deflate of `in` appended to `out`, at most `limit` bytes; false
+    // (out unchanged) when it needs more.
+    bool zlibWhole(const uint8_t* in, size_t n, int level, size_t limit, std::vector<uint8_t>& out);
+
+    libdeflate_compressor* whole_ = nullptr;
+    int wholeLevel_ = -1;
+    z_stream zs_{};
+    bool zsInit_ = false;
+    int zsLevel_ = -1;
+};
+
+} // namespace qz
