@@ -8,9 +8,8 @@ QUARN_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 QUARN_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libisal-dev
   zlib1g-dev libdevil-dev libarchive-dev
-  nettle-dev libbz2-dev liblzma-dev libzstd-dev libdeflate-dev
+  nettle-dev libbz2-dev liblzma-dev libzstd-dev libdeflate-dev libisal-dev
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
   fonts-dejavu-core
 )

@@ -172,7 +172,7 @@ const char* SafeDir::linkRefusal(const std::string& rel, const std::string& targ
     return nullptr;
 }
 
-int SafeDir::createTemp(int dirFd, std::string& tempName)
+int SafeDir::createTemp(int dirFd, std::string& tempName, mode_t mode)
 {
     static thread_local std::mt19937_64 rng{std::random_device{}()};
     static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -180,7 +180,7 @@ int SafeDir::createTemp(int dirFd, std::string& tempName)
         std::string name = ".quarn-";
         for (int i = 0; i < 10; ++i)
             name += digits[rng() % 36];
-        const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
             tempName = name;
             return fd;

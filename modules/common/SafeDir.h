@@ -31,9 +31,9 @@ public:
     // names in one folder, or below it, does not walk again from the base.
     int folder(const std::string& rel, bool create);
 
-    // A new empty file beside `leaf` in the folder `dirFd`, opened for
-    // writing with mode 0600; its name is returned in `tempName`. -1 on failure.
-    static int createTemp(int dirFd, std::string& tempName);
+    // A new empty file in the folder `dirFd`, opened for writing with `mode`
+    // (within the umask); its name is returned in `tempName`. -1 on failure.
+    static int createTemp(int dirFd, std::string& tempName, mode_t mode = 0600);
     // A free name for something to be made in `dirFd` before it is renamed
     // over its target. False on failure.
     static bool unusedName(int dirFd, std::string& name);

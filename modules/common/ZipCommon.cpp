@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 #include <ctime>
 #include <fcntl.h>
 #include <random>
@@ -175,7 +176,10 @@ uint32_t unixToDos(int64_t t)
     return (date << 16) | tim;
 }
 
-int64_t dosToUnix(uint32_t dos)
+namespace {
+
+// The time of a DOS date and time read as local time, through mktime.
+int64_t localDosToUnix(uint32_t dos)
 {
     struct tm tmv;
     std::memset(&tmv, 0, sizeof tmv);
@@ -190,6 +194,25 @@ int64_t dosToUnix(uint32_t dos)
     if (tmv.tm_mday < 1) tmv.tm_mday = 1;
     tmv.tm_isdst = -1;
     return int64_t(mktime(&tmv));
+}
+
+} // namespace
+
+int64_t dosToUnix(uint32_t dos)
+{
+    // mktime reads the zone file on every call; the zone's offset is looked
+    // up once per hour of a date instead (zones change their offsets on the
+    // hour).
+    thread_local std::unordered_map<uint32_t, int64_t> offsets;
+    const uint32_t hour = dos & ~uint32_t(0x7FF);
+    auto it = offsets.find(hour);
+    if (it == offsets.end()) {
+        if (offsets.size() >= 4096) offsets.clear();
+        it = offsets.emplace(hour, localDosToUnix(hour)).first;
+    }
+    // The seconds within the hour, as mktime would count them.
+    const uint32_t tim = dos & 0x7FF;
+    return it->second + int64_t((tim >> 5) & 0x3F) * 60 + int64_t(tim & 0x1F) * 2;
 }
 
 // ---- little-endian helpers -------------------------------------------------

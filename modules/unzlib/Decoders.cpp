@@ -6,8 +6,8 @@
 #include "ZipCommon.h"
 
 #include <bzlib.h>
+#include <isa-l/igzip_lib.h>
 #include <lzma.h>
-#include <zlib.h>
 #include <zstd.h>
 
 #include <algorithm>
@@ -29,30 +29,27 @@ public:
     }
 };
 
+// Deflate through ISA-L's inflate, about twice as fast as zlib's.
 class InflateDecoder : public Decoder {
 public:
-    InflateDecoder() { ok_ = inflateInit2(&zs_, -15) == Z_OK; }
-    ~InflateDecoder() override { if (ok_) inflateEnd(&zs_); }
+    InflateDecoder() { isal_inflate_init(&st_); }
     Status step(const uint8_t*& in, size_t& inLen, bool, uint8_t* out, size_t outCap, size_t& made) override
     {
-        if (!ok_) return fail("out of memory");
-        zs_.next_in = const_cast<uint8_t*>(in);
-        zs_.avail_in = uInt(std::min<size_t>(inLen, UINT32_MAX));
-        zs_.next_out = out;
-        zs_.avail_out = uInt(std::min<size_t>(outCap, UINT32_MAX));
-        const uInt had = zs_.avail_in;
-        const int rc = inflate(&zs_, Z_NO_FLUSH);
-        in += had - zs_.avail_in;
-        inLen -= had - zs_.avail_in;
-        made = outCap - zs_.avail_out;
-        if (rc == Z_STREAM_END) return Status::End;
-        if (rc == Z_OK || rc == Z_BUF_ERROR) return Status::Ok;
-        return fail(rc == Z_MEM_ERROR ? "out of memory" : "bad compressed data");
+        st_.next_in = const_cast<uint8_t*>(in);
+        st_.avail_in = uint32_t(std::min<size_t>(inLen, UINT32_MAX));
+        st_.next_out = out;
+        st_.avail_out = uint32_t(std::min<size_t>(outCap, UINT32_MAX));
+        const uint32_t had = st_.avail_in, room = st_.avail_out;
+        const int rc = isal_inflate(&st_);
+        in += had - st_.avail_in;
+        inLen -= had - st_.avail_in;
+        made = room - st_.avail_out;
+        if (rc < 0) return fail("bad compressed data");
+        return st_.block_state == ISAL_BLOCK_FINISH ? Status::End : Status::Ok;
     }
 
 private:
-    z_stream zs_{};
-    bool ok_ = false;
+    inflate_state st_;
 };
 
 class Bzip2Decoder : public Decoder {

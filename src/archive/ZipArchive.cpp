@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -23,9 +25,23 @@ QDateTime dosTime(uint32_t dt)
 {
     const uint32_t d = dt >> 16, t = dt & 0xFFFF;
     const QDate date(int((d >> 9) & 0x7F) + 1980, int((d >> 5) & 0x0F), int(d & 0x1F));
-    const QTime time(int(t >> 11), int((t >> 5) & 0x3F), int((t & 0x1F) * 2));
-    const QDateTime local(date, time.isValid() ? time : QTime(0, 0));
-    return local.isValid() ? local.toUTC() : QDateTime();
+    QTime time(int(t >> 11), int((t >> 5) & 0x3F), int((t & 0x1F) * 2));
+    if (!time.isValid())
+        time = QTime(0, 0);
+    // Converting local time reads the zone file each time: the zone's offset
+    // is looked up once per hour of a date (zones change offsets on the hour).
+    thread_local QHash<qint64, std::optional<int>> offsets;
+    const qint64 key = date.toJulianDay() * 24 + time.hour();
+    auto it = offsets.find(key);
+    if (it == offsets.end()) {
+        if (offsets.size() >= 4096)
+            offsets.clear();
+        const QDateTime hour(date, QTime(time.hour(), 0));
+        it = offsets.insert(key, hour.isValid() ? std::optional<int>(hour.offsetFromUtc()) : std::nullopt);
+    }
+    if (!*it)
+        return QDateTime();
+    return QDateTime(date, time, Qt::UTC).addSecs(-**it);
 }
 
 ArchiveEntry entryOf(const ZipDirEntry& z, int index)

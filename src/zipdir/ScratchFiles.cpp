@@ -86,6 +86,20 @@ ScratchFile::ScratchFile(const std::string& path)
 
 ScratchFile::~ScratchFile() { Release(); }
 
+ScratchScope::ScratchScope()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_active++ == 0)
+        install();
+}
+
+ScratchScope::~ScratchScope()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (--g_active == 0)
+        restore();
+}
+
 void ScratchFile::Release()
 {
     if (slot_ < 0)

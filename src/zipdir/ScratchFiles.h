@@ -24,6 +24,16 @@ private:
     int slot_ = -1;
 };
 
+// Keeps the signal handling of scratch files in place while it lives, so that
+// a run registering one file after another sets it up once, not per file.
+class ScratchScope {
+public:
+    ScratchScope();
+    ~ScratchScope();
+    ScratchScope(const ScratchScope&) = delete;
+    ScratchScope& operator=(const ScratchScope&) = delete;
+};
+
 // Puts the complete file `from` in the place of `to`: a rename, or, when
 // `to` has other names (hard links) that a rename would leave with the old
 // content, the content written over `to` itself, its room claimed first so

@@ -117,6 +117,20 @@ Entry ParseCentral(const unsigned char* c, std::string rawName, std::string extr
     return e;
 }
 
+namespace {
+
+bool takeLocalHeader(const unsigned char* h, Entry& e)
+{
+    if (Le32(h) != Sig::Local) {
+        e.localProblem = "a local header signature is wrong";
+        return false;
+    }
+    e.dataOffset = e.localOffset + kLocalSize + Le16(h + 26) + Le16(h + 28);
+    return true;
+}
+
+} // namespace
+
 bool ReadLocalHeader(const Source& src, Entry& e)
 {
     unsigned char h[kLocalSize];
@@ -124,12 +138,43 @@ bool ReadLocalHeader(const Source& src, Entry& e)
         e.localProblem = "error while reading a local header";
         return false;
     }
-    if (Le32(h) != Sig::Local) {
-        e.localProblem = "a local header signature is wrong";
-        return false;
+    return takeLocalHeader(h, e);
+}
+
+void ReadLocalHeaders(const Source& src, std::vector<Entry>& entries)
+{
+    // Headers close together (many small entries) are read with the data
+    // between them in one read of up to kWindow bytes, rather than one read each.
+    constexpr uint64_t kWindow = 256 * 1024, kGap = 16 * 1024;
+    std::vector<Entry*> order;
+    order.reserve(entries.size());
+    for (Entry& e : entries)
+        order.push_back(&e);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Entry* a, const Entry* b) { return a->localOffset < b->localOffset; });
+    std::vector<unsigned char> window;
+    const uint64_t size = src.Size();
+    for (size_t i = 0; i < order.size();) {
+        const uint64_t from = order[i]->localOffset;
+        size_t j = i + 1;
+        while (j < order.size() && order[j]->localOffset - order[j - 1]->localOffset <= kGap
+               && order[j]->localOffset + kLocalSize - from <= kWindow && order[j]->localOffset + kLocalSize <= size)
+            ++j;
+        const uint64_t to = order[j - 1]->localOffset + kLocalSize;
+        if (j - i < 2 || to > size) {
+            ReadLocalHeader(src, *order[i]);
+            ++i;
+            continue;
+        }
+        window.resize(size_t(to - from));
+        if (!src.ReadAt(from, window.data(), window.size())) {
+            for (; i < j; ++i)
+                ReadLocalHeader(src, *order[i]);
+            continue;
+        }
+        for (; i < j; ++i)
+            takeLocalHeader(window.data() + (order[i]->localOffset - from), *order[i]);
     }
-    e.dataOffset = e.localOffset + kLocalSize + Le16(h + 26) + Le16(h + 28);
-    return true;
 }
 
 const char* FaultText(Fault f)
@@ -407,8 +452,7 @@ Directory Read(const Source& src, const ReadOptions& o)
         d.firstEntry = std::min(d.firstEntry, e.localOffset);
     if (!o.checkLocalHeaders || d.recovered)
         return d;
-    for (Entry& e : d.entries)
-        ReadLocalHeader(src, e);
+    ReadLocalHeaders(src, d.entries);
     checkOverlaps(d);
     return d;
 }

@@ -165,6 +165,8 @@ Entry ParseCentral(const unsigned char* fixed, std::string rawName, std::string 
 
 // Reads the local header of `e` into e.dataOffset (or e.localProblem).
 bool ReadLocalHeader(const Source& src, Entry& e);
+// The same for every entry, reading headers that lie close together at once.
+void ReadLocalHeaders(const Source& src, std::vector<Entry>& entries);
 
 // The Zip64 extended information of an extra field, in its fixed order, each
 // value present only where `want...` says the header holds the marker.

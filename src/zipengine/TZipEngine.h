@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -371,6 +372,8 @@ private:
     int32_t passwordReqCount_ = 1;
     bool zipBusy_ = false;
     bool unzipBusy_ = false;
+    // When the window last had its input handled during a library call.
+    std::chrono::steady_clock::time_point lastEvents_{};
     int32_t libraryVersion(bool zip, bool& loadedHere);
     void runZipLibrary(bool adding);
     void dispatch(struct QzCallbackRecord* record);

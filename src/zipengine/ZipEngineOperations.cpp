@@ -428,10 +428,16 @@ int32_t TZipEngine::LibraryCallback(QzCallbackRecord* record)
     auto* engine = static_cast<TZipEngine*>(record->engine);
     engine->dispatch(record);
     const bool cancel = engine->CancelFlag;
-    // Let the window handle its input while a library works; a cancel asked
-    // for meanwhile counts at the next callback.
-    if (QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread())
-        QCoreApplication::processEvents();
+    // Let the window handle its input while a library works, every 50 ms at
+    // most (not once per file); a cancel asked for meanwhile counts at the
+    // next callback.
+    if (QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - engine->lastEvents_ >= std::chrono::milliseconds(50)) {
+            QCoreApplication::processEvents();
+            engine->lastEvents_ = std::chrono::steady_clock::now();
+        }
+    }
     return cancel ? 1 : 0;
 }
 
