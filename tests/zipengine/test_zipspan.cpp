@@ -48,11 +48,11 @@ QString storedZip(const QString& folder, int count, int size)
 {
     const QString src = folder + "/src";
     QDir().mkpath(src);
-    QStringList specs;
+    QStringList sources;
     for (int i = 0; i < count; ++i) {
         const QString f = QStringLiteral("%1/file%2.bin").arg(src).arg(i);
         testtools::writeFile(f, testtools::randomData(size, quint32(i + 1)));
-        specs << f;
+        sources << f;
     }
     TZipEngine e;
     e.Unattended = true;
@@ -61,7 +61,7 @@ QString storedZip(const QString& folder, int count, int size)
     e.SetZipFileName(zip);
     e.AddCompLevel = 0;
     e.AddOptions = TZipEngine::AddHiddenFiles;
-    e.FSpecArgs = specs;
+    e.FSpecArgs = sources;
     e.Add();
     return e.SuccessCount == count ? zip : QString();
 }
@@ -133,15 +133,15 @@ class TestZipSpan : public QObject {
         return f;
     }
 
-    // Adds `specs` as a set of parts of at most `partSize` bytes named after `zip`.
-    void addSet(const QString& zip, int level, int32_t partSize, const QString& tempDir, const QStringList& specs)
+    // Adds `sources` as a set of parts of at most `partSize` bytes named after `zip`.
+    void addSet(const QString& zip, int level, int32_t partSize, const QString& tempDir, const QStringList& sources)
     {
         e_->SetZipFileName(zip);
         e_->AddCompLevel = level;
         e_->AddOptions = TZipEngine::AddHiddenFiles | TZipEngine::AddDiskSpan;
         e_->MaxVolumeSize = partSize;
         e_->TempDir = tempDir;
-        e_->FSpecArgs = specs;
+        e_->FSpecArgs = sources;
         e_->Add();
     }
 
@@ -206,17 +206,17 @@ private slots:
     void addWritesTheSet()
     {
         const QString f = folder("add");
-        QStringList specs;
+        QStringList sources;
         for (int i = 0; i < 7; ++i) {
             const QString file = QStringLiteral("%1/f%2.bin").arg(f).arg(i);
             testtools::writeFile(file, testtools::randomData(500 * 1024, quint32(i + 7)));
-            specs << file;
+            sources << file;
         }
         const QString zip = folder("out") + "/archive.zip";
         const QString tempDir = folder("temp");
         QList<int> progressTypes;
         e_->OnProgress = [&](TZipEngine&, TZipEngine::ProgressType t, const QString&, int32_t) { progressTypes << t; };
-        addSet(zip, 0, 1457664, tempDir, specs);
+        addSet(zip, 0, 1457664, tempDir, sources);
         QCOMPARE(e_->ErrCode, 0);
         QCOMPARE(e_->SuccessCount, 7);
         QCOMPARE(filesIn(QFileInfo(zip).path()),
@@ -243,7 +243,7 @@ private slots:
         QCOMPARE(e_->SuccessCount, 7);
         for (int i = 0; i < 7; ++i)
             QCOMPARE(testtools::readFile(QStringLiteral("%1/f%2.bin").arg(to).arg(i)),
-                     testtools::readFile(specs[i]));
+                     testtools::readFile(sources[i]));
         QVERIFY(filesIn(tempDir).isEmpty());
     }
 
@@ -255,10 +255,10 @@ private slots:
     {
         QUARN_REQUIRE_PEER("7z");
         const QString f = folder("direct");
-        const QStringList specs{f + "/noise.bin", f + "/text.txt", f + "/empty.txt"};
-        testtools::writeFile(specs[0], testtools::randomData(300000, 5));
-        testtools::writeFile(specs[1], testtools::sampleData(400000, 6));
-        testtools::writeFile(specs[2], QByteArray());
+        const QStringList sources{f + "/noise.bin", f + "/text.txt", f + "/empty.txt"};
+        testtools::writeFile(sources[0], testtools::randomData(300000, 5));
+        testtools::writeFile(sources[1], testtools::sampleData(400000, 6));
+        testtools::writeFile(sources[2], QByteArray());
         const QString out = folder("direct-out");
         const QString zip = out + "/archive.zip";
         // What an earlier, longer set left under the same name is replaced.
@@ -269,7 +269,7 @@ private slots:
             action = (status & TZipEngine::zdsSameFileName) ? TZipEngine::zdaOk : TZipEngine::zdaCancel;
         };
         const QString tempDir = folder("direct-temp");
-        addSet(zip, 8, 65536, tempDir, specs);
+        addSet(zip, 8, 65536, tempDir, sources);
         QCOMPARE(e_->ErrCode, 0);
         QCOMPARE(e_->SuccessCount, 3);
         QCOMPARE(asked, 1);
@@ -302,8 +302,8 @@ private slots:
         e_->Extract();
         QCOMPARE(e_->ErrCode, 0);
         QCOMPARE(e_->SuccessCount, 3);
-        for (const QString& spec : specs)
-            QCOMPARE(testtools::readFile(to + "/" + QFileInfo(spec).fileName()), testtools::readFile(spec));
+        for (const QString& source : sources)
+            QCOMPARE(testtools::readFile(to + "/" + QFileInfo(source).fileName()), testtools::readFile(source));
         QVERIFY(filesIn(tempDir).isEmpty());
     }
 
@@ -312,12 +312,12 @@ private slots:
     void manyPartsNeedFewDescriptors()
     {
         const QString f = folder("many");
-        const QStringList specs{f + "/a.bin", f + "/b.bin"};
-        testtools::writeFile(specs[0], testtools::randomData(150000, 11));
-        testtools::writeFile(specs[1], testtools::randomData(150000, 12));
+        const QStringList sources{f + "/a.bin", f + "/b.bin"};
+        testtools::writeFile(sources[0], testtools::randomData(150000, 11));
+        testtools::writeFile(sources[1], testtools::randomData(150000, 12));
         const QString zip = folder("many-out") + "/archive.zip";
         e_->MinFreeVolumeSize = 4096;
-        addSet(zip, 0, 4096, folder("many-temp"), specs);
+        addSet(zip, 0, 4096, folder("many-temp"), sources);
         QCOMPARE(e_->ErrCode, 0);
         QVERIFY(e_->CurrentDisk + 1 > 64);
         struct rlimit was {};
@@ -331,18 +331,18 @@ private slots:
         ::setrlimit(RLIMIT_NOFILE, &was);
         QCOMPARE(e_->ErrCode, 0);
         QCOMPARE(e_->SuccessCount, 2);
-        QCOMPARE(testtools::readFile(to + "/b.bin"), testtools::readFile(specs[1]));
+        QCOMPARE(testtools::readFile(to + "/b.bin"), testtools::readFile(sources[1]));
     }
 
     // Dated as its newest entry, a set has every part so dated.
     void partsDatedAsNewestEntry()
     {
         const QString f = folder("dated");
-        const QStringList specs{f + "/old.bin", f + "/new.bin"};
+        const QStringList sources{f + "/old.bin", f + "/new.bin"};
         const QDateTime newest(QDate(2001, 5, 6), QTime(7, 8, 10));
         for (int i = 0; i < 2; ++i) {
-            testtools::writeFile(specs[i], testtools::randomData(100000, quint32(20 + i)));
-            QFile file(specs[i]);
+            testtools::writeFile(sources[i], testtools::randomData(100000, quint32(20 + i)));
+            QFile file(sources[i]);
             QVERIFY(file.open(QIODevice::Append));
             QVERIFY(file.setFileTime(newest.addDays(i - 1), QFileDevice::FileModificationTime));
         }
@@ -352,7 +352,7 @@ private slots:
         e_->AddCompLevel = 0;
         e_->MaxVolumeSize = 65536;
         e_->TempDir = folder("dated-temp");
-        e_->FSpecArgs = specs;
+        e_->FSpecArgs = sources;
         e_->Add();
         QCOMPARE(e_->ErrCode, 0);
         QCOMPARE(e_->CurrentDisk, 3);
@@ -366,9 +366,9 @@ private slots:
     void failedAddLeavesNoParts()
     {
         const QString f = folder("failing");
-        const QStringList specs{f + "/a.bin", f + "/b.bin"};
-        testtools::writeFile(specs[0], testtools::randomData(100000, 8));
-        testtools::writeFile(specs[1], testtools::randomData(100000, 9));
+        const QStringList sources{f + "/a.bin", f + "/b.bin"};
+        testtools::writeFile(sources[0], testtools::randomData(100000, 8));
+        testtools::writeFile(sources[1], testtools::randomData(100000, 9));
         const QString out = folder("failing-out");
         const QString zip = out + "/archive.zip";
         e_->Unattended = true;
@@ -376,7 +376,7 @@ private slots:
         // The third part finds no room.
         int opened = 0;
         Platform::SetFreeOnDiskHook([&](const QString&) { return ++opened >= 3 ? qint64(1000) : qint64(1) << 30; });
-        addSet(zip, 0, 65536, tempDir, specs);
+        addSet(zip, 0, 65536, tempDir, sources);
         QCOMPARE(e_->SuccessCount, 0);
         QCOMPARE(e_->ErrCode, 11032);
         QCOMPARE(e_->LastMessage, QStringLiteral("This disk has not enough free space available"));
@@ -390,7 +390,7 @@ private slots:
         e_->OnStatusDisk = [](TZipEngine&, int32_t, const QString&, int32_t, int32_t& action) {
             action = TZipEngine::zdaCancel;
         };
-        addSet(zip, 0, 65536, tempDir, specs);
+        addSet(zip, 0, 65536, tempDir, sources);
         QCOMPARE(e_->SuccessCount, 0);
         QCOMPARE(e_->ErrCode, 11007);
         QCOMPARE(filesIn(out), QStringList{"archive002.zip"});
