@@ -254,12 +254,12 @@ int directoryError(const Directory& d)
 
 // ---- files ----------------------------------------------------------------
 
-static bool writeAll(int fd, const uint8_t* p, size_t n, int& err)
+bool writeAll(int fd, const uint8_t* p, size_t n)
 {
     while (n) {
         ssize_t w = ::write(fd, p, n);
         if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) { err = w < 0 ? errno : ENOSPC; return false; }
+        if (w <= 0) { if (w == 0) errno = ENOSPC; return false; }
         p += w; n -= size_t(w);
     }
     return true;
@@ -273,7 +273,7 @@ bool OutFile::done(int32_t err)
 
 bool OutFile::put(const uint8_t* p, size_t n)
 {
-    return output_ ? done(output_->write(output_->context, p, n)) : writeAll(fd_, p, n, err_);
+    return output_ ? done(output_->write(output_->context, p, n)) : (writeAll(fd_, p, n) || done(errno));
 }
 
 bool OutFile::write(const void* p, size_t n)

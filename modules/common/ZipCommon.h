@@ -150,6 +150,8 @@ private:
 };
 
 bool preadAll(int fd, void* p, size_t n, uint64_t off);
+// Writes all `n` bytes; false with errno set (ENOSPC when nothing could be written).
+bool writeAll(int fd, const uint8_t* p, size_t n);
 uint16_t rd16(const uint8_t* p);
 uint32_t rd32(const uint8_t* p);
 uint64_t rd64(const uint8_t* p);

@@ -22,17 +22,6 @@ constexpr size_t kMaxLinkTarget = 4096;
 // inflated whole; larger ones stream through buffers of kChunk.
 constexpr uint64_t kWholeLimit = 8u << 20;
 
-bool writeAll(int fd, const uint8_t* p, size_t n)
-{
-    while (n) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) { if (w == 0) errno = ENOSPC; return false; }
-        p += w; n -= size_t(w);
-    }
-    return true;
-}
-
 // The checks of a traditionally encrypted entry's 12-byte header, decrypted.
 bool headerMatches(const Entry& e, const uint8_t h[12])
 {
