@@ -6,6 +6,10 @@
 #include "zipengine/TZipEngine.h"
 
 #include <QElapsedTimer>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
 
 namespace {
 constexpr int Parts = 20;
@@ -27,15 +31,37 @@ class TestBatchStop : public QObject {
         return n;
     }
 
+    // Extraction is faster than any polling: the engine's first byte count
+    // of a run holds the run there until a stop is asked for (or 10 s pass),
+    // so the stop always meets the zip part-way. The run extracts on one
+    // thread here (workers run ahead of the callbacks; their stop is tested
+    // with the module).
+    std::shared_ptr<std::atomic<bool>> holdAtFirstBytes()
+    {
+        auto reached = std::make_shared<std::atomic<bool>>(false);
+        TZipEngine& engine = *fx.form->ZipEngine;
+        auto passOn = engine.OnProgress;
+        engine.OnProgress = [passOn, reached](TZipEngine& e, TZipEngine::ProgressType type, const QString& name,
+                                              int32_t size) {
+            passOn(e, type, name, size);
+            if (type != TZipEngine::ProgressBytes || reached->exchange(true))
+                return;
+            for (int waited = 0; !e.CancelFlag && waited < 10000; ++waited)
+                QThread::msleep(1);
+        };
+        return reached;
+    }
+
     // Starts a run over the big zip and waits until its extraction has begun.
     void startBigRun()
     {
         QVERIFY(QFile::copy(big_, fx.path(QStringLiteral("big.zip"))));
         fx.select({fx.path(QStringLiteral("big.zip"))});
         fx.answerDestination(QString());
+        const auto reached = holdAtFirstBytes();
         fx.page->BatchUnzipButton->click();
         QVERIFY(fx.state().Running);
-        QTRY_VERIFY_WITH_TIMEOUT(fx.state().BytesDone > 0, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(reached->load(), 60000);
         QVERIFY(fx.state().Running);
     }
 
@@ -43,6 +69,7 @@ private slots:
     void initTestCase()
     {
         QUARN_REQUIRE_PEER("python3");
+        qputenv("QUARN_UNZIP_THREADS", "1");
         // Stored incompressible parts: the library's work is all writing.
         big_ = store_.filePath(QStringLiteral("big.zip"));
         const testtools::Run r = testtools::python(
@@ -89,9 +116,10 @@ private slots:
         fx.chooseMoveFolder(keep);
         fx.answerDestination(QString());
         fx.answerMoveOptions(true);
+        const auto reached = holdAtFirstBytes();
         fx.page->BatchUnzipButton->click();
         QVERIFY(fx.state().Running);
-        QTRY_VERIFY_WITH_TIMEOUT(fx.state().BytesDone > 0, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(reached->load(), 60000);
         fx.page->BatchThreadStopButton->click();
         fx.waitForEnd();
         QVERIFY(QFileInfo::exists(fx.path(QStringLiteral("big.zip"))));
