@@ -3,6 +3,7 @@
 #include "codecs/Gzip.h"
 #include "codecs/GzipWriter.h"
 #include "codecs/TarWriter.h"
+#include "zipdir/ScratchFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,11 +120,13 @@ int Session::create(const QString& archive, TarKind kind, const QStringList& pat
     const QString final = QFileInfo(archive).absoluteFilePath();
     const QString part = final + QStringLiteral(".quarn-part");
     QFile::remove(part);
+    // The part file takes the archive's place in one step: an archive
+    // already there stays whole until then.
     auto commit = [&]() {
-        QFile::remove(final);
-        if (!QFile::rename(part, final)) {
+        std::string why;
+        if (!zipdir::ReplaceFile(QFile::encodeName(part).toStdString(), QFile::encodeName(final).toStdString(), why)) {
             QFile::remove(part);
-            return fail(QStringLiteral("cannot create %1").arg(final));
+            return fail(QString::fromLocal8Bit(why));
         }
         return 0;
     };

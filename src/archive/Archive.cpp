@@ -1,5 +1,7 @@
 #include "archive/Archive.h"
 
+#include "platform/Platform.h"
+
 #include "archive/GzArchive.h"
 #include "archive/LibarchiveArchive.h"
 #include "archive/RarArchive.h"
@@ -30,7 +32,7 @@ QString saveEntryFile(const QString& file, const std::function<void(QIODevice&)>
     if (!out.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
     fill(out);
-    if (!out.commit())
+    if (!Platform::CommitSaveFile(out))
         return QStringLiteral("cannot create %1: %2").arg(file, out.errorString());
     return QString();
 }

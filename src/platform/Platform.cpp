@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSaveFile>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -293,6 +294,16 @@ bool EmptyFolder(const QString& folder)
     for (const QString& d : dirs)
         ok = QDir().rmdir(d) && ok;
     return ok;
+}
+
+bool CommitSaveFile(QSaveFile& file)
+{
+    if (!file.flush()) {
+        file.cancelWriting();
+        file.commit();  // removes the new file
+        return false;
+    }
+    return file.commit();
 }
 
 bool RemoveFolderTree(const QString& folder)

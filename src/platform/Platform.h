@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <functional>
 
+class QSaveFile;
+
 namespace Platform {
 
 // The running executable and its folder (no trailing separator).
@@ -92,6 +94,12 @@ QString DateTimeText(const QDateTime& time);
 // writable by the owner alone. False when it cannot be made, or when a link
 // or a file stands in its place.
 bool MakePrivateFolder(const QString& folder);
+
+// QSaveFile::commit() that keeps the old file when the new one could not be
+// written out: Qt 6.4's commit() renames the new file into place even when
+// writing its last buffered data failed, so this flushes first and abandons
+// the file when that fails.
+bool CommitSaveFile(QSaveFile& file);
 
 // Joins a folder and a name with exactly one "/".
 QString JoinPath(const QString& folder, const QString& name);

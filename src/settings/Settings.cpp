@@ -1,5 +1,7 @@
 #include "settings/Settings.h"
 
+#include "platform/Platform.h"
+
 #include <QFile>
 #include <QList>
 #include <QSaveFile>
@@ -277,7 +279,7 @@ bool Save(const QString& folder, const Settings& s)
         f.cancelWriting();
         return false;
     }
-    return f.commit();
+    return Platform::CommitSaveFile(f);
 }
 
 bool WriteDefaults(const QString& folder, Settings& s)

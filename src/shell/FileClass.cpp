@@ -38,7 +38,7 @@ bool Register(const QString& programPath)
     if (!QDir().mkpath(Xdg::ApplicationsFolder()))
         return false;
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || out.write(text) != text.size() || !Platform::CommitSaveFile(out))
         return false;
     const QString update = QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
     if (!update.isEmpty()) {

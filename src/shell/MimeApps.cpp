@@ -1,5 +1,7 @@
 #include "shell/MimeApps.h"
 
+#include "platform/Platform.h"
+
 #include "shell/DesktopEntry.h"
 #include "shell/XdgFolders.h"
 
@@ -259,7 +261,7 @@ bool SetDefault(const QString& mimeType, const QString& desktopId)
     if (!out.open(QIODevice::WriteOnly))
         return false;
     out.write(WithDefault(text, mimeType, desktopId));
-    return out.commit();
+    return Platform::CommitSaveFile(out);
 }
 
 } // namespace MimeApps

@@ -40,7 +40,7 @@ QString CopyWhole(const QString& source, const QString& target)
         if (out.write(buffer.constData(), n) != n)
             return out.errorString();
     }
-    if (!out.commit())
+    if (!Platform::CommitSaveFile(out))
         return out.errorString();
     return QString();
 }
