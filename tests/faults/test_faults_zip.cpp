@@ -43,19 +43,6 @@ QStringList tree(const QString& folder)
     return names;
 }
 
-QByteArray pseudoText(int size, int seed)
-{
-    QByteArray b;
-    b.reserve(size);
-    uint32_t x = uint32_t(seed) * 2654435761u + 1;
-    while (b.size() < size) {
-        x = x * 1103515245u + 12345u;
-        b += "word" + QByteArray::number((x >> 16) % 97) + ((x >> 8) % 7 == 0 ? "\n" : " ");
-    }
-    b.resize(size);
-    return b;
-}
-
 } // namespace
 
 class TestFaultsZip : public QObject {
