@@ -5,9 +5,7 @@
 // DevIL kills only this process, which the program then starts again.
 
 #include "imagedecode/ImageDecodeProtocol.h"
-
-#include <IL/il.h>
-#include <IL/ilu.h>
+#include "imagedecode/ImageDecoder.h"
 
 #include <cerrno>
 #include <csignal>
@@ -66,39 +64,6 @@ bool answer(int32_t status, uint32_t error, int32_t width = 0, int32_t height = 
     return true;
 }
 
-// DevIL stacks its errors; the first one is the cause, the rest are cleared
-// so that they do not leak into the next request.
-uint32_t firstError()
-{
-    const ILenum first = ilGetError();
-    for (int i = 0; i < 64 && ilGetError() != IL_NO_ERROR; ++i) {
-    }
-    return uint32_t(first);
-}
-
-bool decode(ILuint image, const std::string& path)
-{
-    ilBindImage(image);
-    firstError();
-    if (!ilLoadImage(path.c_str()))
-        return answer(StatusLoadFailed, firstError());
-    if (!ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE))
-        return answer(StatusConvertFailed, firstError());
-    const ILint width = ilGetInteger(IL_IMAGE_WIDTH);
-    const ILint height = ilGetInteger(IL_IMAGE_HEIGHT);
-    if (!SizeAllowed(width, height))
-        return answer(StatusTooLarge, IlOutOfMemory, width, height);
-    unsigned char* data = ilGetData();
-    if (!data)
-        return answer(StatusConvertFailed, firstError());
-    // Alpha is dropped, as a conversion to three bytes per pixel would: the
-    // colours stand as stored.
-    const size_t count = size_t(width) * size_t(height);
-    for (size_t i = 0; i < count; ++i)
-        data[i * 4 + 3] = 0xFF;
-    return answer(StatusOk, 0, width, height, data);
-}
-
 } // namespace
 
 int main()
@@ -108,13 +73,7 @@ int main()
     if (answerFd < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
         return 2;
 
-    ilInit();
-    iluInit();
-    ilEnable(IL_ORIGIN_SET);
-    ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
-    ILuint image = 0;
-    ilGenImages(1, &image);
-
+    ImageDecoder decoder;
     std::string path;
     for (;;) {
         uint32_t head[2];
@@ -132,10 +91,9 @@ int main()
                 break;
             continue;
         }
-        if (!decode(image, path))
+        const DecodedImage d = decoder.Decode(path);
+        if (!answer(d.status, d.error, d.width, d.height, d.pixels))
             break;
     }
-    ilDeleteImages(1, &image);
-    ilShutDown();
     return 0;
 }
