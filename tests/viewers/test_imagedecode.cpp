@@ -77,11 +77,15 @@ private slots:
         };
         testtools::writeFile(path("text.png"), "this is not a picture at all\n");
         testtools::writeFile(path("notes.txt"), "plain text\n");
+        // DevIL reads a 16-bit PGM as 8-bit data labelled 16-bit: converting
+        // it would run past its buffers, so the helper refuses it.
+        testtools::writeFile(path("deep.pgm"), QByteArray("P5\n4 3\n65535\n") + QByteArray(24, '\x7f'));
         const QList<Case> cases{
             {path("missing.png"), "Error : Could not open file"},
             {path("notes.txt"), "Error : Illegal extension on load"},
             {path("text.png"), "Image Error"},
             {truncatedPng(path("cut.png")), "Image Error"},
+            {path("deep.pgm"), "Image Error"},
             {psd(path("crash.psd"), true), "Image Error"},
         };
         for (const Case& c : cases) {
