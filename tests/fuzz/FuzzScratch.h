@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QIODevice>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +30,12 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+// Everything in `folder`, hidden files and broken links included.
+inline QStringList FuzzEntriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
 
 // An output that keeps nothing and counts what it was given.
 class FuzzSink : public QIODevice {

@@ -6,7 +6,7 @@
 // module (password "secret"), as on a fixed drive, and joined into one
 // temporary zip, as for removable disks: the two must agree, byte for byte.
 #include "FuzzScratch.h"
-#include "ZipLibApi.h"
+#include "FuzzUnzip.h"
 #include "zipengine/TZipEngine.h"
 #include "zipengine/ZipSetSource.h"
 
@@ -14,43 +14,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-
-extern "C" int32_t UnzLibExec(QzUnzBlock* block);
-
-namespace {
-
-int32_t answer(QzCallbackRecord* record)
-{
-    if (record->actionCode == QZ_CB_PASSWORD)
-        record->text[0] = '\0';
-    return 0;
-}
-
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-// Extracts (or tests) the mapped set with the unzip module into `out`.
-void extract(ZipSetSource& set, const QString& lastPart, const QString& out, bool test)
-{
-    const QByteArray zipName = QFile::encodeName(lastPart), base = QFile::encodeName(out);
-    QzUnzBlock block{};
-    block.version = QZ_LIB_VERSION;
-    block.callback = answer;
-    block.password = "secret";
-    block.quiet = -1;
-    block.test = test ? 1 : 0;
-    block.dirNames = 1;
-    block.overwrite = 1;
-    block.zipFileName = zipName.constData();
-    block.input = set.Input();
-    block.baseDir = base.constData();
-    block.seven = 7;
-    UnzLibExec(&block);
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -91,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(mapped.Size() < (uint64_t(1) << 31));
         viaMap.resize(qsizetype(mapped.Size()));
         FUZZ_CHECK(mapped.ReadAt(0, viaMap.data(), size_t(viaMap.size())));
-        extract(mapped, lastPart, out, (size & 1) != 0);
+        FuzzUnzip(lastPart, out, (size & 1) != 0, mapped.Input());
     }
 
     QString joined;
@@ -108,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(joined.isEmpty());
     }
     // Nothing was left in the temporary folder, nor beside the parts.
-    FUZZ_CHECK(entriesOf(temp).isEmpty());
-    FUZZ_CHECK(entriesOf(scratch.path(QString())).size() == count + 2);
+    FUZZ_CHECK(FuzzEntriesOf(temp).isEmpty());
+    FUZZ_CHECK(FuzzEntriesOf(scratch.path(QString())).size() == count + 2);
     return 0;
 }
