@@ -106,6 +106,11 @@ void TZipEngine::readSetDirectory(SetDirectory& d)
     const ZipEndOfCentral& end = d.end;
     if (end.TotalEntries == 0xFFFF || end.CentralSize == 0xFFFFFFFFu || end.CentralOffset == 0xFFFFFFFFu)
         throw EZipEngine(ZipMsg::DS_NotSupported, true);
+    // A numbered part holds the end record of the disk its number names: one
+    // that says it is another disk leaves parts of the set unaccounted for.
+    const int32_t number = PartNumberOf(zipFileName_);
+    if (number > 0 && number != end.ThisDiskNo + 1)
+        throw EZipEngine(ZipMsg::DS_NoValidZip, true);
     LastDiskNumber = end.ThisDiskNo;
     CurrentDisk = end.ThisDiskNo;
     const qint64 endOffset = EndRecordOffset;

@@ -481,6 +481,9 @@ private slots:
         QTest::newRow("part missing") << "missing" << 11001 << "Input file does not exist";
         QTest::newRow("part cut short") << "cut" << 11012 << "Error while reading a local header";
         QTest::newRow("first part's marker gone") << "marker" << 11031 << "Error while reading a Extended Local signature";
+        // The second part lost and the last renamed in its place: the part
+        // named second says it is the third.
+        QTest::newRow("last part renamed") << "renamed" << 11036 << "This archive is not a valid Zip archive";
     }
     void damagedSetsLeaveNoTemporaryZip()
     {
@@ -493,6 +496,9 @@ private slots:
         QCOMPARE(e_->WriteSpan(zip, f + "/archive.zip"), 0);
         if (damage == "missing") {
             QVERIFY(QFile::remove(f + "/archive002.zip"));
+        } else if (damage == "renamed") {
+            QVERIFY(QFile::remove(f + "/archive002.zip"));
+            QVERIFY(QFile::rename(f + "/archive003.zip", f + "/archive002.zip"));
         } else if (damage == "cut") {
             QFile p(f + "/archive002.zip");
             QVERIFY(p.resize(p.size() / 2));
@@ -501,7 +507,7 @@ private slots:
             QVERIFY(p.open(QIODevice::ReadWrite));
             p.write("XXXX");
         }
-        e_->SetZipFileName(f + "/archive003.zip");
+        e_->SetZipFileName(f + (damage == "renamed" ? "/archive002.zip" : "/archive003.zip"));
         QCOMPARE(e_->Count, 3);
         const QString temp = folder("temp-" + damage);
         e_->TempDir = temp;
