@@ -104,6 +104,27 @@ private slots:
         QCOMPARE(loader.DecodedBitmap.size(), QSize(20, 10));
     }
 
+    // DevIL frees its buffer twice on a binary PNM whose pixels stop short:
+    // the helper refuses one before DevIL sees it, and lives on.
+    void cutPnmIsRefused()
+    {
+        TImageDecoder decoder;
+        for (const QByteArray& cut : {QByteArray("P6\n4 3\n255\n") + QByteArray(20, '\x40'),
+                                      QByteArray("P5\n4 3\n65535\n") + QByteArray(23, '\x40'),
+                                      QByteArray("P4\n16 3\n") + QByteArray(5, '\x40')}) {
+            testtools::writeFile(path("cut.pnm"), cut);
+            const TDecodeResult r = decoder.Decode(path("cut.pnm"));
+            QCOMPARE(r.outcome, TDecodeResult::Failed);
+            QCOMPARE(r.Status, int32_t(ImageDecodeProtocol::StatusLoadFailed));
+            QVERIFY(decoder.Running());
+        }
+        // Whole, with a comment in its header, it decodes.
+        testtools::writeFile(path("whole.ppm"), QByteArray("P6\n# made here\n4 3\n255\n") + QByteArray(36, '\x40'));
+        const TDecodeResult whole = decoder.Decode(path("whole.ppm"));
+        QCOMPARE(whole.outcome, TDecodeResult::Decoded);
+        QCOMPARE(whole.Image.size(), QSize(4, 3));
+    }
+
     // DevIL dies on a valid XPM with two characters per pixel: asked directly,
     // the helper goes down, the request fails, and the next one gets a new helper.
     void crashedHelperIsRestarted()
