@@ -91,58 +91,55 @@ bool consistent()
     return true;
 }
 
-// Whether `path` is a binary PNM (P4, P5, P6) whose pixels stop before the
-// end its header gives. DevIL frees its buffer twice on such a file, so it
-// never sees one. Only the endings DevIL reads as PNM are looked at; a header
-// that does not parse is left to DevIL to refuse.
-bool pnmRasterShort(const std::string& path)
+// Whether `path` is a PNM file DevIL must not see: its header (P1 to P6, the
+// sizes and the largest value, comments between) does not parse, or, in a
+// binary one (P4, P5, P6), the pixels stop before the end the header gives.
+// DevIL goes round for ever on some such headers and frees its buffer twice
+// on such pixels. It takes a file for PNM by its first bytes whatever its
+// ending, and so is every file looked at here.
+bool badPnm(const std::string& path)
 {
-    const size_t dot = path.find_last_of("./");
-    if (dot == std::string::npos || path[dot] != '.')
-        return false;
-    std::string ending = path.substr(dot);
-    for (char& c : ending)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (ending != ".pbm" && ending != ".pgm" && ending != ".ppm" && ending != ".pnm")
-        return false;
     std::ifstream in(path, std::ios::binary);
     char head[4096];
     in.read(head, sizeof head);
     const size_t got = size_t(in.gcount());
-    if (got < 3 || head[0] != 'P' || head[1] < '4' || head[1] > '6')
+    if (got < 2 || head[0] != 'P' || head[1] < '1' || head[1] > '6')
         return false;
     const int kind = head[1] - '0';
+    const bool bitmap = kind == 1 || kind == 4;
     size_t at = 2;
-    // The header's numbers: width, height and (but for P4) the largest value.
+    // The header's numbers: width, height and (but for a bitmap) the largest value.
     unsigned long long number[3] = {0, 0, 0};
-    for (int n = 0; n < (kind == 4 ? 2 : 3); ++n) {
-        for (;;) {
-            if (at >= got)
-                return false;
-            if (head[at] == '#') {
+    for (int n = 0; n < (bitmap ? 2 : 3); ++n) {
+        // White space before each number, comments running to the line's end.
+        const size_t start = at;
+        while (at < got && (head[at] == '#' || std::isspace(static_cast<unsigned char>(head[at])))) {
+            if (head[at] == '#')
                 while (at < got && head[at] != '\n' && head[at] != '\r')
                     ++at;
-            } else if (std::isspace(static_cast<unsigned char>(head[at]))) {
+            else
                 ++at;
-            } else {
-                break;
-            }
         }
-        if (!std::isdigit(static_cast<unsigned char>(head[at])))
-            return false;
+        if (at == start || at >= got || !std::isdigit(static_cast<unsigned char>(head[at])))
+            return true;
         for (; at < got && std::isdigit(static_cast<unsigned char>(head[at])); ++at)
             number[n] = std::min(number[n] * 10 + unsigned(head[at] - '0'), 1ull << 32);
     }
     // One white-space character ends the header.
-    if (at >= got || !std::isspace(static_cast<unsigned char>(head[at])))
+    if (at >= got || !std::isspace(static_cast<unsigned char>(head[at])) || number[0] == 0 || number[1] == 0
+        || (!bitmap && (number[2] == 0 || number[2] > 65535)))
+        return true;
+    if (kind < 4)
         return false;
     ++at;
     in.clear();
     in.seekg(0, std::ios::end);
-    const unsigned __int128 size = static_cast<unsigned long long>(in.tellg());
+    const std::streamoff end = in.tellg();
+    if (end < 0)
+        return true;
     const unsigned __int128 width = number[0], height = number[1], sample = number[2] > 255 ? 2 : 1;
     const unsigned __int128 raster = kind == 4 ? (width + 7) / 8 * height : width * height * sample * (kind == 6 ? 3 : 1);
-    return size < at + raster;
+    return static_cast<unsigned __int128>(end) < at + raster;
 }
 
 DecodedImage failure(int32_t status, uint32_t error, int32_t width = 0, int32_t height = 0)
@@ -179,7 +176,7 @@ DecodedImage ImageDecoder::Decode(const std::string& path)
 {
     ilBindImage(image_);
     firstError();
-    if (pnmRasterShort(path))
+    if (badPnm(path))
         return failure(StatusLoadFailed, IL_FILE_READ_ERROR);
     if (!ilLoadImage(path.c_str()))
         return failure(StatusLoadFailed, firstError());
