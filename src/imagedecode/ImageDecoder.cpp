@@ -1,13 +1,11 @@
 #include "imagedecode/ImageDecoder.h"
+#include "imagedecode/PictureChecks.h"
 
 #include <IL/il.h>
 #include <IL/ilu.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 
 using namespace ImageDecodeProtocol;
 
@@ -91,57 +89,6 @@ bool consistent()
     return true;
 }
 
-// Whether `path` is a PNM file DevIL must not see: its header (P1 to P6, the
-// sizes and the largest value, comments between) does not parse, or, in a
-// binary one (P4, P5, P6), the pixels stop before the end the header gives.
-// DevIL goes round for ever on some such headers and frees its buffer twice
-// on such pixels. It takes a file for PNM by its first bytes whatever its
-// ending, and so is every file looked at here.
-bool badPnm(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    char head[4096];
-    in.read(head, sizeof head);
-    const size_t got = size_t(in.gcount());
-    if (got < 2 || head[0] != 'P' || head[1] < '1' || head[1] > '6')
-        return false;
-    const int kind = head[1] - '0';
-    const bool bitmap = kind == 1 || kind == 4;
-    size_t at = 2;
-    // The header's numbers: width, height and (but for a bitmap) the largest value.
-    unsigned long long number[3] = {0, 0, 0};
-    for (int n = 0; n < (bitmap ? 2 : 3); ++n) {
-        // White space before each number, comments running to the line's end.
-        const size_t start = at;
-        while (at < got && (head[at] == '#' || std::isspace(static_cast<unsigned char>(head[at])))) {
-            if (head[at] == '#')
-                while (at < got && head[at] != '\n' && head[at] != '\r')
-                    ++at;
-            else
-                ++at;
-        }
-        if (at == start || at >= got || !std::isdigit(static_cast<unsigned char>(head[at])))
-            return true;
-        for (; at < got && std::isdigit(static_cast<unsigned char>(head[at])); ++at)
-            number[n] = std::min(number[n] * 10 + unsigned(head[at] - '0'), 1ull << 32);
-    }
-    // One white-space character ends the header.
-    if (at >= got || !std::isspace(static_cast<unsigned char>(head[at])) || number[0] == 0 || number[1] == 0
-        || (!bitmap && (number[2] == 0 || number[2] > 65535)))
-        return true;
-    if (kind < 4)
-        return false;
-    ++at;
-    in.clear();
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    if (end < 0)
-        return true;
-    const unsigned __int128 width = number[0], height = number[1], sample = number[2] > 255 ? 2 : 1;
-    const unsigned __int128 raster = kind == 4 ? (width + 7) / 8 * height : width * height * sample * (kind == 6 ? 3 : 1);
-    return static_cast<unsigned __int128>(end) < at + raster;
-}
-
 DecodedImage failure(int32_t status, uint32_t error, int32_t width = 0, int32_t height = 0)
 {
     DecodedImage d;
@@ -176,7 +123,7 @@ DecodedImage ImageDecoder::Decode(const std::string& path)
 {
     ilBindImage(image_);
     firstError();
-    if (badPnm(path))
+    if (FailsDevil(path))
         return failure(StatusLoadFailed, IL_FILE_READ_ERROR);
     if (!ilLoadImage(path.c_str()))
         return failure(StatusLoadFailed, firstError());

@@ -105,12 +105,29 @@ private slots:
     }
 
     // DevIL frees its buffer twice on a binary PNM whose pixels stop short,
-    // and goes round for ever on some broken headers: the helper refuses
-    // them before DevIL sees them (whatever their ending, as DevIL knows PNM
-    // by its first bytes), and lives on.
-    void brokenPnmIsRefused()
+    // goes round for ever on some broken headers, and allocates and decodes
+    // what a TGA header claims: the helper refuses those before DevIL sees
+    // them (a PNM whatever its ending, as DevIL knows one by its first
+    // bytes), and lives on.
+    void brokenPnmAndTgaAreRefused()
     {
         TImageDecoder decoder;
+        // An 8-bit colour-mapped, run-length TGA header: colour map length,
+        // width and height as given, then `rest`.
+        auto tga = [](quint16 mapLength, quint16 width, quint16 height, const QByteArray& rest) {
+            QByteArray b(18, '\0');
+            b[1] = 1;
+            b[2] = 9;
+            b[5] = char(mapLength & 0xFF);
+            b[6] = char(mapLength >> 8);
+            b[7] = 24;
+            b[12] = char(width & 0xFF);
+            b[13] = char(width >> 8);
+            b[14] = char(height & 0xFF);
+            b[15] = char(height >> 8);
+            b[16] = 8;
+            return b + rest;
+        };
         const QList<QPair<QString, QByteArray>> broken{
             {"cut.ppm", QByteArray("P6\n4 3\n255\n") + QByteArray(20, '\x40')},
             {"cut.pgm", QByteArray("P5\n4 3\n65535\n") + QByteArray(23, '\x40')},
@@ -118,6 +135,9 @@ private slots:
             {"cut.raw", QByteArray("P6\n4 3\n255\n") + QByteArray(20, '\x40')},
             {"garbage.ppm", QByteArray("P6\n4 3\n25\x7f") + QByteArray(40, '\x40')},
             {"letters.pbm", QByteArray("P4pbm\n4\n\0\xb0 ", 12)},
+            {"nothing.ppm", QByteArray("P\x1d ")},
+            {"long-map.tga", tga(65524, 4, 3, QByteArray(40, '\x01'))},
+            {"huge.tga", tga(6, 28676, 25449, QByteArray(30, '\x01'))},
         };
         for (const auto& [name, bytes] : broken) {
             testtools::writeFile(path(name), bytes);
@@ -126,11 +146,16 @@ private slots:
             QCOMPARE(r.Status, int32_t(ImageDecodeProtocol::StatusLoadFailed));
             QVERIFY(decoder.Running());
         }
-        // Whole, with a comment in its header, it decodes.
+        // Whole, with a comment in its header, a PNM decodes; so does a TGA
+        // of two colours in two runs.
         testtools::writeFile(path("whole.ppm"), QByteArray("P6\n# made here\n4 3\n255\n") + QByteArray(36, '\x40'));
         const TDecodeResult whole = decoder.Decode(path("whole.ppm"));
         QCOMPARE(whole.outcome, TDecodeResult::Decoded);
         QCOMPARE(whole.Image.size(), QSize(4, 3));
+        testtools::writeFile(path("runs.tga"), tga(2, 4, 3, QByteArray::fromHex("0000ff" "ff0000" "85" "00" "85" "01")));
+        const TDecodeResult runs = decoder.Decode(path("runs.tga"));
+        QCOMPARE(runs.outcome, TDecodeResult::Decoded);
+        QCOMPARE(runs.Image.size(), QSize(4, 3));
     }
 
     // DevIL dies on a valid XPM with two characters per pixel: asked directly,

@@ -1,0 +1,10 @@
+#pragma once
+// Files DevIL 1.7.8 must not be given: it loops for ever, frees a buffer
+// twice or allocates gigabytes on some broken PNM and TGA files. Each check
+// follows how DevIL picks its reader (the ending, or the first bytes where
+// the ending is none of its own), and refuses only what no valid picture is.
+
+#include <string>
+
+// Whether the picture at `path` is one of those.
+bool FailsDevil(const std::string& path);
