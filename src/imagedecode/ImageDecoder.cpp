@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 using namespace ImageDecodeProtocol;
 
@@ -89,6 +90,26 @@ bool consistent()
     return true;
 }
 
+// DevIL's allocations: one larger than twice the pixels a picture may have
+// (a source of 16-bit RGBA converting to the largest answer) fails, as it
+// would on a machine without the memory. DevIL's readers allocate what a
+// header claims before they read, so a tiny file could otherwise take
+// gigabytes; a failed allocation is an error they report.
+constexpr ILsizei MaxAllocation = ILsizei(2 * MaxPixelBytes);
+
+void* ILAPIENTRY cappedAlloc(const ILsizei size)
+{
+    if (size > MaxAllocation)
+        return nullptr;
+    // DevIL's own allocator aligns to 16 bytes for its vector code.
+    return std::aligned_alloc(16, (size_t(size) + 15) / 16 * 16);
+}
+
+void ILAPIENTRY cappedFree(const void* CONST_RESTRICT block)
+{
+    std::free(const_cast<void*>(block));
+}
+
 DecodedImage failure(int32_t status, uint32_t error, int32_t width = 0, int32_t height = 0)
 {
     DecodedImage d;
@@ -103,6 +124,7 @@ DecodedImage failure(int32_t status, uint32_t error, int32_t width = 0, int32_t 
 
 ImageDecoder::ImageDecoder()
 {
+    ilSetMemory(cappedAlloc, cappedFree);
     ilInit();
     iluInit();
     ilEnable(IL_ORIGIN_SET);
@@ -125,8 +147,11 @@ DecodedImage ImageDecoder::Decode(const std::string& path)
     firstError();
     if (FailsDevil(path))
         return failure(StatusLoadFailed, IL_FILE_READ_ERROR);
-    if (!ilLoadImage(path.c_str()))
-        return failure(StatusLoadFailed, firstError());
+    if (!ilLoadImage(path.c_str())) {
+        // Out of memory is the allocation cap's refusal: a picture too large.
+        const uint32_t error = firstError();
+        return failure(error == IL_OUT_OF_MEMORY ? StatusTooLarge : StatusLoadFailed, error);
+    }
     if (!consistent())
         return failure(StatusLoadFailed, IL_ILLEGAL_FILE_VALUE);
     if (!ilConvertImage(IL_BGRA, IL_UNSIGNED_BYTE))
