@@ -99,11 +99,13 @@ bool badPnm(const std::string& ending, const Head& h)
 }
 
 // Whether a file DevIL reads as TGA (by its ending, or, with the one picture
-// ending DevIL does not know, by a header that looks like one) holds less
-// than its header says: a colour map of more than the 256 colours an 8-bit
-// index reaches, or fewer pixels than its size (a run-length packet, one byte
-// and one pixel, stands for 128 pixels at the most). DevIL allocates from
-// those numbers before it reads, and decodes a tiny file for minutes.
+// ending DevIL does not know, by a header that looks like one) is not one or
+// holds less than its header says: a colour map flag other than 0 and 1, a
+// colour map of more than the 256 colours an 8-bit index reaches, a pixel
+// size its kind has not, or fewer bytes than its pixels need (a run-length
+// packet, one byte and one pixel, stands for 128 pixels at the most). DevIL
+// takes such headers as they come, allocates from them before it reads, and
+// then decodes a tiny file for minutes or follows a pointer it never got.
 bool badTga(const std::string& ending, const Head& h)
 {
     if ((ending != ".tga" && ending != ".raw") || h.got < 18)
@@ -112,18 +114,23 @@ bool badTga(const std::string& ending, const Head& h)
     auto le16 = [b](int at) { return int64_t(b[at] | b[at + 1] << 8); };
     const int64_t idLength = b[0], mapType = b[1], type = b[2], mapStart = le16(3), mapLength = le16(5),
                   mapBits = b[7], width = le16(12), height = le16(14), bits = b[16];
-    const bool mapped = type == 1 || type == 9, runs = type >= 9;
-    if (mapType > 1 || (type != 1 && type != 2 && type != 3 && type != 9 && type != 10 && type != 11))
-        return false;
-    if (mapped && (mapType != 1 || bits != 8 || mapLength < 1 || mapStart + mapLength > 256))
+    const bool mapped = type == 1 || type == 9, grey = type == 3 || type == 11, colour = type == 2 || type == 10;
+    if (!mapped && !grey && !colour)
+        return false; // not a kind DevIL reads: it refuses the file itself
+    if (ending == ".raw" && mapType > 1)
+        return false; // nor does it take this for a TGA
+    if (mapType > 1 || (mapped && (mapType != 1 || mapLength < 1 || mapStart + mapLength > 256)))
         return true;
     if (mapType == 1 && mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32)
         return true;
-    if (bits != 8 && bits != 15 && bits != 16 && bits != 24 && bits != 32)
+    const bool bitsFit = mapped ? bits == 8
+                         : grey ? bits == 8 || bits == 16
+                                : bits == 15 || bits == 16 || bits == 24 || bits == 32;
+    if (!bitsFit)
         return true;
     const int64_t pixelBytes = (bits + 7) / 8, pixels = width * height;
     const int64_t data = 18 + idLength + (mapType == 1 ? mapLength * ((mapBits + 7) / 8) : 0);
-    const int64_t need = runs ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
+    const int64_t need = type >= 9 ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
     return h.size < data + need;
 }
 
