@@ -37,9 +37,10 @@ std::string lowerEnding(const std::string& path)
     return ending;
 }
 
+// The separators of a PNM header as DevIL reads one: no carriage returns.
 bool pnmSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    return c == ' ' || c == '\t' || c == '\n';
 }
 
 // Whether DevIL reads a file as PNM: by its ending, or by its first bytes.
@@ -52,7 +53,7 @@ bool readAsPnm(const std::string& ending, const char* head, size_t got)
 
 // Whether `path` is a picture DevIL reads as PNM that it must not see: one
 // whose header (P1 to P6, the sizes and, but for a bitmap, the largest value,
-// with comments between) does not parse, or whose pixels stop before the end
+// with whole comment lines between) does not parse, or whose pixels stop before the end
 // the header gives (in the text kinds, one character a value at least).
 // DevIL goes round for ever on some such headers, frees its buffer twice on
 // such pixels and allocates what the header says before it reads.
@@ -72,7 +73,8 @@ bool badPnm(const std::string& ending, const Head& h)
     for (int n = 0; n < (bitmap ? 2 : 3); ++n) {
         // White space before each number, comments running to the line's end.
         const size_t start = at;
-        while (at < got && (head[at] == '#' || pnmSpace(head[at]))) {
+        // A comment starts a line.
+        while (at < got && ((head[at] == '#' && head[at - 1] == '\n') || pnmSpace(head[at]))) {
             if (head[at] == '#')
                 while (at < got && head[at] != '\n' && head[at] != '\r')
                     ++at;
@@ -134,11 +136,33 @@ bool badTga(const std::string& ending, const Head& h)
     return h.size < data + need;
 }
 
+// Whether a file DevIL reads as PCX (by its ending, or, with the ending it
+// does not know, by its first byte) is shorter than the 128-byte header, has
+// a window that ends before it starts, or holds fewer bytes than its lines
+// need (a run, two bytes, stands for 63 at the most). DevIL reads past the
+// end of such a header and sizes its buffers from the window.
+bool badPcx(const std::string& ending, const Head& h)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(h.bytes);
+    if (ending != ".pcx" && !(ending == ".raw" && h.got > 0 && b[0] == 0x0A))
+        return false;
+    if (h.got < 128)
+        return true;
+    auto le16 = [b](int at) { return int64_t(b[at] | b[at + 1] << 8); };
+    const int64_t xMin = le16(4), yMin = le16(6), xMax = le16(8), yMax = le16(10), bits = b[3], planes = b[65],
+                  lineBytes = le16(66);
+    if (xMax < xMin || yMax < yMin || planes == 0 || lineBytes == 0 || bits == 0)
+        return true;
+    const int64_t width = xMax - xMin + 1, height = yMax - yMin + 1;
+    const int64_t line = std::max(planes * lineBytes, (width * bits * planes + 7) / 8);
+    return h.size < 128 + (line * height + 62) / 63 * 2;
+}
+
 } // namespace
 
 bool FailsDevil(const std::string& path)
 {
     const std::string ending = lowerEnding(path);
     const Head h = readHead(path);
-    return badPnm(ending, h) || badTga(ending, h);
+    return badPnm(ending, h) || badTga(ending, h) || badPcx(ending, h);
 }
