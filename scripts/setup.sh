@@ -27,6 +27,9 @@ QUARN_TEST_PACKAGES+=(
   desktop-file-utils appstream xdg-utils xdg-user-dirs man-db dpkg-dev
 )
 QUARN_SANITIZE_PACKAGES=(clang libclang-rt-14-dev)
+# ThreadSanitizer needs clang 16: clang 14's runtime aborts in fork() (CHECK in
+# ForkAfter) as soon as a test starts a peer tool with QProcess.
+QUARN_TSAN_PACKAGES=(clang-16 libclang-rt-16-dev)
 
 quarn_install_missing() {
   local missing=()
