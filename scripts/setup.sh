@@ -27,6 +27,10 @@ QUARN_TEST_PACKAGES+=(
   desktop-file-utils appstream xdg-utils xdg-user-dirs man-db dpkg-dev
 )
 QUARN_SANITIZE_PACKAGES=(clang libclang-rt-14-dev)
+# The ThreadSanitizer build: clang 16 and its runtime, and llvm-16 for its
+# llvm-symbolizer (the reports name functions and lines, and the suppressions
+# match on those names).
+QUARN_TSAN_PACKAGES=(clang-16 libclang-rt-16-dev llvm-16)
 
 quarn_install_missing() {
   local missing=()

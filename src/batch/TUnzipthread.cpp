@@ -8,8 +8,10 @@
 
 #include <QDir>
 #include <QMetaObject>
-#include <QSemaphore>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 // ---------------------------------------------------------------- the engine's user
 
@@ -18,16 +20,30 @@ bool TBatchZipUser::onWindowThread(Job job)
 {
     if (abandoned_ || !gui_)
         return false;
-    auto done = std::make_shared<QSemaphore>(0);
+    // The answer is handed back under a standard mutex: what the window's
+    // thread wrote is then visibly ordered before the worker reads it (Qt's
+    // own semaphore would order it as well, but out of sight of the thread
+    // sanitizer).
+    struct Handoff {
+        std::mutex lock;
+        std::condition_variable answered;
+        bool done = false;
+    };
+    auto handoff = std::make_shared<Handoff>();
     QMetaObject::invokeMethod(
-        gui_, [job, done]() mutable {
+        gui_, [job, handoff]() mutable {
             job();
-            done->release();
+            {
+                std::lock_guard<std::mutex> g(handoff->lock);
+                handoff->done = true;
+            }
+            handoff->answered.notify_all();
         },
         Qt::QueuedConnection);
     // The window may stop waiting for the worker (it is closing): then no
     // answer comes and the question counts as cancelled.
-    while (!done->tryAcquire(1, 50))
+    std::unique_lock<std::mutex> g(handoff->lock);
+    while (!handoff->answered.wait_for(g, std::chrono::milliseconds(50), [&] { return handoff->done; }))
         if (abandoned_)
             return false;
     return true;
