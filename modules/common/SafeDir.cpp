@@ -139,7 +139,7 @@ int SafeDir::folder(const std::string& rel, bool create)
     return fd;
 }
 
-bool SafeDir::makeFreeName(int dirFd, std::string& name, const std::function<int(const char*)>& make)
+bool SafeDir::makeFreeName(std::string& name, const std::function<int(const char*)>& make)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = randomName();
@@ -191,7 +191,7 @@ const char* SafeDir::linkRefusal(const std::string& rel, const std::string& targ
 int SafeDir::createTemp(int dirFd, std::string& tempName, mode_t mode)
 {
     int fd = -1;
-    makeFreeName(dirFd, tempName, [&](const char* name) {
+    makeFreeName(tempName, [&](const char* name) {
         fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         return fd < 0 ? -1 : 0;
     });

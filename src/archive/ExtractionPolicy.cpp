@@ -307,7 +307,7 @@ bool ExtractionPolicy::makeHardLink(const ArchiveEntry& entry, const QString& re
     // before its replacement exists.
     std::string temp;
     const bool linked = qz::SafeDir::makeFreeName(
-        dirFd, temp, [&](const char* name) { return ::linkat(sourceFd, sourceLeaf.c_str(), dirFd, name, 0); });
+        temp, [&](const char* name) { return ::linkat(sourceFd, sourceLeaf.c_str(), dirFd, name, 0); });
     const int err = errno;
     ::close(sourceFd);
     if (!linked) {
@@ -343,7 +343,7 @@ bool ExtractionPolicy::makeSymLink(const ArchiveEntry& entry, const QString& rel
         return false;
     std::string temp;
     const std::string targetBytes = bytes(target);
-    if (!qz::SafeDir::makeFreeName(dirFd, temp, [&](const char* name) { return ::symlinkat(targetBytes.c_str(), dirFd, name); })) {
+    if (!qz::SafeDir::makeFreeName(temp, [&](const char* name) { return ::symlinkat(targetBytes.c_str(), dirFd, name); })) {
         fail(QStringLiteral("cannot create the link %1: %2").arg(diskPath(rel), errnoText(errno)));
         return false;
     }

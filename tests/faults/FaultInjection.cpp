@@ -382,6 +382,49 @@ ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt, size_t c
     return failFd("write", out) ? -1 : real_copy_file_range(in, inAt, out, outAt, count, flags);
 }
 
+// A copy of a descriptor below the folder is below it too (folders are
+// walked through copies, files written through them).
+int dup(int fd)
+{
+    REAL(dup);
+    const int copy = real_dup(fd);
+    opened(copy, fdBelow(fd));
+    return copy;
+}
+
+int dup2(int fd, int to)
+{
+    REAL(dup2);
+    const int copy = real_dup2(fd, to);
+    opened(copy, fdBelow(fd));
+    return copy;
+}
+
+int dup3(int fd, int to, int flags)
+{
+    REAL(dup3);
+    const int copy = real_dup3(fd, to, flags);
+    opened(copy, fdBelow(fd));
+    return copy;
+}
+
+#define QUARN_FAULTS_FCNTL(name)                                                                                       \
+    int name(int fd, int cmd, ...)                                                                                     \
+    {                                                                                                                  \
+        va_list args;                                                                                                  \
+        va_start(args, cmd);                                                                                           \
+        void* arg = va_arg(args, void*);                                                                               \
+        va_end(args);                                                                                                  \
+        REAL(name);                                                                                                    \
+        const int r = real_##name(fd, cmd, arg);                                                                       \
+        if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC)                                                                  \
+            opened(r, fdBelow(fd));                                                                                    \
+        return r;                                                                                                      \
+    }
+QUARN_FAULTS_FCNTL(fcntl)
+QUARN_FAULTS_FCNTL(fcntl64)
+#undef QUARN_FAULTS_FCNTL
+
 } // extern "C"
 
 namespace faults {

@@ -12,7 +12,7 @@
 // fsync/fdatasync, ftruncate/fallocate/posix_fallocate, rename/renameat/
 // renameat2, link/linkat, symlink/symlinkat, mkdir/mkdirat, unlink/unlinkat/
 // rmdir/remove. A write counts when its descriptor was opened below the
-// folder.
+// folder (or is a copy of one: dup, dup2, dup3, fcntl F_DUPFD).
 
 #include <QString>
 #include <functional>
