@@ -326,8 +326,19 @@ ScratchFolder::ScratchFolder(const QString& parent)
 
 ScratchFolder::~ScratchFolder()
 {
-    if (!path_.isEmpty() && !RemoveFolderTree(path_))
-        RemoveFolderTree(path_);
+    if (!path_.isEmpty())
+        RemoveScratch(path_);
+}
+
+bool RemoveScratch(const QString& path)
+{
+    const auto remove = [&path] {
+        const QFileInfo fi(path);
+        if (fi.isDir() && !fi.isSymLink())
+            return RemoveFolderTree(path);
+        return QFile::remove(path) || !(fi.exists() || fi.isSymLink());
+    };
+    return remove() || remove();
 }
 
 QString DateTimeText(const QDateTime& time)

@@ -86,9 +86,13 @@ bool EmptyFolder(const QString& folder);
 // EmptyFolder, then removes `folder` itself.
 bool RemoveFolderTree(const QString& folder);
 
-// A folder for scratch files, made in `parent` under a new hidden name. It
-// goes with everything in it when this goes; a removal that failed once (a
-// busy or flaky file system) is tried again, so no scratch is left behind.
+// Removes a scratch file, or a scratch folder with everything in it; a
+// removal that failed once (a busy or flaky file system) is tried again, so
+// no scratch is left behind. False when it is still there.
+bool RemoveScratch(const QString& path);
+
+// A folder for scratch files, made in `parent` under a new hidden name; it
+// goes (RemoveScratch) with everything in it when this goes.
 class ScratchFolder {
 public:
     explicit ScratchFolder(const QString& parent);

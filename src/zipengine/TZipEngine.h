@@ -321,8 +321,8 @@ public:
 private:
     void resetDirectoryState();
     int32_t makeSelfExtracting(bool fromAdd);
-    int32_t copyZipShifted(QFile& out, qint64 shift, qint64& size);
-    int32_t replaceStubIcon(QFile& out, qint64 stubSize);
+    int32_t copyZipShifted(QIODevice& out, qint64 shift, qint64& size);
+    int32_t replaceStubIcon(QByteArray& stub);
     // Removes a file, to the trash when HowToDelete allows undo.
     bool removeFile(const QString& path);
     void readCentralDirectory();
