@@ -228,28 +228,37 @@ int32_t TZipEngine::makeSelfExtracting(bool fromAdd)
                 result = copyZipShifted(out, S + L, Z);
             }
         }
-        if (result == SfxResult::Ok && !out.flush())
-            result = SfxResult::CopyFailed;
-        if (result == SfxResult::Ok && !fromAdd && out.size() != S + Z + L)
-            result = SfxResult::General;
-        if (result == SfxResult::Ok) {
-            // An old program goes to the trash when undo is asked for; else
-            // the new one simply takes its place.
-            if (HowToDelete == htdAllowUndo && QFileInfo::exists(dest))
-                Platform::MoveToTrash(dest);
-            if (!Platform::CommitSaveFile(out))
-                result = SfxResult::CreateFailed;
-        } else {
-            out.cancelWriting();
-        }
-    }
-
-    if (result == SfxResult::Ok && !fromAdd) {
-        SetZipFileName(dest);
-        if (!removeFile(zip))
-            IssueMessage(ZipMsg::SF_ZipNotRemoved, QStringLiteral(" %1").arg(zip));
+        result = putConverted(out, result, fromAdd ? -1 : S + Z + L, fromAdd ? QString() : zip);
     }
     EndBusy();
+    return result;
+}
+
+// Puts the converted file written to `out` in its place when `result` is
+// Ok and it holds `size` bytes (-1: unchecked), else drops it. The file it
+// was made from (`from`, unless empty) then goes; one that stays is said.
+int32_t TZipEngine::putConverted(QSaveFile& out, int32_t result, qint64 size, const QString& from)
+{
+    if (result == SfxResult::Ok && !out.flush())
+        result = SfxResult::CopyFailed;
+    if (result == SfxResult::Ok && size >= 0 && out.size() != size)
+        result = SfxResult::General;
+    if (result != SfxResult::Ok) {
+        out.cancelWriting();
+        return result;
+    }
+    // An old file of that name goes to the trash when undo is asked for;
+    // else the new one simply takes its place.
+    const QString dest = out.fileName();
+    if (HowToDelete == htdAllowUndo && QFileInfo::exists(dest))
+        Platform::MoveToTrash(dest);
+    if (!Platform::CommitSaveFile(out))
+        return SfxResult::CreateFailed;
+    if (!from.isEmpty()) {
+        SetZipFileName(dest);
+        if (!removeFile(from))
+            IssueMessage(ZipMsg::SF_ZipNotRemoved, QStringLiteral(" %1").arg(from));
+    }
     return result;
 }
 
@@ -388,23 +397,7 @@ int32_t TZipEngine::MakePlainZip()
         result = SfxResult::SourceFailed;
     }
     CloseInFile();
-    if (result == SfxResult::Ok && !out.flush())
-        result = SfxResult::CopyFailed;
-    if (result == SfxResult::Ok && out.size() != expected - start)
-        result = SfxResult::General;
-    if (result == SfxResult::Ok) {
-        if (HowToDelete == htdAllowUndo && QFileInfo::exists(dest))
-            Platform::MoveToTrash(dest);
-        if (!Platform::CommitSaveFile(out))
-            result = SfxResult::CreateFailed;
-    } else {
-        out.cancelWriting();
-    }
-    if (result == SfxResult::Ok) {
-        SetZipFileName(dest);
-        if (!removeFile(exe))
-            IssueMessage(ZipMsg::SF_ZipNotRemoved, QStringLiteral(" %1").arg(exe));
-    }
+    result = putConverted(out, result, expected - start, exe);
     EndBusy();
     return result;
 }

@@ -21,6 +21,16 @@ inline QMap<QString, QByteArray> filesBut(const QString& root, const QString& ex
     return m;
 }
 
+// Empties `folder` (making it when missing) and writes `files` (relative
+// name -> bytes) into it.
+inline void refill(const QString& folder, const QMap<QString, QByteArray>& files)
+{
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    for (auto it = files.begin(); it != files.end(); ++it)
+        testtools::writeFile(folder + QLatin1Char('/') + it.key(), it.value());
+}
+
 inline QString md5(const QByteArray& b) { return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Md5).toHex()); }
 
 // The files of `zip` (name -> md5 of the data), every entry's CRC checked;

@@ -118,10 +118,7 @@ class TestFaultsExtract : public QObject {
             folder,
             [&] {
                 said_.clear();
-                QDir(dest).removeRecursively();
-                QDir().mkpath(dest);
-                for (auto it = existing.begin(); it != existing.end(); ++it)
-                    writeFile(dest + QLatin1Char('/') + it.key(), it.value());
+                faultchecks::refill(dest, existing);
             },
             [&] { said = extract(); },
             [&](long n) {

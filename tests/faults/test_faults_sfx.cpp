@@ -70,10 +70,7 @@ z.close()
             folder,
             [&] {
                 said_.clear();
-                QDir(folder).removeRecursively();
-                QDir().mkpath(folder);
-                for (auto it = start.begin(); it != start.end(); ++it)
-                    writeFile(folder + QLatin1Char('/') + it.key(), it.value());
+                faultchecks::refill(folder, start);
             },
             [&] { result = convert(); },
             [&](long n) {
@@ -158,9 +155,7 @@ private slots:
             d,
             [&] {
                 said_.clear();
-                QDir(d).removeRecursively();
-                for (auto it = start.begin(); it != start.end(); ++it)
-                    writeFile(d + QLatin1Char('/') + it.key(), it.value());
+                faultchecks::refill(d, start);
                 e->SetZipFileName(exe);
             },
             [&] {
