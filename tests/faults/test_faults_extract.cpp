@@ -228,12 +228,12 @@ z.close()
         const QString d = tmp_.fresh();
         const QString zip = d + QStringLiteral("/in.zip");
         const QMap<QString, QByteArray> want = make(zip, QStringLiteral(R"(
-for i in range(70): files['f%02d/n%d.txt' % (i % 5, i)] = text(3000 + 97 * i, i)
+for i in range(64): files['f%02d/n%d.txt' % (i % 5, i)] = text(3000 + 97 * i, i)
 z = zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED)
 for k in sorted(files): z.writestr(k, files[k])
 z.close()
 )"));
-        QCOMPARE(want.size(), 70);
+        QCOMPARE(want.size(), 64);
         const QString dest = d + QStringLiteral("/out");
         const QMap<QString, QByteArray> existing{{QStringLiteral("f01/n6.txt"), QByteArray("older")}};
         auto e = engine(zip, dest);
