@@ -137,9 +137,8 @@ int sfx(const QStringList& args)
     const QString original = zip;
     if (autoRun) {
         zip = SfxTexts::AutoRunName(zip);
-        if (zip != original && !QFile::rename(original, zip)) {
-            QFile f(original);
-            f.rename(zip);
+        QFile f(original);
+        if (zip != original && !f.rename(zip)) {
             err() << "cannot rename " << original << " to " << zip << ": " << f.errorString() << Qt::endl;
             return 1;
         }
@@ -160,9 +159,11 @@ int sfx(const QStringList& args)
     request.ApplyTo(engine);
     const int32_t result = engine.MakeSelfExtracting();
     if (result != 0) {
-        if (zip != original)
-            QFile::rename(zip, original);
         err() << SfxTexts::FailureText(true, result) << Qt::endl;
+        // The zip gets its name back; where that fails, the user is told where it is.
+        QFile f(zip);
+        if (zip != original && !f.rename(original))
+            err() << "the zip is left as " << zip << ": " << f.errorString() << Qt::endl;
         return 1;
     }
     out() << engine.ZipFileName() << Qt::endl;

@@ -34,6 +34,17 @@ bool makePath(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || (errno = ENOTDIR, false));
 }
 
+// A name no one else uses by chance: ".quarn-" and ten random letters and digits.
+std::string randomName()
+{
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name = ".quarn-";
+    for (int i = 0; i < 10; ++i)
+        name += digits[rng() % 36];
+    return name;
+}
+
 } // namespace
 
 SafeDir::SafeDir(const std::string& base, bool create) : base_(base.empty() ? std::string(".") : base)
@@ -128,14 +139,19 @@ int SafeDir::folder(const std::string& rel, bool create)
     return fd;
 }
 
-bool SafeDir::unusedName(int dirFd, std::string& name)
+bool SafeDir::makeFreeName(std::string& name, const std::function<int(const char*)>& make)
 {
-    const int fd = createTemp(dirFd, name);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    ::unlinkat(dirFd, name.c_str(), 0);
-    return true;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = randomName();
+        if (make(candidate.c_str()) == 0) {
+            name = candidate;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    errno = EEXIST;
+    return false;
 }
 
 const char* SafeDir::linkRefusal(const std::string& rel, const std::string& target,
@@ -174,22 +190,12 @@ const char* SafeDir::linkRefusal(const std::string& rel, const std::string& targ
 
 int SafeDir::createTemp(int dirFd, std::string& tempName, mode_t mode)
 {
-    static thread_local std::mt19937_64 rng{std::random_device{}()};
-    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = ".quarn-";
-        for (int i = 0; i < 10; ++i)
-            name += digits[rng() % 36];
-        const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            tempName = name;
-            return fd;
-        }
-        if (errno != EEXIST)
-            return -1;
-    }
-    errno = EEXIST;
-    return -1;
+    int fd = -1;
+    makeFreeName(tempName, [&](const char* name) {
+        fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        return fd < 0 ? -1 : 0;
+    });
+    return fd;
 }
 
 } // namespace qz

@@ -34,9 +34,11 @@ public:
     // A new empty file in the folder `dirFd`, opened for writing with `mode`
     // (within the umask); its name is returned in `tempName`. -1 on failure.
     static int createTemp(int dirFd, std::string& tempName, mode_t mode = 0600);
-    // A free name for something to be made in `dirFd` before it is renamed
-    // over its target. False on failure.
-    static bool unusedName(int dirFd, std::string& name);
+    // Makes something new (a link to be renamed over its target) in a folder
+    // with `make(name)`, which returns 0 or -1 with errno set; a name already
+    // taken is tried again with another. The name used is returned in
+    // `name`. False, errno set, on failure: nothing is left behind.
+    static bool makeFreeName(std::string& name, const std::function<int(const char*)>& make);
     // Splits "a/b/c" into "a/b" and "c" ("" and "c" for a plain name).
     static void split(const std::string& rel, std::string& parent, std::string& leaf);
 

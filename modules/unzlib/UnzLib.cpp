@@ -375,7 +375,7 @@ int32_t UnzJob::makeLinks()
         if (o != Outcome::Ok) continue;
         const int dirFd = dest_->folder(parentRel, true);
         std::string tmp;
-        if (dirFd < 0 || !SafeDir::unusedName(dirFd, tmp) || ::symlinkat(l.target.c_str(), dirFd, tmp.c_str()) != 0) {
+        if (dirFd < 0 || !SafeDir::makeFreeName(tmp, [&](const char* name) { return ::symlinkat(l.target.c_str(), dirFd, name); })) {
             rep_.message(QZ_ERR_ZIP, "cannot create the link " + target + ": " + errnoText(errno));
             continue;
         }

@@ -513,12 +513,17 @@ int32_t ZipJob::add()
     int32_t n = writeArchive(keep, add, b_->move ? &written : nullptr);
     if (n > 0) rep_.end();
     if (n > 0 && b_->move) {
-        for (const std::string& p : written) ::unlink(p.c_str());
+        // A file that stays is in the archive as well: said, not lost.
+        for (const std::string& p : written)
+            if (::unlink(p.c_str()) != 0 && errno != ENOENT)
+                rep_.message(QZ_WARNING, "cannot remove " + p + " after adding it: " + errnoText(errno));
         // Then the folders that were added, deepest first, when empty.
         std::vector<std::string> dirs;
         for (const Candidate& c : add) if (c.info.directory) dirs.push_back(c.path);
         std::sort(dirs.begin(), dirs.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-        for (const std::string& d : dirs) ::rmdir(d.c_str());
+        for (const std::string& d : dirs)
+            if (::rmdir(d.c_str()) != 0 && errno != ENOENT && errno != ENOTEMPTY && errno != EEXIST)
+                rep_.message(QZ_WARNING, "cannot remove the folder " + d + " after adding it: " + errnoText(errno));
     }
     return n;
 }

@@ -306,7 +306,8 @@ bool ExtractionPolicy::makeHardLink(const ArchiveEntry& entry, const QString& re
     // A new name first, then renamed over the old one, so nothing goes
     // before its replacement exists.
     std::string temp;
-    const bool linked = qz::SafeDir::unusedName(dirFd, temp) && ::linkat(sourceFd, sourceLeaf.c_str(), dirFd, temp.c_str(), 0) == 0;
+    const bool linked = qz::SafeDir::makeFreeName(
+        temp, [&](const char* name) { return ::linkat(sourceFd, sourceLeaf.c_str(), dirFd, name, 0); });
     const int err = errno;
     ::close(sourceFd);
     if (!linked) {
@@ -341,7 +342,8 @@ bool ExtractionPolicy::makeSymLink(const ArchiveEntry& entry, const QString& rel
     if (dirFd < 0)
         return false;
     std::string temp;
-    if (!qz::SafeDir::unusedName(dirFd, temp) || ::symlinkat(bytes(target).c_str(), dirFd, temp.c_str()) != 0) {
+    const std::string targetBytes = bytes(target);
+    if (!qz::SafeDir::makeFreeName(temp, [&](const char* name) { return ::symlinkat(targetBytes.c_str(), dirFd, name); })) {
         fail(QStringLiteral("cannot create the link %1: %2").arg(diskPath(rel), errnoText(errno)));
         return false;
     }

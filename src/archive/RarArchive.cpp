@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <sys/stat.h>
 
@@ -203,8 +202,8 @@ ExtractResult RarArchive::extractFlat(const ExtractRequest& request)
         return failed;
     }
     const QString base = request.destination.isEmpty() ? QStringLiteral(".") : request.destination;
-    QTemporaryDir scratch(base + QStringLiteral("/.quarn-XXXXXX"));
-    if (!scratch.isValid()) {
+    const Platform::ScratchFolder scratch(base);
+    if (scratch.path().isEmpty()) {
         ExtractResult failed;
         failed.error = QStringLiteral("cannot create a scratch folder in %1").arg(base);
         return failed;

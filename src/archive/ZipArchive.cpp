@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QTemporaryDir>
 
 #include <optional>
 #include <sys/stat.h>
@@ -279,8 +278,8 @@ QString ZipArchive::extractEntryTo(int index, const QString& file)
     if (entry.type != ArchiveEntry::File)
         return QStringLiteral("%1 is not a file").arg(entry.name);
     // Into a scratch folder beside the file, then renamed into place.
-    QTemporaryDir scratch(QFileInfo(file).absolutePath() + QStringLiteral("/.quarn-XXXXXX"));
-    if (!scratch.isValid())
+    const Platform::ScratchFolder scratch(QFileInfo(file).absolutePath());
+    if (scratch.path().isEmpty())
         return QStringLiteral("cannot create %1").arg(file);
     ExtractRequest request;
     request.destination = scratch.path();

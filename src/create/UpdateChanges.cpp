@@ -17,6 +17,7 @@
 #include "settings/AppState.h"
 #include "settings/Settings.h"
 #include "settings/TPropertiesForm.h"
+#include "zipdir/ScratchFiles.h"
 #include "zipengine/TZipEngine.h"
 #include "zipengine/ZipFormat.h"
 #include "zipengine/ZipListing.h"
@@ -339,7 +340,7 @@ void TUpdatePage::UpdatingAZipFile()
     const QString work = ScratchNameBeside(archive);
     bool failed = !QFile::copy(archive, work);
     if (failed) {
-        QFile::remove(work);
+        Platform::RemoveScratch(work);
         engine.IssueMessage(ZipMsg::DS_NoTempFile, QStringLiteral("\n") + work);
     } else {
         engine.SetZipFileName(work);
@@ -403,10 +404,17 @@ void TUpdatePage::UpdatingAZipFile()
     // 3
     UpdateProgressBar->setRange(0, 100);
     UpdateProgressBar->setValue(0);
-    if (!failed && !ReplaceFile(work, archive))
-        failed = true;
+    if (!failed) {
+        // In one step; a zip with other names (hard links) is rewritten in place.
+        std::string why;
+        if (!zipdir::ReplaceFile(QFile::encodeName(work).toStdString(), QFile::encodeName(archive).toStdString(), why)) {
+            failed = true;
+            host_.prompter().information(QStringLiteral("ERROR : %1; %2 was left unchanged")
+                                             .arg(QString::fromLocal8Bit(why.c_str()), archive));
+        }
+    }
     if (failed)
-        QFile::remove(work);
+        Platform::RemoveScratch(work);
     engine.SetZipFileName(archive);
     if (failed)
         ReloadUpdateListviewOnZipError(archive);

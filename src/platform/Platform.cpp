@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStorageInfo>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QUrl>
 
@@ -312,6 +313,32 @@ bool RemoveFolderTree(const QString& folder)
         return !QFileInfo::exists(folder);
     const bool emptied = EmptyFolder(folder);
     return QDir().rmdir(folder) && emptied;
+}
+
+ScratchFolder::ScratchFolder(const QString& parent)
+{
+    QTemporaryDir made(JoinPath(parent, QStringLiteral(".quarn-XXXXXX")));
+    if (!made.isValid())
+        return;
+    made.setAutoRemove(false);
+    path_ = made.path();
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    if (!path_.isEmpty())
+        RemoveScratch(path_);
+}
+
+bool RemoveScratch(const QString& path)
+{
+    const auto remove = [&path] {
+        const QFileInfo fi(path);
+        if (fi.isDir() && !fi.isSymLink())
+            return RemoveFolderTree(path);
+        return QFile::remove(path) || !(fi.exists() || fi.isSymLink());
+    };
+    return remove() || remove();
 }
 
 QString DateTimeText(const QDateTime& time)

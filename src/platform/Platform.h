@@ -86,6 +86,27 @@ bool EmptyFolder(const QString& folder);
 // EmptyFolder, then removes `folder` itself.
 bool RemoveFolderTree(const QString& folder);
 
+// Removes a scratch file, or a scratch folder with everything in it; a
+// removal that failed once (a busy or flaky file system) is tried again, so
+// no scratch is left behind. False when it is still there.
+bool RemoveScratch(const QString& path);
+
+// A folder for scratch files, made in `parent` under a new hidden name; it
+// goes (RemoveScratch) with everything in it when this goes.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const QString& parent);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    // Empty when the folder could not be made.
+    const QString& path() const { return path_; }
+    QString filePath(const QString& name) const { return path_ + QLatin1Char('/') + name; }
+
+private:
+    QString path_;
+};
+
 // A local date and time in the system locale's short date and long time
 // format (without the time zone); "" for an invalid value.
 QString DateTimeText(const QDateTime& time);

@@ -232,10 +232,17 @@ void TSfxPage::convertToProgram()
     if (result == 0) {
         prompter.information(SfxTexts::ConvertedToProgramText(state_.CurrentArchive));
     } else {
-        // A failed conversion leaves the zip as it was, name included.
-        if (source != zip && QFile::rename(source, zip))
-            engine.SetZipFileName(zip);
-        prompter.information(SfxTexts::FailureText(true, result));
+        // A failed conversion leaves the zip as it was, name included; where
+        // its name cannot be given back, the user is told where it is.
+        QString text = SfxTexts::FailureText(true, result);
+        QFile renamed(source);
+        if (source != zip) {
+            if (renamed.rename(zip))
+                engine.SetZipFileName(zip);
+            else
+                text += QStringLiteral("\n\nThe zip file is left as %1: %2").arg(source, renamed.errorString());
+        }
+        prompter.information(text);
     }
     DisableSFXControls();
 }

@@ -115,14 +115,68 @@ namespace {
 
 std::string errorText(int e) { return std::strerror(e); }
 
+// Copies all of `in` (from its start) over `out` (from its start) and cuts
+// `out` to that length. False on a failed read or write (errno kept).
+bool copyOver(int in, int out, off_t& copied)
+{
+    std::vector<char> buf(1 << 18);
+    copied = 0;
+    for (;;) {
+        const ssize_t r = ::pread(in, buf.data(), buf.size(), copied);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return false;
+        if (r == 0)
+            break;
+        for (ssize_t done = 0; done < r;) {
+            const ssize_t w = ::pwrite(out, buf.data() + done, size_t(r - done), copied + done);
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return false;
+            done += w;
+        }
+        copied += r;
+    }
+    return ::ftruncate(out, copied) == 0;
+}
+
+// Removes a scratch file; a removal that failed once is tried again.
+void removeScratch(const std::string& path)
+{
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        ::unlink(path.c_str());
+}
+
+// Writes the content of `from` over `to` itself. Its old content is kept in
+// a copy beside it first, and put back when the writing fails part-way, so
+// a failure leaves `to` as it was.
 bool overwrite(const std::string& from, const std::string& to, std::string& why)
 {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    const int out = ::open(to.c_str(), O_WRONLY | O_CLOEXEC);
+    const int out = ::open(to.c_str(), O_RDWR | O_CLOEXEC);
+    std::string backup = to + ".qzold-XXXXXX";
+    int old = -1;
     struct stat st;
     bool ok = in >= 0 && out >= 0 && ::fstat(in, &st) == 0;
     if (!ok)
         why = "cannot rewrite " + to + ": " + errorText(errno);
+    if (ok) {
+        old = ::mkstemp(backup.data());
+        off_t kept = 0;
+        ok = old >= 0 && copyOver(out, old, kept) && ::fsync(old) == 0;
+        if (!ok) {
+            why = "no room to keep a copy of " + to + " while it is rewritten: " + errorText(errno);
+            if (old >= 0) {
+                const int saved = errno;
+                ::close(old);
+                old = -1;
+                removeScratch(backup);
+                errno = saved;
+            }
+        }
+    }
     if (ok && st.st_size > 0) {
         const int rc = ::posix_fallocate(out, 0, st.st_size);
         if (rc != 0 && rc != EOPNOTSUPP && rc != EINVAL) {
@@ -131,37 +185,34 @@ bool overwrite(const std::string& from, const std::string& to, std::string& why)
             ok = false;
         }
     }
-    std::vector<char> buf(1 << 18);
-    off_t pos = 0;
-    while (ok) {
-        const ssize_t r = ::read(in, buf.data(), buf.size());
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0) {
-            ok = r == 0;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < r;) {
-            const ssize_t w = ::pwrite(out, buf.data() + done, size_t(r - done), pos + done);
-            if (w < 0 && errno == EINTR)
-                continue;
-            ok = w > 0;
-            done += w;
-        }
-        pos += r;
+    off_t copied = 0;
+    bool touched = false;
+    if (ok) {
+        touched = true;
+        ok = copyOver(in, out, copied) && ::fsync(out) == 0;
+        if (!ok)
+            why = "write error rewriting " + to + ": " + errorText(errno);
     }
-    if (ok && (::ftruncate(out, pos) != 0 || ::fsync(out) != 0))
-        ok = false;
-    if (!ok && why.empty())
-        why = "write error rewriting " + to + ": " + errorText(errno);
     const int saved = errno;
+    // The old content back in place; the room it needs was its own.
+    if (!ok && touched && old >= 0) {
+        off_t back = 0;
+        if (!copyOver(old, out, back) || ::fsync(out) != 0)
+            why += "; its old content could not be put back (a copy is kept in " + backup + ")";
+        else
+            touched = false;
+    }
     if (in >= 0)
         ::close(in);
-    if (out >= 0 && ::close(out) != 0 && ok) {
-        why = "write error rewriting " + to + ": " + errorText(errno);
-        ok = false;
+    // Synced already: what close() might say changes nothing on disk.
+    if (out >= 0)
+        ::close(out);
+    if (old >= 0) {
+        ::close(old);
+        if (!touched || ok)
+            removeScratch(backup);
     }
-    errno = saved;
+    errno = ok ? 0 : saved;
     return ok;
 }
 
@@ -173,7 +224,7 @@ bool ReplaceFile(const std::string& from, const std::string& to, std::string& wh
     if (::stat(to.c_str(), &st) == 0 && st.st_nlink > 1) {
         if (!overwrite(from, to, why))
             return false;
-        ::unlink(from.c_str());
+        removeScratch(from);
         return true;
     }
     if (::rename(from.c_str(), to.c_str()) == 0)

@@ -37,7 +37,8 @@ public:
 // Puts the complete file `from` in the place of `to`: a rename, or, when
 // `to` has other names (hard links) that a rename would leave with the old
 // content, the content written over `to` itself, its room claimed first so
-// that a full disk stops the run before the old content is touched. On
+// that a full disk stops the run before the old content is touched, and its
+// old content kept in a copy beside it that is put back if the writing fails. On
 // success `from` is gone; on failure `to` is as it was, `why` says what went
 // wrong, errno is kept and `from` is left for the caller.
 bool ReplaceFile(const std::string& from, const std::string& to, std::string& why);

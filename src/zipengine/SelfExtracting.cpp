@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <new>
 
@@ -17,7 +18,7 @@ constexpr qint64 kCopyBuffer = 8192;
 constexpr qint64 kMaxBlock = 12 + 4 * 255;
 
 // Copies n bytes (or up to the end of `in`); false on a failed read or a short write.
-bool copyBytes(QFile& in, QFile& out, qint64 n)
+bool copyBytes(QIODevice& in, QIODevice& out, qint64 n)
 {
     char buf[kCopyBuffer];
     while (n > 0) {
@@ -33,7 +34,7 @@ bool copyBytes(QFile& in, QFile& out, qint64 n)
     return true;
 }
 
-bool writeAll(QFile& out, const QByteArray& b) { return out.write(b) == b.size(); }
+bool writeAll(QIODevice& out, const QByteArray& b) { return out.write(b) == b.size(); }
 
 // `path`, or a file in the same folder whose name differs only in case (the
 // stub's name is matched the way the system it runs on matches names).
@@ -64,7 +65,7 @@ bool hasExtension(const QString& path, const char* ext)
 
 // Copies `count` central headers from `in` (at its position) to `out`, each
 // local header offset moved by `shift`. False on any failure.
-bool copyCentralHeaders(QFile& in, QFile& out, uint32_t count, qint64 shift)
+bool copyCentralHeaders(QFile& in, QIODevice& out, uint32_t count, qint64 shift)
 {
     for (uint32_t i = 0; i < count; ++i) {
         unsigned char h[kCentralHeaderSize];
@@ -86,7 +87,7 @@ bool copyCentralHeaders(QFile& in, QFile& out, uint32_t count, qint64 shift)
 
 // Copies the end record at `at` with its directory offset moved by `shift`,
 // then the archive comment.
-bool copyEndRecord(QFile& in, QFile& out, qint64 at, qint64 shift)
+bool copyEndRecord(QFile& in, QIODevice& out, qint64 at, qint64 shift)
 {
     unsigned char r[kEndRecordSize];
     if (!in.seek(at) || in.read(reinterpret_cast<char*>(r), kEndRecordSize) != kEndRecordSize)
@@ -193,25 +194,27 @@ int32_t TZipEngine::makeSelfExtracting(bool fromAdd)
         dest = withExtension(zip, ".exe");
     }
     BeginBusy();
-    // An existing program of that name goes first.
-    removeFile(dest);
-
-    QFile out(dest);
-    qint64 S = 0, Z = 0, F = -1;
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // The program is written beside its place and put there only when
+    // whole: a program of that name is kept until then, and a failure
+    // leaves nothing behind.
+    QSaveFile out(dest);
+    qint64 S = 0, Z = 0;
+    if (!out.open(QIODevice::WriteOnly)) {
         result = SfxResult::CreateFailed;
     } else {
-        QFile stub(stubPath);
-        if (!stub.open(QIODevice::ReadOnly)) {
+        QFile stubFile(stubPath);
+        QByteArray stub;
+        if (!stubFile.open(QIODevice::ReadOnly)) {
             result = SfxResult::SourceFailed;
         } else {
-            S = stub.size();
-            result = copyBytes(stub, out, S) && out.pos() == S ? SfxResult::Ok : SfxResult::CopyFailed;
-            stub.close();
+            stub = stubFile.readAll();
+            result = stubFile.error() == QFileDevice::NoError && stub.size() == stubFile.size() ? SfxResult::Ok
+                                                                                                : SfxResult::CopyFailed;
         }
+        S = stub.size();
         if (result == SfxResult::Ok && !SFXIcon.isEmpty())
-            result = replaceStubIcon(out, S);
-        if (result == SfxResult::Ok && !writeAll(out, blockBytes))
+            result = replaceStubIcon(stub);
+        if (result == SfxResult::Ok && (!writeAll(out, stub) || !writeAll(out, blockBytes)))
             result = SfxResult::CopyFailed;
         if (result == SfxResult::Ok) {
             if (fromAdd) {
@@ -225,26 +228,43 @@ int32_t TZipEngine::makeSelfExtracting(bool fromAdd)
                 result = copyZipShifted(out, S + L, Z);
             }
         }
-        out.flush();
-        F = out.size();
-        out.close();
-    }
-
-    if (result == SfxResult::Ok && !fromAdd && F != S + Z + L)
-        result = SfxResult::General;
-    if (result != SfxResult::Ok) {
-        QFile::remove(dest);
-    } else if (!fromAdd) {
-        removeFile(zip);
-        SetZipFileName(dest);
+        result = putConverted(out, result, fromAdd ? -1 : S + Z + L, fromAdd ? QString() : zip);
     }
     EndBusy();
     return result;
 }
 
+// Puts the converted file written to `out` in its place when `result` is
+// Ok and it holds `size` bytes (-1: unchecked), else drops it. The file it
+// was made from (`from`, unless empty) then goes; one that stays is said.
+int32_t TZipEngine::putConverted(QSaveFile& out, int32_t result, qint64 size, const QString& from)
+{
+    if (result == SfxResult::Ok && !out.flush())
+        result = SfxResult::CopyFailed;
+    if (result == SfxResult::Ok && size >= 0 && out.size() != size)
+        result = SfxResult::General;
+    if (result != SfxResult::Ok) {
+        out.cancelWriting();
+        return result;
+    }
+    // An old file of that name goes to the trash when undo is asked for;
+    // else the new one simply takes its place.
+    const QString dest = out.fileName();
+    if (HowToDelete == htdAllowUndo && QFileInfo::exists(dest))
+        Platform::MoveToTrash(dest);
+    if (!Platform::CommitSaveFile(out))
+        return SfxResult::CreateFailed;
+    if (!from.isEmpty()) {
+        SetZipFileName(dest);
+        if (!removeFile(from))
+            IssueMessage(ZipMsg::SF_ZipNotRemoved, QStringLiteral(" %1").arg(from));
+    }
+    return result;
+}
+
 // Copies the zip of ZipFileName to `out` with every offset moved by `shift`;
 // sets `size` to the zip bytes it stands for.
-int32_t TZipEngine::copyZipShifted(QFile& out, qint64 shift, qint64& size)
+int32_t TZipEngine::copyZipShifted(QIODevice& out, qint64 shift, qint64& size)
 {
     const bool warned = StructureWarning;
     try {
@@ -275,32 +295,20 @@ int32_t TZipEngine::copyZipShifted(QFile& out, qint64 shift, qint64& size)
     return result;
 }
 
-// Writes SFXIcon over the stub's own 32x32 16-colour icon in `out`, which
-// holds the stub's S bytes.
-int32_t TZipEngine::replaceStubIcon(QFile& out, qint64 S)
+// Writes SFXIcon over the stub's own 32x32 16-colour icon in `stub`.
+int32_t TZipEngine::replaceStubIcon(QByteArray& stub)
 {
-    int32_t result = SfxResult::IconSetFailed;
     try {
-        if (!out.flush())
-            return result;
-        QFile in(out.fileName());
-        if (!in.open(QIODevice::ReadOnly))
-            return result;
-        const QByteArray image = in.read(S);
-        in.close();
-        const qint64 at = SfxIconImage::FindStubIconImage(image);
+        const qint64 at = SfxIconImage::FindStubIconImage(stub);
         if (at < 0)
-            result = SfxResult::IconNotFound;
-        else if (!SfxIconImage::IsSingle32x32x16(SFXIcon))
-            result = SfxResult::IconSize;
-        else if (out.seek(at) && out.write(SFXIcon.constData() + 22, SfxIconImage::ImageSize) == SfxIconImage::ImageSize)
-            result = SfxResult::Ok;
+            return SfxResult::IconNotFound;
+        if (!SfxIconImage::IsSingle32x32x16(SFXIcon))
+            return SfxResult::IconSize;
+        stub.replace(at, SfxIconImage::ImageSize, SFXIcon.constData() + 22, SfxIconImage::ImageSize);
+        return SfxResult::Ok;
     } catch (const std::exception&) {
-        result = SfxResult::IconSetFailed;
+        return SfxResult::IconSetFailed;
     }
-    if (!out.seek(out.size()))
-        result = SfxResult::IconSetFailed;
-    return result;
 }
 
 int32_t TZipEngine::MakePlainZip()
@@ -321,12 +329,12 @@ int32_t TZipEngine::MakePlainZip()
     const qint64 start = DataStart;
     const bool warned = StructureWarning;
     BeginBusy();
+    // Written beside its place and put there only when whole, as the program is.
     const QString dest = withExtension(exe, ".zip");
-    removeFile(dest);
-    QFile out(dest);
+    QSaveFile out(dest);
     int32_t result = SfxResult::Ok;
     qint64 expected = 0;
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!out.open(QIODevice::WriteOnly)) {
         EndBusy();
         return SfxResult::CreateFailed;
     }
@@ -389,17 +397,7 @@ int32_t TZipEngine::MakePlainZip()
         result = SfxResult::SourceFailed;
     }
     CloseInFile();
-    out.flush();
-    const qint64 F = out.size();
-    out.close();
-    if (result == SfxResult::Ok && F != expected - start)
-        result = SfxResult::General;
-    if (result != SfxResult::Ok) {
-        QFile::remove(dest);
-    } else {
-        removeFile(exe);
-        SetZipFileName(dest);
-    }
+    result = putConverted(out, result, expected - start, exe);
     EndBusy();
     return result;
 }

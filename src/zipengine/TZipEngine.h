@@ -15,6 +15,8 @@
 #include <QDate>
 #include <QString>
 #include <QStringList>
+
+class QSaveFile;
 #include <cstdint>
 #include <atomic>
 #include <chrono>
@@ -321,8 +323,9 @@ public:
 private:
     void resetDirectoryState();
     int32_t makeSelfExtracting(bool fromAdd);
-    int32_t copyZipShifted(QFile& out, qint64 shift, qint64& size);
-    int32_t replaceStubIcon(QFile& out, qint64 stubSize);
+    int32_t copyZipShifted(QIODevice& out, qint64 shift, qint64& size);
+    int32_t replaceStubIcon(QByteArray& stub);
+    int32_t putConverted(QSaveFile& out, int32_t result, qint64 size, const QString& from);
     // Removes a file, to the trash when HowToDelete allows undo.
     bool removeFile(const QString& path);
     void readCentralDirectory();

@@ -88,9 +88,15 @@ bool TZipEngine::ReadEndRecord(bool raise)
     CloseInFile();
     InFile.setFileName(zipFileName_);
     if (zipFileName_.isEmpty() || QFileInfo(zipFileName_).isDir() || !InFile.open(QIODevice::ReadOnly)) {
+        // A file that is there but cannot be read is not a missing one: the
+        // reason is said.
+        const bool there = !zipFileName_.isEmpty() && QFileInfo(zipFileName_).isFile();
+        const int id = there ? ZipMsg::DS_FileOpen : ZipMsg::DS_NoInFile;
+        const QString text = there ? QStringLiteral("%1: %2 (%3)").arg(LoadZipStr(id), zipFileName_, InFile.errorString())
+                                   : LoadZipStr(id);
         if (raise)
-            throw EZipEngine(ZipMsg::DS_NoInFile, true);
-        IssueMessage(ZipMsg::DS_FileOpen);
+            throw EZipEngine(text, id, true);
+        IssueMessage(id, there ? text.mid(LoadZipStr(id).size()) : QString());
         return false;
     }
 

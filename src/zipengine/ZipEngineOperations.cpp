@@ -8,6 +8,7 @@
 #include "ZipSpanOutput.h"
 #include "ZipSpanState.h"
 #include "zipdir/ScratchFiles.h"
+#include "platform/Platform.h"
 #include "../../modules/common/ZipLibApi.h"
 
 #include <QCoreApplication>
@@ -136,7 +137,9 @@ void TZipEngine::Add()
                 OnMessage(*this, 0, QStringLiteral("Temporary zipfile: ") + spanTemp_);
         }
     }
-    // A program that does not exist yet starts as a stub with an empty archive.
+    // A program that does not exist yet starts as a stub with an empty
+    // archive; it goes again when nothing could be added to it.
+    bool newProgram = false;
     if (endsWithExe(ZipFileName()) && !QFileInfo::exists(ZipFileName()) && DataStart == 0 && !zipBusy_) {
         const int32_t result = makeSelfExtracting(true);
         if (result != 0) {
@@ -145,8 +148,11 @@ void TZipEngine::Add()
             clearSpecs();
             return;
         }
+        newProgram = true;
     }
     runZipLibrary(true);
+    if (newProgram && SuccessCount <= 0 && Platform::RemoveScratch(ZipFileName()))
+        ReadDirectory();
 }
 
 // Steps shared by Add and Delete once their own checks passed: load or check

@@ -46,6 +46,7 @@ const std::unordered_map<int, const char*>& table()
         {10801, "Error - On or more of the 4 property strings mentioned below exceeds 255 characters!"},
         {10802, "Error - SFXSTUB.BIN not found!"},
         {10803, "Error: input file is not a zip file"},
+        {10805, "The converted file is in place, but the file it was made from could not be removed:"},
         {10901, "Error - no .EXE file specified"},
         {10902, "Error: input file is not an .EXE file"},
         {10903, "Error determining the type of SFX archive"},

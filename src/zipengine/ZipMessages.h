@@ -25,6 +25,7 @@ constexpr int LZ_ZipDllLoaded = 10601, LZ_NoZipDllExec = 10602, LZ_NoZipDllVers 
               LU_NoUnzDll = 10704, LU_OldUnzDll = 10705;
 // Self-extracting conversion
 constexpr int SF_StringToLong = 10801, SF_NoStubBin = 10802, SF_InputIsNoZip = 10803, SF_NotSupported = 10804,
+              SF_ZipNotRemoved = 10805,
               CZ_NoExeSpecified = 10901, CZ_InputNotExe = 10902, CZ_SFXTypeUnknown = 10903;
 // Files, disks and spanning
 constexpr int DS_NoInFile = 11001, DS_FileOpen = 11002, DS_NotaDrive = 11003, DS_DriveNoMount = 11004,

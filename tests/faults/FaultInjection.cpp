@@ -16,6 +16,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -339,6 +340,90 @@ int remove(const char* path)
     REAL(remove);
     return failPath("remove", AT_FDCWD, path) ? -1 : real_remove(path);
 }
+
+// The temporary files the C library makes from a template.
+#define QUARN_FAULTS_MKSTEMP(name, params, args)                                                                       \
+    int name params                                                                                                    \
+    {                                                                                                                  \
+        REAL(name);                                                                                                    \
+        const bool isBelow = below(AT_FDCWD, tmpl);                                                                    \
+        if (isBelow && failHere("open", tmpl))                                                                         \
+            return -1;                                                                                                 \
+        const int fd = real_##name args;                                                                               \
+        opened(fd, isBelow);                                                                                           \
+        return fd;                                                                                                     \
+    }
+QUARN_FAULTS_MKSTEMP(mkstemp, (char* tmpl), (tmpl))
+QUARN_FAULTS_MKSTEMP(mkstemp64, (char* tmpl), (tmpl))
+QUARN_FAULTS_MKSTEMP(mkostemp, (char* tmpl, int flags), (tmpl, flags))
+QUARN_FAULTS_MKSTEMP(mkostemp64, (char* tmpl, int flags), (tmpl, flags))
+QUARN_FAULTS_MKSTEMP(mkstemps, (char* tmpl, int suffix), (tmpl, suffix))
+QUARN_FAULTS_MKSTEMP(mkstemps64, (char* tmpl, int suffix), (tmpl, suffix))
+QUARN_FAULTS_MKSTEMP(mkostemps, (char* tmpl, int suffix, int flags), (tmpl, suffix, flags))
+QUARN_FAULTS_MKSTEMP(mkostemps64, (char* tmpl, int suffix, int flags), (tmpl, suffix, flags))
+#undef QUARN_FAULTS_MKSTEMP
+
+// Copies between descriptors write too (QFile::copy uses them).
+ssize_t sendfile(int out, int in, off_t* at, size_t count)
+{
+    REAL(sendfile);
+    return failFd("write", out) ? -1 : real_sendfile(out, in, at, count);
+}
+
+ssize_t sendfile64(int out, int in, off64_t* at, size_t count)
+{
+    REAL(sendfile64);
+    return failFd("write", out) ? -1 : real_sendfile64(out, in, at, count);
+}
+
+ssize_t copy_file_range(int in, off64_t* inAt, int out, off64_t* outAt, size_t count, unsigned flags)
+{
+    REAL(copy_file_range);
+    return failFd("write", out) ? -1 : real_copy_file_range(in, inAt, out, outAt, count, flags);
+}
+
+// A copy of a descriptor below the folder is below it too (folders are
+// walked through copies, files written through them).
+int dup(int fd)
+{
+    REAL(dup);
+    const int copy = real_dup(fd);
+    opened(copy, fdBelow(fd));
+    return copy;
+}
+
+int dup2(int fd, int to)
+{
+    REAL(dup2);
+    const int copy = real_dup2(fd, to);
+    opened(copy, fdBelow(fd));
+    return copy;
+}
+
+int dup3(int fd, int to, int flags)
+{
+    REAL(dup3);
+    const int copy = real_dup3(fd, to, flags);
+    opened(copy, fdBelow(fd));
+    return copy;
+}
+
+#define QUARN_FAULTS_FCNTL(name)                                                                                       \
+    int name(int fd, int cmd, ...)                                                                                     \
+    {                                                                                                                  \
+        va_list args;                                                                                                  \
+        va_start(args, cmd);                                                                                           \
+        void* arg = va_arg(args, void*);                                                                               \
+        va_end(args);                                                                                                  \
+        REAL(name);                                                                                                    \
+        const int r = real_##name(fd, cmd, arg);                                                                       \
+        if (cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC)                                                                  \
+            opened(r, fdBelow(fd));                                                                                    \
+        return r;                                                                                                      \
+    }
+QUARN_FAULTS_FCNTL(fcntl)
+QUARN_FAULTS_FCNTL(fcntl64)
+#undef QUARN_FAULTS_FCNTL
 
 } // extern "C"
 

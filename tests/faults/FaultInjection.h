@@ -7,11 +7,12 @@
 // a chosen errno. Calls elsewhere pass straight through, so the test's
 // settings, scratch and peers are untouched.
 //
-// The counted calls: open/openat/creat (any mode), write/pwrite/writev,
+// The counted calls: open/openat/creat (any mode), mkstemp and its kin,
+// write/pwrite/writev, sendfile/copy_file_range (as writes),
 // fsync/fdatasync, ftruncate/fallocate/posix_fallocate, rename/renameat/
 // renameat2, link/linkat, symlink/symlinkat, mkdir/mkdirat, unlink/unlinkat/
 // rmdir/remove. A write counts when its descriptor was opened below the
-// folder.
+// folder (or is a copy of one: dup, dup2, dup3, fcntl F_DUPFD).
 
 #include <QString>
 #include <functional>
