@@ -149,12 +149,14 @@ inline Cost measure(const std::function<bool()>& f)
     return c;
 }
 
-// One shell command run as a child: its wall time and the peak resident
-// memory of the largest process it ran, as /usr/bin/time reports it (a child
-// spawned straight from here would count this program's own memory).
+// One shell command run as a child: its wall time, the processor time of
+// all it ran (user and system) and the peak resident memory of the largest
+// process it ran, as /usr/bin/time reports them (a child spawned straight
+// from here would count this program's own memory).
 struct Spawned {
     bool ok = false;
     double wall = 0;
+    double cpu = 0;
     double peakMB = 0;
 };
 
@@ -168,11 +170,13 @@ inline Spawned spawnMeasured(const QString& cmd)
     p.setProcessChannelMode(QProcess::ForwardedChannels);
     QElapsedTimer t;
     t.start();
-    p.start("/usr/bin/time", {"-f", "%M", "-o", rss.fileName(), "sh", "-c", cmd});
+    p.start("/usr/bin/time", {"-f", "%M %U %S", "-o", rss.fileName(), "sh", "-c", cmd});
     p.waitForFinished(-1);
     s.wall = double(t.nsecsElapsed()) / 1e9;
     s.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    s.peakMB = QString::fromLatin1(rss.readAll()).trimmed().split('\n').last().toDouble() / 1024.0;
+    const QStringList f = QString::fromLatin1(rss.readAll()).trimmed().split('\n').last().split(' ');
+    s.peakMB = f.value(0).toDouble() / 1024.0;
+    s.cpu = f.value(1).toDouble() + f.value(2).toDouble();
     if (!s.ok)
         fprintf(stderr, "failed: %s\n", qPrintable(cmd));
     return s;

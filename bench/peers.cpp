@@ -7,6 +7,7 @@
 //                    there once and reused)
 //       RUNS         runs per tool, at least 3 (default 3)
 //       CASES        comma-separated: zip,unzip,targz,untargz (default all)
+//   QUARN_BENCH_BASELINE=/path/to/quarn-cli adds that build as a tool.
 //
 // Cases: zip create (quarn-cli --level 6, `zip -r -6`, `7z a -tzip -mx=5
 // -mmt`) with archive sizes; extracting Info-ZIP's zip (quarn-cli, `unzip`,
@@ -15,8 +16,10 @@
 // within each run; each figure is the median of the runs, each ratio the
 // median of ours over the median of the peer's. Peak memory is the largest
 // resident size of any process a tool ran (/usr/bin/time's), the largest of
-// its runs. Ours must also be right: its archives pass `unzip -t`, `gzip -t`
-// and `tar -tzf`, its extractions compare equal with `diff -r`.
+// its runs. Processor time (user and system, of every process a tool ran)
+// is shown beside the wall time, with its ratio: on a busy machine it is the
+// steadier of the two. Ours must also be right: its archives pass `unzip -t`,
+// `gzip -t` and `tar -tzf`, its extractions compare equal with `diff -r`.
 
 #include "BenchTools.h"
 
@@ -40,6 +43,7 @@ struct Tool {
 
 struct Figures {
     double wall = 0;
+    double cpu = 0; // user and system
     double peakMB = 0;
     qint64 size = -1;
 };
@@ -141,6 +145,21 @@ int main(int argc, char** argv)
         {{"quarn-cli", [&](const QString& c) { return q(cli) + " extract " + q(o(c, "gnu.tar.gz")) + " -d " + q(o(c, "xt-quarn")) + " >/dev/null"; }, fresh("xt-quarn"), {}},
          {"tar -xzf", [&](const QString& c) { return "tar -xzf " + q(o(c, "gnu.tar.gz")) + " -C " + q(o(c, "xt-gnu")); }, fresh("xt-gnu"), {}}}});
 
+    // A build of quarn-cli to compare with (before a change), taking its turn
+    // right after ours in every case.
+    const QString baseline = qEnvironmentVariable("QUARN_BENCH_BASELINE");
+    if (!baseline.isEmpty()) {
+        for (Case& k : cases) {
+            const auto ours = std::find_if(k.tools.begin(), k.tools.end(), [](const Tool& t) { return t.name == "quarn-cli"; });
+            Tool before = *ours;
+            before.name = "baseline";
+            before.command = [ours = ours->command, cli, baseline](const QString& c) {
+                return ours(c).replace(q(cli), q(baseline));
+            };
+            k.tools.insert(ours + 1, before);
+        }
+    }
+
     FILE* load = fopen("/proc/loadavg", "r");
     char loadText[64] = "?";
     if (load) {
@@ -164,7 +183,7 @@ int main(int argc, char** argv)
             if (k.key == "untargz" && !QFile::exists(o(c, "gnu.tar.gz")) &&
                 !sh(cd(c) + "tar -czf " + q(o(c, "gnu.tar.gz")) + " " + q(leafOf(c))))
                 return 1;
-            std::map<QString, std::vector<double>> walls;
+            std::map<QString, std::vector<double>> walls, cpus;
             for (int r = 0; r < runs; ++r) {
                 for (const Tool& t : k.tools) {
                     t.before(c);
@@ -172,27 +191,31 @@ int main(int argc, char** argv)
                     if (!s.ok)
                         return 1;
                     walls[t.name].push_back(s.wall);
+                    cpus[t.name].push_back(s.cpu);
                     Figures& f = fig[c][t.name];
                     f.peakMB = std::max(f.peakMB, s.peakMB);
                     if (!t.output.isEmpty())
                         f.size = QFileInfo(o(c, t.output)).size();
                 }
             }
-            for (const Tool& t : k.tools)
+            for (const Tool& t : k.tools) {
                 fig[c][t.name].wall = median(walls[t.name]);
+                fig[c][t.name].cpu = median(cpus[t.name]);
+            }
         }
 
         printf("\n%s (ratios: to %s)\n", qPrintable(k.title), qPrintable(k.reference));
-        printf("  %-15s | %-44s | %-44s\n", "", "generated", "real");
+        printf("  %-15s | %-62s | %-62s\n", "", "generated: wall, cpu, peak, size", "real");
         for (const Tool& t : k.tools) {
             printf("  %-15s", qPrintable(t.name));
             for (const QString& c : corpora) {
                 const Figures& f = fig[c][t.name];
                 const Figures& ref = fig[c][k.reference];
-                QString cell = QString::asprintf("%6.2f s x%.2f %5.0f MB", f.wall, f.wall / ref.wall, f.peakMB);
+                QString cell = QString::asprintf("%6.2f s x%.2f %6.2f s x%.2f %5.0f MB", f.wall, f.wall / ref.wall, f.cpu,
+                                                 f.cpu / ref.cpu, f.peakMB);
                 if (f.size >= 0)
                     cell += QString::asprintf(" %6.1f MB x%.3f", f.size / 1e6, double(f.size) / double(ref.size));
-                printf(" | %-44s", qPrintable(cell));
+                printf(" | %-62s", qPrintable(cell));
             }
             printf("\n");
         }

@@ -76,25 +76,11 @@ bool BlockDeflater::whole(const uint8_t* in, size_t n, int level, std::vector<ui
 void BlockDeflater::block(const uint8_t* dict, size_t dictLen, const uint8_t* in, size_t n, int level, bool last,
                           std::vector<uint8_t>& out)
 {
-    startZlib(level);
-    if (dictLen) deflateSetDictionary(&zs_, dict, uInt(dictLen));
-    const size_t at = out.size();
-    // The bound of a whole stream, and room for the flush's empty stored block.
-    out.resize(at + deflateBound(&zs_, uLong(n)) + 64);
-    zs_.next_in = const_cast<uint8_t*>(in);
-    zs_.avail_in = uInt(n);
-    size_t done = at;
-    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-    for (;;) {
-        zs_.next_out = out.data() + done;
-        zs_.avail_out = uInt(out.size() - done);
-        const int rc = deflate(&zs_, flush);
-        done = out.size() - zs_.avail_out;
-        if (last ? rc == Z_STREAM_END : (zs_.avail_in == 0 && zs_.avail_out != 0)) break;
-        if (rc != Z_OK && rc != Z_BUF_ERROR) throw std::bad_alloc();
-        out.resize(out.size() + 4096 + out.size() / 4);
+    if (!blocks_ || blocksLevel_ != level) {
+        blocks_ = std::make_unique<qdeflate::BlockCompressor>(level);
+        blocksLevel_ = level;
     }
-    out.resize(done);
+    if (!blocks_->compress(dict, dictLen, in, n, last, out)) throw std::bad_alloc();
 }
 
 } // namespace qz

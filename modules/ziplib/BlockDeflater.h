@@ -1,7 +1,7 @@
 // Deflate for one worker thread: a whole file at once, or one block of a
-// large file with zlib, primed with the 32 KiB of input before it and flushed
-// to a byte boundary, so that the blocks of a file join into one raw deflate
-// stream.
+// large file ended on a byte boundary, so that the blocks of a file join into
+// one raw deflate stream (each block by zlib primed with the 32 KiB of input
+// before it, or by libdeflate, whichever does better on it).
 //
 // Whole files go to libdeflate, about twice as fast as zlib and usually
 // smaller; on some text (short repeats in no order) it comes out up to a
@@ -9,10 +9,13 @@
 // more both compress a sample first and the smaller one takes the file.
 #pragma once
 
+#include "codecs/deflate/BlockCompressor.h"
+
 #include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 struct libdeflate_compressor;
@@ -27,7 +30,7 @@ public:
     ~BlockDeflater();
 
     // The dictionary a block is primed with: the input just before it.
-    static constexpr size_t kWindow = 32768;
+    static constexpr size_t kWindow = qdeflate::BlockCompressor::Window;
 
     // Appends `in` deflated to `out`. False, with `out` unchanged, when that
     // would be larger than `in` (the file is better stored).
@@ -48,6 +51,8 @@ private:
     z_stream zs_{};
     bool zsInit_ = false;
     int zsLevel_ = -1;
+    std::unique_ptr<qdeflate::BlockCompressor> blocks_;
+    int blocksLevel_ = -1;
 };
 
 } // namespace qz

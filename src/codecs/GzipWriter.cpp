@@ -1,4 +1,5 @@
 #include "codecs/GzipWriter.h"
+#include "codecs/deflate/BlockCompressor.h"
 
 #include <QFileInfo>
 
@@ -21,77 +22,6 @@ struct TGzipWriter::Block {
 };
 
 namespace {
-
-// Deflates one block into a raw deflate fragment ending on a byte boundary:
-// a sync flush after every block but the last, which ends the stream.
-class BlockDeflater {
-public:
-    virtual ~BlockDeflater() = default;
-    // False when the library refused (the block is then unusable).
-    virtual bool deflateBlock(const unsigned char* dict, size_t dictLen, const unsigned char* data, size_t len,
-                              bool last, std::vector<unsigned char>& out) = 0;
-
-protected:
-    static void growOut(std::vector<unsigned char>& out, size_t used)
-    {
-        out.resize(std::max<size_t>(out.size() * 2, used + 64 * 1024));
-    }
-};
-
-class ZlibDeflater : public BlockDeflater {
-public:
-    ZlibDeflater(int level, int strategy)
-    {
-        ok_ = deflateInit2(&zs_, level, Z_DEFLATED, -MAX_WBITS, 8, strategy) == Z_OK;
-    }
-    ~ZlibDeflater() override
-    {
-        if (ok_)
-            deflateEnd(&zs_);
-    }
-
-    bool deflateBlock(const unsigned char* dict, size_t dictLen, const unsigned char* data, size_t len, bool last,
-                      std::vector<unsigned char>& out) override
-    {
-        if (!ok_ || deflateReset(&zs_) != Z_OK)
-            return false;
-        if (dictLen > 0 && deflateSetDictionary(&zs_, dict, uInt(dictLen)) != Z_OK)
-            return false;
-        out.resize(std::max<size_t>(out.size(), len + len / 8 + 1024));
-        zs_.next_in = const_cast<unsigned char*>(data);
-        zs_.avail_in = uInt(len);
-        size_t used = 0;
-        const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-        for (;;) {
-            if (used == out.size())
-                growOut(out, used);
-            zs_.next_out = out.data() + used;
-            zs_.avail_out = uInt(out.size() - used);
-            const int r = deflate(&zs_, flush);
-            used = out.size() - zs_.avail_out;
-            if (r == Z_STREAM_ERROR)
-                return false;
-            if (last ? r == Z_STREAM_END : (zs_.avail_in == 0 && zs_.avail_out > 0))
-                break;
-        }
-        out.resize(used);
-        return true;
-    }
-
-private:
-    z_stream zs_{};
-    bool ok_ = false;
-};
-
-// Every level and strategy is zlib's, whose output is what gzip writes at
-// that level. (ISA-L's deflate is many times faster at its levels 1 to 3, but
-// on some data larger than gzip -1 by several percent.)
-std::unique_ptr<BlockDeflater> makeDeflater(int level, TGzipWriter::Strategy strategy)
-{
-    const int z = strategy == TGzipWriter::Filtered ? Z_FILTERED
-                  : strategy == TGzipWriter::HuffmanOnly ? Z_HUFFMAN_ONLY : Z_DEFAULT_STRATEGY;
-    return std::make_unique<ZlibDeflater>(level, z);
-}
 
 void putLE32(unsigned char* p, quint32 v)
 {
@@ -137,8 +67,8 @@ bool TGzipWriter::open(OpenMode mode)
     const int n = threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency()));
     // Enough blocks in flight that a compressor that finished early always
     // finds another while the oldest is still being worked on, on a busy
-    // machine as well (at most about 5 MiB).
-    maxBlocks_ = size_t(8 * n + 2);
+    // machine as well (about 2 MiB each, input and output).
+    maxBlocks_ = size_t(4 * n + 2);
     stopping_ = false;
     for (int i = 0; i < n; ++i)
         workers_.emplace_back([this] { work(); });
@@ -246,7 +176,8 @@ qint64 TGzipWriter::writeData(const char* data, qint64 len)
 
 void TGzipWriter::work()
 {
-    const std::unique_ptr<BlockDeflater> deflater = makeDeflater(level, strategy);
+    const int z = strategy == Filtered ? Z_FILTERED : strategy == HuffmanOnly ? Z_HUFFMAN_ONLY : Z_DEFAULT_STRATEGY;
+    qdeflate::BlockCompressor deflater(level, z);
     for (;;) {
         Block* b = nullptr;
         {
@@ -262,7 +193,8 @@ void TGzipWriter::work()
             b->claimed = true;
         }
         const unsigned char* data = b->in.data() + b->dictionary;
-        const bool ok = deflater->deflateBlock(b->in.data(), b->dictionary, data, b->dataSize(), b->last, b->out);
+        b->out.clear();
+        const bool ok = deflater.compress(b->in.data(), b->dictionary, data, b->dataSize(), b->last, b->out);
         const quint32 crc = quint32(crc32(0L, data, uInt(b->dataSize())));
         bool oldest = false;
         {

@@ -1,0 +1,134 @@
+#include "BlockCompressor.h"
+
+#include "DeflateScan.h"
+
+#include <libdeflate.h>
+
+#include <algorithm>
+
+namespace qdeflate {
+
+namespace {
+
+// Two samples of this size, from the start and the middle of a block.
+constexpr size_t SampleSize = 32 * 1024;
+
+} // namespace
+
+BlockCompressor::BlockCompressor(int level, int zlibStrategy)
+    : level_(std::clamp(level, 0, 9)), strategy_(zlibStrategy)
+{
+}
+
+BlockCompressor::~BlockCompressor()
+{
+    if (zsReady_)
+        deflateEnd(&zs_);
+    if (ld_)
+        libdeflate_free_compressor(ld_);
+}
+
+bool BlockCompressor::startZlib()
+{
+    if (zsReady_)
+        return deflateReset(&zs_) == Z_OK;
+    zsReady_ = deflateInit2(&zs_, level_, Z_DEFLATED, -MAX_WBITS, 8, strategy_) == Z_OK;
+    return zsReady_;
+}
+
+bool BlockCompressor::compress(const uint8_t* dict, size_t dictLen, const uint8_t* data, size_t len, bool last,
+                               std::vector<uint8_t>& out)
+{
+    if (level_ > 0 && strategy_ == Z_DEFAULT_STRATEGY && len >= MinChoiceSize) {
+        if (!ld_)
+            ld_ = libdeflate_alloc_compressor(level_);
+        if (ld_ && libdeflateWins(data, len) && libdeflateBlock(data, len, last, out)) {
+            ++libdeflateBlocks_;
+            return true;
+        }
+    }
+    ++zlibBlocks_;
+    return zlibBlock(dict, dictLen, data, len, last, out);
+}
+
+bool BlockCompressor::zlibBlock(const uint8_t* dict, size_t dictLen, const uint8_t* data, size_t len, bool last,
+                                std::vector<uint8_t>& out)
+{
+    const size_t at = out.size();
+    if (!startZlib())
+        return false;
+    if (dictLen > Window) {
+        dict += dictLen - Window;
+        dictLen = Window;
+    }
+    if (dictLen > 0 && deflateSetDictionary(&zs_, dict, uInt(dictLen)) != Z_OK)
+        return false;
+    // The bound of a whole stream, and room for a sync flush's empty block.
+    out.resize(at + deflateBound(&zs_, uLong(len)) + 64);
+    zs_.next_in = const_cast<uint8_t*>(data);
+    zs_.avail_in = uInt(len);
+    size_t used = at;
+    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+    for (;;) {
+        zs_.next_out = out.data() + used;
+        zs_.avail_out = uInt(out.size() - used);
+        const int r = deflate(&zs_, flush);
+        used = out.size() - zs_.avail_out;
+        if (last ? r == Z_STREAM_END : (zs_.avail_in == 0 && zs_.avail_out != 0))
+            break;
+        if (r != Z_OK && r != Z_BUF_ERROR) {
+            out.resize(at);
+            return false;
+        }
+        out.resize(out.size() + 4096 + (out.size() - at) / 4);
+    }
+    out.resize(used);
+    return true;
+}
+
+bool BlockCompressor::libdeflateBlock(const uint8_t* data, size_t len, bool last, std::vector<uint8_t>& out)
+{
+    const size_t at = out.size();
+    out.resize(at + libdeflate_deflate_compress_bound(ld_, len));
+    const size_t made = libdeflate_deflate_compress(ld_, data, len, out.data() + at, out.size() - at);
+    out.resize(at + made);
+    // libdeflate always ends with a final block; all but the stream's last
+    // block are reopened so that the next one can follow.
+    if (made == 0 || (!last && !openFinalBlock(out, at))) {
+        out.resize(at);
+        return false;
+    }
+    return true;
+}
+
+size_t BlockCompressor::zlibSize(const uint8_t* data, size_t len)
+{
+    if (!startZlib())
+        return 0;
+    scratch_.resize(deflateBound(&zs_, uLong(len)));
+    zs_.next_in = const_cast<uint8_t*>(data);
+    zs_.avail_in = uInt(len);
+    zs_.next_out = scratch_.data();
+    zs_.avail_out = uInt(scratch_.size());
+    return deflate(&zs_, Z_FINISH) == Z_STREAM_END ? size_t(zs_.total_out) : 0;
+}
+
+bool BlockCompressor::libdeflateWins(const uint8_t* data, size_t len)
+{
+    size_t zlibTotal = 0, libdeflateTotal = 0;
+    for (const size_t from : {size_t(0), len / 2}) {
+        const size_t n = std::min(SampleSize, len - from);
+        const size_t z = zlibSize(data + from, n);
+        if (z == 0)
+            return false;
+        scratch_.resize(libdeflate_deflate_compress_bound(ld_, n));
+        const size_t l = libdeflate_deflate_compress(ld_, data + from, n, scratch_.data(), scratch_.size());
+        if (l == 0)
+            return false;
+        zlibTotal += z;
+        libdeflateTotal += l;
+    }
+    return libdeflateTotal <= zlibTotal;
+}
+
+} // namespace qdeflate
