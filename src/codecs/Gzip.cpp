@@ -42,6 +42,7 @@ int TGzip::compress()
 {
     progress_ = 0;
     stopRequested_ = false;
+    failureReason_.clear();
     QFile src(FileSource);
     if (!src.open(QIODevice::ReadOnly)) {
         showError(QStringLiteral("Can't open: ") + FileSource);
@@ -93,6 +94,10 @@ int TGzip::compress()
     src.close();
     if (code == 0 && !dst.finish())
         code = 3;
+    if (code == 1)
+        failureReason_ = src.errorString();
+    else if (code == 2 || code == 3)
+        failureReason_ = dst.errorString();
     if (code != 0) {
         dst.discard();
         return code + 100;

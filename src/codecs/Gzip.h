@@ -61,6 +61,9 @@ public:
     QString storedName() const { return storedName_; }
     QString headerComment() const { return headerComment_; }
     int progress() const { return progress_; }
+    // Why the last compress() could not read or write (ReadError, WriteError,
+    // CloseError); empty otherwise.
+    QString failureReason() const { return failureReason_; }
 
     // Names longer than this in a header are taken as damage.
     static constexpr int MaxHeaderText = 64 * 1024;
@@ -74,4 +77,5 @@ private:
     QString storedName_;
     QString headerComment_;
     int progress_ = 0;
+    QString failureReason_;
 };

@@ -78,12 +78,14 @@ void TCreatePage::MakeTarFileThread(const QString& finalName)
     bool complete = MakeTarFile(scratch, finalName);
     if (!QFileInfo::exists(scratch)) {
         complete = false;  // it could not even be created (the message said so)
-    } else if (complete || !QFileInfo::exists(finalName)) {
+    } else if (complete || (TarStoppedForRoom && !QFileInfo::exists(finalName))) {
+        // A tar the room ran out for ends whole after its last file; one a
+        // failure cut short is no archive.
         if (!MoveToFinalName(scratch, finalName))
             complete = false;
     } else {
         // An earlier archive of that name is worth more than an incomplete one.
-        QFile::remove(scratch);
+        Platform::RemoveScratchFile(scratch);
     }
     ZipTarGZButtonsOn();
     if (complete)
@@ -94,6 +96,7 @@ bool TCreatePage::MakeTarFile(const QString& tarPath, const QString& shownAs)
 {
     Prompter& prompter = host_.prompter();
     TarCompleted = false;
+    TarStoppedForRoom = false;
     // 1
     if (settings_.TarAttributes) {
         const uint16_t start = RowCount() > 0
@@ -163,6 +166,7 @@ bool TCreatePage::MakeTarFile(const QString& tarPath, const QString& shownAs)
         prompter.information(
             QStringLiteral("THERE WAS NOT ENOUGH ROOM ON THE DRIVE TO COMPLETE THE CREATION OF THE TAR FILE."));
     TarCompleted = !failed && !stopped;
+    TarStoppedForRoom = stopped && !failed;
     ZipProgressBar->setRange(0, 100);
     return TarCompleted;
 }
@@ -183,11 +187,17 @@ bool TCreatePage::TarGZDo(const QString& finalName)
     QString folder = TarScratchFolder.isEmpty() ? state_.TempFolder() : TarScratchFolder;
     QDir().mkpath(folder);
     const QString tarPath = Platform::JoinPath(folder, tarName);
-    // 4
-    if (!MakeTarFile(tarPath))
+    // 4, 5: a scratch tar that did not become the archive goes, unless the
+    // room ran out while it was written (it then holds the files that fitted).
+    if (!MakeTarFile(tarPath)) {
+        if (!TarStoppedForRoom)
+            Platform::RemoveScratchFile(tarPath);
         return false;
-    // 5
-    GzipToFinal(tarPath, finalName);
+    }
+    if (!GzipToFinal(tarPath, finalName)) {
+        Platform::RemoveScratchFile(tarPath);
+        return false;
+    }
     return true;
 }
 
@@ -206,7 +216,7 @@ void TCreatePage::RunGzipCreate(const std::function<void()>& work)
     ZipTarGZButtonsOn();
 }
 
-void TCreatePage::GzipToFinal(const QString& source, const QString& finalName)
+bool TCreatePage::GzipToFinal(const QString& source, const QString& finalName)
 {
     TGzip& gz = host_.Gzip();
     gz.FileSource = source;
@@ -218,21 +228,33 @@ void TCreatePage::GzipToFinal(const QString& source, const QString& finalName)
     gz.DeleteSource = false;
     QTimer* timer = host_.GzipProgressTimer();
     timer->start();
-    FinishGzip(gz.compress(), scratch, finalName);
+    const int result = gz.compress();
     gz.DestinationShownAs.clear();
     timer->stop();
+    return FinishGzip(result, gz.failureReason(), source, scratch, finalName);
 }
 
-void TCreatePage::FinishGzip(int result, const QString& scratch, const QString& finalName)
+bool TCreatePage::FinishGzip(int result, const QString& why, const QString& source, const QString& scratch,
+                             const QString& finalName)
 {
     if (result != TGzip::Ok) {
         // The earlier file of that name, if any, stays as it was.
-        QFile::remove(scratch);
-        return;
+        Platform::RemoveScratchFile(scratch);
+        // The component says why it could not open a file itself; a read or
+        // write that failed later is said here.
+        const QString reason = why.isEmpty() ? QString() : QStringLiteral(" (") + why + QLatin1Char(')');
+        if (result == TGzip::ReadError)
+            host_.prompter().message(PromptKind::Error, QStringLiteral("Can't read: ") + source + reason,
+                                     PromptButtons::Ok);
+        else if (result == TGzip::WriteError || result == TGzip::CloseError)
+            host_.prompter().message(PromptKind::Error, QStringLiteral("Can't write: ") + finalName + reason,
+                                     PromptButtons::Ok);
+        return false;
     }
     if (!MoveToFinalName(scratch, finalName))
-        return;
+        return false;
     host_.prompter().information(CompletedText + finalName);
+    return true;
 }
 
 // ---------------------------------------------------------------- gz

@@ -127,8 +127,8 @@ public:
     // page while `work` runs.
     void RunGzipCreate(const std::function<void()>& work);
     // Compresses `source` beside `finalName`, which the result then replaces,
-    // with the progress timer running.
-    void GzipToFinal(const QString& source, const QString& finalName);
+    // with the progress timer running; whether it did.
+    bool GzipToFinal(const QString& source, const QString& finalName);
     void ZipTarGZButtonsOff();
     void ZipTarGZButtonsOn();
     // The gzip component's progress, shown on this page while `GzipCreateMode`
@@ -137,6 +137,8 @@ public:
     void GzipTimerTimer();
     bool GzipCreateMode = false;
     bool TarCompleted = false;
+    // The last tar stopped early because the drive ran out of room.
+    bool TarStoppedForRoom = false;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -175,8 +177,10 @@ private:
     // Renames the archive written at `scratch` to `finalName`; when that fails
     // the user is told why and where the archive was left.
     bool MoveToFinalName(const QString& scratch, const QString& finalName);
-    // Gives a compressed file its final name and reports the result.
-    void FinishGzip(int result, const QString& scratch, const QString& finalName);
+    // Gives a compressed file its final name and reports the result (`why`:
+    // the compression's failure reason); whether it has it.
+    bool FinishGzip(int result, const QString& why, const QString& source, const QString& scratch,
+                    const QString& finalName);
     void FocusList();
 
     TMainHost& host_;

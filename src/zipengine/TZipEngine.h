@@ -340,6 +340,12 @@ private:
     TDriveType driveTypeOf(const QString& path) const;
     friend class ZipSpanOutput;
     void beginSetWrite(const QString& destination);
+    // The file part `disk` of the set being written goes to.
+    QString writingPart(int disk);
+    // Puts the parts of a complete set in place (raises when they could not
+    // be: the set that was there is then as it was); or removes them.
+    void commitSetParts();
+    void discardSetParts();
     void writeSetDirectory(const std::vector<QByteArray>& records, const QByteArray& comment);
     void nextPart();
     void beginSetRead();
@@ -347,6 +353,7 @@ private:
     static QByteArray joinedDirectory(ZipSpanning::SetDirectory& d, qint64 centralStart);
     void reserveRoom(qint64 mustFit);
     void openNextPart();
+    void flushPart();
     void closePart();
     void eraseDisk();
     qint64 readAcross(char* dst, qint64 n, int errorId);

@@ -286,7 +286,9 @@ void TZipEngine::finishSpanOutput()
     }
     if (SuccessCount <= 0)
         return;
-    if (spanOutput_->Finish(AddOptions & AddZipTime) != 0) {
+    // The parts take their names only now (a failure leaves the set that
+    // was there, and the parts go with the output).
+    if (spanOutput_->Finish(AddOptions & AddZipTime) != 0 || spanResult([this]() { commitSetParts(); }) != 0) {
         SuccessCount = 0;
         return;
     }

@@ -55,7 +55,7 @@ int32_t ZipSpanOutput::guarded(const std::function<void()>& work)
 
 QString ZipSpanOutput::partName(int disk) const
 {
-    return TZipEngine::PartFileName(destination_, disk + 1);
+    return e_.writingPart(disk);
 }
 
 // The first write opens the first part with the set's marker.
@@ -203,12 +203,15 @@ int32_t ZipSpanOutput::Finish(bool datedAsNewest)
         const QByteArray comment = directory_.mid(at + kEndRecordSize, GetLE16(b + at + 20));
         s.progress = true;
         e_.writeSetDirectory(records, comment);
+        e_.flushPart();
     });
     s.progress = false;
     e_.progress(TZipEngine::ProgressEnd, QString(), 0);
     e_.closePart();
     if (result == 0 && datedAsNewest && newest != 0) {
         const QDateTime date = DosDateTimeToQDateTime(newest);
+        // A part that cannot be opened to be dated keeps the date it was
+        // written: the set is whole all the same.
         for (int disk = 0; disk <= e_.CurrentDisk; ++disk) {
             QFile part(partName(disk));
             if (part.open(QIODevice::Append))
@@ -223,6 +226,11 @@ void ZipSpanOutput::Discard()
     TZipEngine::SpanState& s = e_.span();
     if (!started_)
         return;
+    // Staged parts are all this run's own.
+    if (s.staged) {
+        e_.discardSetParts();
+        return;
+    }
     // The parts before the current one were written here; the current one
     // only when it is open (a part the user would not have replaced is not).
     QStringList written;

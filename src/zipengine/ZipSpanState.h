@@ -3,10 +3,13 @@
 
 #include "TMZipDataList.h"
 #include "TZipEngine.h"
+#include "ZipSpanParts.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QString>
+
+#include <memory>
 
 namespace ZipSpanning {
 constexpr qint64 kCopyChunk = 1 << 20;
@@ -32,6 +35,9 @@ struct TZipEngine::SpanState {
     QString inArchive;  // the set being read, by its own name (parts numbered from it)
     QString outArchive; // the set being written
     QFile out;          // the part being written
+    // On a fixed drive the parts are written under scratch names and put in
+    // place once the set is complete (null: written under their own names).
+    std::unique_ptr<ZipSpanParts> staged;
     QDateTime date;     // the source's date, given to every part written
     qint64 diskFree = 0;  // room left in the current part
     qint64 diskSize = 0;  // the disk's total bytes (-1 unknown)

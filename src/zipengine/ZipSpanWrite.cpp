@@ -12,11 +12,22 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <new>
 
 using namespace ZipSpanning;
 
 // ---- writing parts ----------------------------------------------------------------
+
+// The part's buffered bytes reach the file here: a part whose last write
+// failed is never taken for whole.
+void TZipEngine::flushPart()
+{
+    SpanState& s = span();
+    if (s.out.isOpen() && !s.out.flush())
+        throw EZipEngine(ZipMsg::DS_NoWrite, true);
+}
 
 void TZipEngine::closePart()
 {
@@ -92,10 +103,13 @@ void TZipEngine::openNextPart()
                 s.newDisk = true;
                 continue;
             }
-            // A part of that name is replaced, never written through a link.
-            QFile::remove(name);
+            // A part of that name is replaced, never written through a link;
+            // a staged one only once the whole set is written.
+            if (!s.staged)
+                QFile::remove(name);
         }
-        s.out.setFileName(name);
+        const QString file = writingPart(CurrentDisk);
+        s.out.setFileName(file);
         if (!s.out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             throw EZipEngine(ZipMsg::DS_NoOutFile, true);
         qint64 free = Platform::FreeOnDisk(name);
@@ -105,7 +119,7 @@ void TZipEngine::openNextPart()
             free -= KeepFreeOnDisk1;
         if (free < MinFreeVolumeSize || free <= 0) {
             s.out.close();
-            QFile::remove(name);
+            QFile::remove(file);
             if (Unattended)
                 // On a fixed drive no other disk can be offered: the room is what is wrong.
                 throw EZipEngine(drive == DriveRemovable ? ZipMsg::DS_NoUnattSpan : ZipMsg::DS_NoDiskSpace, true);
@@ -140,6 +154,7 @@ void TZipEngine::openNextPart()
 // Closes the part in hand; the next write opens the one after it.
 void TZipEngine::nextPart()
 {
+    flushPart();
     closePart();
     ++CurrentDisk;
     span().newDisk = true;
@@ -217,6 +232,39 @@ void TZipEngine::beginSetWrite(const QString& destination)
     s.progress = false;
     s.typedRoot.clear();
     s.date = QDateTime();
+    s.staged.reset();
+    if (driveTypeOf(DriveRoot) != DriveRemovable)
+        s.staged = std::make_unique<ZipSpanParts>(destination);
+}
+
+QString TZipEngine::writingPart(int disk)
+{
+    SpanState& s = span();
+    return s.staged ? s.staged->Writing(disk) : PartFileName(s.outArchive, disk + 1);
+}
+
+void TZipEngine::commitSetParts()
+{
+    SpanState& s = span();
+    if (!s.staged)
+        return;
+    QString failed;
+    if (!s.staged->Commit(CurrentDisk, failed)) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        throw EZipEngine(LoadZipStr(ZipMsg::DS_NoOutFile) + QStringLiteral(": ") + failed + QStringLiteral(" (") +
+                             reason + QLatin1Char(')'),
+                         ZipMsg::DS_NoOutFile, true);
+    }
+    s.staged.reset();
+}
+
+void TZipEngine::discardSetParts()
+{
+    SpanState& s = span();
+    closePart();
+    if (s.staged)
+        s.staged->Discard();
+    s.staged.reset();
 }
 
 // Writes the central headers (their disk numbers and offsets already those
@@ -362,11 +410,18 @@ int32_t TZipEngine::WriteSpan(const QString& source, const QString& destination)
             records.push_back(std::move(record));
         }
         writeSetDirectory(records, QByteArray::fromStdString(d.comment));
+        flushPart();
     });
     s.progress = false;
     progress(ProgressEnd, QString(), 0);
     in.close();
     closePart();
+    // A set on a fixed drive takes its place whole, or not at all.
+    int32_t placed = result;
+    if (placed == 0)
+        placed = spanResult([this]() { commitSetParts(); });
+    if (placed != 0)
+        discardSetParts();
     EndBusy();
-    return result;
+    return placed;
 }
