@@ -172,10 +172,13 @@ class TestFaultsCreate : public QObject {
 
     // The sources, the archive already at `archive` and the window's scratch
     // folder, all below the watched folder.
-    void layOut(const QString& archive)
+    void layOut(const QString& archive, bool archiveThere = true)
     {
         writeSources(src());
-        testtools::writeFile(archive, "the archive that was there before");
+        if (archiveThere)
+            testtools::writeFile(archive, "the archive that was there before");
+        else
+            QDir().mkpath(QFileInfo(archive).absolutePath());
         QDir().mkpath(w_.form->appState().TempFolder());
     }
 
@@ -270,13 +273,21 @@ private slots:
             });
     }
 
+    // Where no archive was, a tar a failure cut short takes no name either.
+    void pageTar_data()
+    {
+        QTest::addColumn<bool>("archiveThere");
+        QTest::newRow("over an archive") << true;
+        QTest::newRow("where none was") << false;
+    }
     void pageTar()
     {
+        QFETCH(bool, archiveThere);
         fillList();
         w_.settings().DefaultArchiveType = 3;
         const QString tar = out(QStringLiteral("made.tar"));
         failEveryCall(
-            root_, [&] { layOut(tar); },
+            root_, [&] { layOut(tar, archiveThere); },
             [&] { return zipOnPage(tar, QStringLiteral("THE TAR FILE CREATION HAS BEEN COMPLETED.")); },
             [&](const QString& savedAs, int) -> QString {
                 const Run r = run(QStringLiteral("tar"), {QStringLiteral("-tf"), savedAs.isEmpty() ? tar : savedAs});

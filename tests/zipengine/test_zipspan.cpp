@@ -397,6 +397,48 @@ private slots:
         QCOMPARE(testtools::readFile(TZipEngine::PartFileName(zip, 2)), QByteArray("keep me"));
     }
 
+    // A set written again over itself: stopped part-way, the old set stays
+    // byte for byte with no scratch part beside it; finished with fewer
+    // parts, the old set's later parts are gone.
+    void setWrittenAgainOverItself()
+    {
+        const QString f = folder("again");
+        QStringList sources;
+        for (int i = 0; i < 4; ++i) {
+            sources << QStringLiteral("%1/f%2.bin").arg(f).arg(i);
+            testtools::writeFile(sources.last(), testtools::randomData(60000, quint32(40 + i)));
+        }
+        const QString out = folder("again-out");
+        const QString zip = out + "/archive.zip";
+        e_->OnStatusDisk = [](TZipEngine&, int32_t, const QString&, int32_t status, int32_t& action) {
+            action = (status & TZipEngine::zdsSameFileName) ? TZipEngine::zdaOk : TZipEngine::zdaCancel;
+        };
+        addSet(zip, 0, 65536, folder("again-temp"), sources);
+        QVERIFY2(e_->ErrCode == 0, qPrintable(e_->LastMessage));
+        QCOMPARE(e_->CurrentDisk + 1, 4);
+        const auto old = testtools::snapshot(out);
+
+        // Stopped once two parts are written.
+        e_->OnProgress = [this](TZipEngine& e, TZipEngine::ProgressType, const QString&, int32_t) {
+            if (e.CurrentDisk >= 2)
+                e.CancelFlag = true;
+        };
+        addSet(zip, 0, 65536, folder("again-temp"), sources);
+        e_->OnProgress = nullptr;
+        QCOMPARE(e_->SuccessCount, 0);
+        QVERIFY(e_->ErrCode != 0);
+        QVERIFY(testtools::snapshot(out) == old);
+
+        // Two files make a set of two parts: the old third and fourth go.
+        e_->ErrCode = 0;
+        addSet(zip, 0, 65536, folder("again-temp"), sources.mid(0, 2));
+        QCOMPARE(e_->ErrCode, 0);
+        QCOMPARE(e_->CurrentDisk + 1, 2);
+        QCOMPARE(filesIn(out), (QStringList{"archive001.zip", "archive002.zip"}));
+        e_->SetZipFileName(TZipEngine::PartFileName(zip, 2));
+        QCOMPARE(e_->Count, 2);
+    }
+
     // A set for removable disks is still written whole first and copied out
     // disk by disk: unattended, it stops at once and leaves nothing behind.
     void addToRemovableDisksStopsUnattended()
