@@ -66,10 +66,12 @@ bool ZipSpanParts::Commit(int lastDisk, QString& failed)
     std::vector<QString> names;
     for (int disk = 0; disk <= lastDisk; ++disk)
         names.push_back(TZipEngine::PartFileName(archive_, disk + 1));
-    // The old set's later parts, as far as their numbers run on.
+    // The old set's later parts, as far as their numbers run on (only where
+    // there was an old set: its first part is being replaced).
     std::vector<QString> old = names;
-    for (int n = lastDisk + 2; exists(TZipEngine::PartFileName(archive_, n)); ++n)
-        old.push_back(TZipEngine::PartFileName(archive_, n));
+    if (exists(names.front()))
+        for (int n = lastDisk + 2; exists(TZipEngine::PartFileName(archive_, n)); ++n)
+            old.push_back(TZipEngine::PartFileName(archive_, n));
     for (const QString& name : old) {
         if (!exists(name))
             continue;
