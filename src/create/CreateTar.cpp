@@ -85,7 +85,7 @@ void TCreatePage::MakeTarFileThread(const QString& finalName)
             complete = false;
     } else {
         // An earlier archive of that name is worth more than an incomplete one.
-        Platform::RemoveScratchFile(scratch);
+        Platform::RemoveScratch(scratch);
     }
     ZipTarGZButtonsOn();
     if (complete)
@@ -191,11 +191,11 @@ bool TCreatePage::TarGZDo(const QString& finalName)
     // room ran out while it was written (it then holds the files that fitted).
     if (!MakeTarFile(tarPath)) {
         if (!TarStoppedForRoom)
-            Platform::RemoveScratchFile(tarPath);
+            Platform::RemoveScratch(tarPath);
         return false;
     }
     if (!GzipToFinal(tarPath, finalName)) {
-        Platform::RemoveScratchFile(tarPath);
+        Platform::RemoveScratch(tarPath);
         return false;
     }
     return true;
@@ -239,7 +239,7 @@ bool TCreatePage::FinishGzip(int result, const QString& why, const QString& sour
 {
     if (result != TGzip::Ok) {
         // The earlier file of that name, if any, stays as it was.
-        Platform::RemoveScratchFile(scratch);
+        Platform::RemoveScratch(scratch);
         // The component says why it could not open a file itself; a read or
         // write that failed later is said here.
         const QString reason = why.isEmpty() ? QString() : QStringLiteral(" (") + why + QLatin1Char(')');

@@ -262,7 +262,7 @@ void TCreatePage::EndZipRun(const QString& zipName, const QString& newName, bool
     if (failed || (e.ErrCode != 0 && !onlyLeftOut) || !written) {
         // The archive of that name, if there was one, stays as it was.
         if (written)
-            Platform::RemoveScratchFile(newName);
+            Platform::RemoveScratch(newName);
         e.SetZipFileName(zipName);
         if (!failed && e.ErrCode == 0 && leftOut.isEmpty())
             prompter.information(QStringLiteral("THERE WERE NO FILES TO ZIP\rADD FILES TO THE GRID LIST AND TRY AGAIN"));
@@ -359,7 +359,7 @@ bool TCreatePage::WriteZipSet(const QString& scratch, QString& archive)
     TZipEngine& e = host_.zipEngine();
     e.AddOptions |= TZipEngine::AddDiskSpan | (settings_.EraseDisk ? TZipEngine::AddDiskSpanErase : 0);
     const int32_t result = e.WriteSpan(scratch, archive);
-    Platform::RemoveScratchFile(scratch);
+    Platform::RemoveScratch(scratch);
     if (result != 0) {
         e.SetZipFileName(archive);
         return false;

@@ -307,14 +307,6 @@ bool CommitSaveFile(QSaveFile& file)
     return file.commit();
 }
 
-bool RemoveScratchFile(const QString& path)
-{
-    auto gone = [&path]() { return !QFileInfo::exists(path) && !QFileInfo(path).isSymLink(); };
-    if (QFile::remove(path) || gone())
-        return true;
-    return QFile::remove(path) || gone();
-}
-
 bool RemoveFolderTree(const QString& folder)
 {
     if (!QFileInfo(folder).isDir())

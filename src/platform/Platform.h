@@ -122,11 +122,6 @@ bool MakePrivateFolder(const QString& folder);
 // the file when that fails.
 bool CommitSaveFile(QSaveFile& file);
 
-// Removes a scratch file of the program's own. A removal that fails is tried
-// once more: a call that was interrupted or met a passing lock is no reason
-// to leave a stray file. True when the file is gone.
-bool RemoveScratchFile(const QString& path);
-
 // Joins a folder and a name with exactly one "/".
 QString JoinPath(const QString& folder, const QString& name);
 

@@ -97,10 +97,10 @@ bool ZipSpanParts::Commit(int lastDisk, QString& failed)
     // Parts written past the end before the writing was cut back.
     for (size_t disk = size_t(lastDisk) + 1; disk < scratch_.size(); ++disk)
         if (!scratch_[disk].isEmpty() && exists(scratch_[disk]))
-            Platform::RemoveScratchFile(scratch_[disk]);
+            Platform::RemoveScratch(scratch_[disk]);
     scratch_.clear();
     for (const auto& [name, now] : aside)
-        Platform::RemoveScratchFile(now);
+        Platform::RemoveScratch(now);
     return true;
 }
 
@@ -108,6 +108,6 @@ void ZipSpanParts::Discard()
 {
     for (const QString& name : scratch_)
         if (!name.isEmpty() && exists(name))
-            Platform::RemoveScratchFile(name);
+            Platform::RemoveScratch(name);
     scratch_.clear();
 }
