@@ -127,6 +127,11 @@ ImageDecoder::ImageDecoder()
     ilSetMemory(cappedAlloc, cappedFree);
     ilInit();
     iluInit();
+    // Without a read cache: with one, DevIL's readers read on past the end of
+    // the file (the cache counts bytes it never got as read), so a tiny file
+    // that claims a huge picture decodes for minutes, and a reader that fails
+    // halfway leaves the cache in use for the next file.
+    ilHint(IL_MEM_SPEED_HINT, IL_LESS_MEM);
     ilEnable(IL_ORIGIN_SET);
     ilOriginFunc(IL_ORIGIN_UPPER_LEFT);
     ILuint image = 0;
@@ -143,6 +148,12 @@ ImageDecoder::~ImageDecoder()
 
 DecodedImage ImageDecoder::Decode(const std::string& path)
 {
+    // Each picture starts from a new image: DevIL's readers take what the
+    // last one left (its palette, its frames, its origin) as their own.
+    ILuint image = image_;
+    ilDeleteImages(1, &image);
+    ilGenImages(1, &image);
+    image_ = image;
     ilBindImage(image_);
     firstError();
     if (FailsDevil(path))

@@ -1,9 +1,13 @@
 #include "imagedecode/PictureChecks.h"
+#include "imagedecode/ImageDecodeProtocol.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstdint>
 #include <fstream>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -36,6 +40,56 @@ std::string lowerEnding(const std::string& path)
         c = char(std::tolower(static_cast<unsigned char>(c)));
     return ending;
 }
+
+// The whole file, read forward from some offset, for the checks that walk
+// past its head. A read past the end fails.
+class Walk {
+public:
+    Walk(const std::string& path, int64_t size, int64_t from) : in_(path, std::ios::binary), size_(size), at_(from)
+    {
+        in_.seekg(from);
+    }
+    int64_t left() const { return size_ - at_; }
+    bool seek(int64_t at)
+    {
+        if (at < 0 || at > size_)
+            return false;
+        at_ = at;
+        in_.seekg(at_);
+        return bool(in_);
+    }
+    bool skip(uint64_t n)
+    {
+        if (n > uint64_t(left()))
+            return false;
+        at_ += int64_t(n);
+        in_.seekg(at_);
+        return bool(in_);
+    }
+    bool read(void* to, size_t n)
+    {
+        if (n > uint64_t(left()) || !in_.read(static_cast<char*>(to), std::streamsize(n)))
+            return false;
+        at_ += int64_t(n);
+        return true;
+    }
+    // A big-endian number of `bytes` bytes; -1 past the end.
+    int64_t be(int bytes)
+    {
+        unsigned char b[4];
+        if (!read(b, size_t(bytes)))
+            return -1;
+        int64_t v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v = v << 8 | b[i];
+        return v;
+    }
+
+private:
+    std::ifstream in_;
+    int64_t size_;
+    int64_t at_;
+};
 
 // The separators of a PNM header as DevIL reads one: no carriage returns.
 bool pnmSpace(char c)
@@ -100,6 +154,21 @@ bool badPnm(const std::string& ending, const Head& h)
     return static_cast<unsigned __int128>(h.size) < at + raster;
 }
 
+// Whether the file starts with the signature of a kind DevIL tells by its
+// first bytes before it tries TGA.
+bool otherSignature(const Head& h)
+{
+    using namespace std::string_view_literals;
+    static constexpr std::string_view signatures[] = {"BM"sv,     "8BPS"sv,     "\x89PNG"sv, "\xFF\xD8"sv,
+                                                      "GIF8"sv,   "FORM"sv,     "II*\0"sv,   "MM\0*"sv,
+                                                      "\x01\xDA"sv, "\x0A"sv, "P1"sv, "P2"sv, "P3"sv, "P4"sv, "P5"sv, "P6"sv};
+    const std::string_view head(h.bytes, h.got);
+    for (const std::string_view s : signatures)
+        if (head.substr(0, s.size()) == s)
+            return true;
+    return false;
+}
+
 // Whether a file DevIL reads as TGA (by its ending, or, with the one picture
 // ending DevIL does not know, by a header that looks like one) is not one or
 // holds less than its header says: a colour map flag other than 0 and 1, a
@@ -119,8 +188,13 @@ bool badTga(const std::string& ending, const Head& h)
     const bool mapped = type == 1 || type == 9, grey = type == 3 || type == 11, colour = type == 2 || type == 10;
     if (!mapped && !grey && !colour)
         return false; // not a kind DevIL reads: it refuses the file itself
-    if (ending == ".raw" && mapType > 1)
-        return false; // nor does it take this for a TGA
+    // Where the ending does not say, DevIL takes for a TGA what its header
+    // test passes and no other kind's signature claims first.
+    if (ending == ".raw" && (width == 0 || height == 0 || (b[17] & 0x10) != 0 || otherSignature(h)
+                             || (bits != 8 && bits != 15 && bits != 16 && bits != 24 && bits != 32)))
+        return false;
+    if (!ImageDecodeProtocol::SizeAllowed(width, height))
+        return true;
     if (mapType > 1 || (mapped && (mapType != 1 || mapLength < 1 || mapStart + mapLength > 256)))
         return true;
     if (mapType == 1 && mapBits != 15 && mapBits != 16 && mapBits != 24 && mapBits != 32)
@@ -158,11 +232,224 @@ bool badPcx(const std::string& ending, const Head& h)
     return h.size < 128 + (line * height + 62) / 63 * 2;
 }
 
+// Whether a file DevIL reads as Alias PIX (by its ending only) has runs that
+// go past the pixels its header gives. DevIL writes each run whole, past the
+// end of its buffer. A file that ends before the last pixel is safe: DevIL
+// stops there and fails.
+bool badPix(const std::string& ending, const std::string& path, const Head& h)
+{
+    if (ending != ".pix" || h.got < 10)
+        return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(h.bytes);
+    auto be16 = [b](int at) { return uint64_t(b[at] << 8 | b[at + 1]); };
+    const uint64_t pixels = be16(0) * be16(2);
+    if (pixels == 0 || be16(8) != 24)
+        return false; // DevIL refuses the header itself
+    if (!ImageDecodeProtocol::SizeAllowed(int64_t(be16(0)), int64_t(be16(2))))
+        return true;
+    Walk in(path, h.size, 10);
+    // Each run is a count and three colour bytes.
+    unsigned char run[4];
+    for (uint64_t done = 0; done < pixels;) {
+        if (!in.read(run, sizeof run))
+            return false;
+        done += run[0];
+        if (done > pixels)
+            return true;
+    }
+    return false;
+}
+
+// Whether `count` bytes of PackBits (a byte n, then n + 1 literal bytes for
+// n < 128, one byte repeated 257 - n times for n > 128, nothing for 128) at
+// the reader's place stop exactly there, no packet crossing the end.
+bool packBitsFill(Walk& in, uint64_t count)
+{
+    for (uint64_t done = 0; done < count;) {
+        const int64_t n = in.be(1);
+        if (n < 0)
+            return false;
+        const uint64_t bytes = n < 128 ? uint64_t(n) + 1 : n > 128 ? uint64_t(257 - n) : 0;
+        if (bytes > count - done || !in.skip(n < 128 ? bytes : n > 128 ? 1 : 0))
+            return false;
+        done += bytes;
+    }
+    return true;
+}
+
+// Whether a file DevIL reads as Photoshop (by its ending, or by its first
+// bytes where the ending is none of its own) is one it must not see: a
+// header or a mode DevIL does not take, sections longer than the file, image
+// resources that do not tile their section (DevIL walks them past its
+// buffer), a picture larger than any answer, or compressed channels that are
+// cut short or whose packets run past a channel (DevIL checks them by one
+// byte too few, or not at all for the fourth channel of a CMYK picture).
+bool badPsd(const std::string& ending, const std::string& path, const Head& h)
+{
+    const bool signature = h.got >= 4 && std::equal(h.bytes, h.bytes + 4, "8BPS");
+    if (ending != ".psd" && ending != ".pdd" && !(ending == ".raw" && signature))
+        return false;
+    Walk in(path, h.size, 0);
+    if (!signature || !in.skip(4))
+        return true;
+    const int64_t version = in.be(2), reserved = in.be(4) | in.be(2), channels = in.be(2), height = in.be(4),
+                  width = in.be(4), depth = in.be(2), mode = in.be(2);
+    if (version != 1 || reserved != 0 || channels < 1 || channels > 24 || (depth != 8 && depth != 16)
+        || !ImageDecodeProtocol::SizeAllowed(width, height))
+        return true;
+    const bool fits = mode == 1 || (mode == 2 && channels == 1 && depth == 8) || (mode == 3 && channels >= 3)
+                      || (mode == 4 && (channels == 4 || channels == 5));
+    if (!fits)
+        return true;
+    const int64_t colours = in.be(4);
+    if (colours < 0 || (mode == 2 && colours % 3 != 0) || !in.skip(uint64_t(colours)))
+        return true;
+    int64_t resources = in.be(4);
+    if (resources < 0 || resources > in.left())
+        return true;
+    while (resources > 0) {
+        unsigned char sig[4];
+        if (resources < 12 || !in.read(sig, 4) || !std::equal(sig, sig + 4, "8BIM") || in.be(2) < 0)
+            return true;
+        const int64_t name = in.be(1) | 1; // the length byte and the name, padded to even
+        if (name < 0 || !in.skip(uint64_t(name)))
+            return true;
+        const int64_t size = in.be(4);
+        const int64_t block = 4 + 2 + 1 + name + 4 + (size + (size & 1));
+        if (size < 0 || block > resources || !in.skip(uint64_t(size + (size & 1))))
+            return true;
+        resources -= block;
+    }
+    const int64_t layers = in.be(4);
+    if (layers < 0 || !in.skip(uint64_t(layers)))
+        return true;
+    const int64_t compression = in.be(2);
+    const uint64_t plane = uint64_t(width) * uint64_t(height);
+    if (compression == 0)
+        return uint64_t(in.left()) < plane * uint64_t(channels) * uint64_t(depth / 8);
+    if (compression != 1 || depth != 8 || !in.skip(uint64_t(height) * uint64_t(channels) * 2))
+        return true;
+    for (int64_t c = 0; c < channels; ++c)
+        if (!packBitsFill(in, plane))
+            return true;
+    return false;
+}
+
+// Whether a file DevIL reads as a Windows or OS/2 bitmap (by its ending, or
+// by its first bytes where the ending is none of its own) has a header no
+// valid bitmap has, a picture larger than any answer, or fewer bytes than its
+// rows need (at least one two-byte end of line a row for run-length ones).
+// DevIL goes on with a pixel buffer it did not get, and reads row after row
+// past the end of a tiny file.
+bool badBmp(const std::string& ending, const Head& h)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(h.bytes);
+    const bool signature = h.got >= 2 && b[0] == 'B' && b[1] == 'M';
+    if (ending != ".bmp" && ending != ".dib" && !(ending == ".raw" && signature))
+        return false;
+    if (!signature || h.got < 26)
+        return true;
+    auto le16 = [b](int at) { return int64_t(b[at] | b[at + 1] << 8); };
+    auto le32 = [b](int at) { return int64_t(int32_t(uint32_t(b[at]) | uint32_t(b[at + 1]) << 8
+                                                      | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24)); };
+    const int64_t offset = le32(10), info = le32(14);
+    int64_t width, height, bits, compression = 0;
+    if (info == 12) {
+        width = le16(18);
+        height = le16(20);
+        bits = le16(24);
+    } else if (info >= 40 && h.got >= 34) {
+        width = le32(18);
+        height = std::abs(le32(22));
+        bits = le16(28);
+        compression = le32(30);
+    } else {
+        return true;
+    }
+    if (!ImageDecodeProtocol::SizeAllowed(width, height) || offset < 14 + info || offset > h.size)
+        return true;
+    const int64_t data = h.size - offset;
+    switch (compression) {
+    case 0:
+    case 3:
+        if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+            return true;
+        return data < (width * bits + 31) / 32 * 4 * height;
+    case 1:
+    case 2:
+        return bits != (compression == 1 ? 8 : 4) || data < 2 * height;
+    default:
+        return true;
+    }
+}
+
+// Whether one run-length line of an SGI picture, `length` bytes at the
+// reader's place, fills its `row` bytes exactly as DevIL decodes it: a
+// packet's count in the low seven bits of its first byte (0 ends the line),
+// then with the top bit `count` literal pixels, else one pixel `count` times.
+bool sgiLineFits(Walk& in, int64_t length, int64_t bpc, int64_t row)
+{
+    int64_t read = 0, done = 0;
+    while (read < length && done < row) {
+        const int64_t head = in.be(1);
+        if (head < 0 || (bpc == 2 && in.be(1) < 0))
+            return false;
+        const int64_t count = head & 0x7F;
+        if (count == 0)
+            break;
+        if (done + count * bpc > row || !in.skip(uint64_t((head & 0x80) ? count * bpc : bpc)))
+            return false;
+        done += count * bpc;
+        read += (head & 0x80) ? bpc * count + bpc : 2 * bpc;
+    }
+    return done == row;
+}
+
+// Whether a file DevIL reads as SGI (by its ending, or by its magic number
+// where the ending is none of its own) has a header no valid SGI picture has,
+// a picture larger than any answer, or run-length lines that do not fill
+// their row exactly. DevIL writes each packet whole, past the end of the row.
+bool badSgi(const std::string& ending, const std::string& path, const Head& h)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(h.bytes);
+    const bool magic = h.got >= 2 && b[0] == 0x01 && b[1] == 0xDA;
+    if (ending != ".sgi" && ending != ".bw" && ending != ".rgb" && ending != ".rgba" && ending != ".int"
+        && ending != ".inta" && !(ending == ".raw" && magic))
+        return false;
+    if (!magic || h.got < 512)
+        return true;
+    auto be16 = [b](int at) { return int64_t(b[at] << 8 | b[at + 1]); };
+    const int64_t storage = b[2], bpc = b[3], width = be16(6), height = be16(8);
+    int64_t planes = be16(10);
+    if (storage > 1 || (bpc != 1 && bpc != 2) || planes < 1 || planes > 4
+        || !ImageDecodeProtocol::SizeAllowed(width, height))
+        return true;
+    if (planes == 2)
+        planes = 1; // as DevIL reads it
+    if (storage == 0)
+        return h.size < 512 + width * height * planes * bpc;
+    // The tables of where each line starts and how long it is, plane by plane.
+    Walk table(path, h.size, 512), line(path, h.size, 0);
+    const int64_t lines = height * planes;
+    std::vector<int64_t> starts(size_t(lines), 0);
+    for (int64_t& start : starts)
+        if ((start = table.be(4)) < 0)
+            return true;
+    for (const int64_t start : starts) {
+        const int64_t length = table.be(4);
+        if (length < 0 || !line.seek(start) || !sgiLineFits(line, length, bpc, width * bpc))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool FailsDevil(const std::string& path)
 {
     const std::string ending = lowerEnding(path);
     const Head h = readHead(path);
-    return badPnm(ending, h) || badTga(ending, h) || badPcx(ending, h);
+    return badPnm(ending, h) || badTga(ending, h) || badPcx(ending, h) || badPix(ending, path, h)
+           || badPsd(ending, path, h) || badBmp(ending, h)
+           || badSgi(ending, path, h);
 }

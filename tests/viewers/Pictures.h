@@ -78,7 +78,8 @@ inline void be16(QByteArray& b, quint16 v) { b.append(char(v >> 8)).append(char(
 inline void be32(QByteArray& b, quint32 v) { be16(b, quint16(v >> 16)); be16(b, quint16(v & 0xFFFF)); }
 
 // A 16 x 8 RGB Photoshop file. With `crash`, its one image resource claims
-// 0x00FF0010 bytes, and DevIL 1.7.8 reads far past its buffer.
+// 0x00FF0010 bytes, past which DevIL 1.7.8 reads far beyond its buffer; the
+// helper refuses it.
 inline QString psd(const QString& path, bool crash)
 {
     QByteArray b = "8BPS";
