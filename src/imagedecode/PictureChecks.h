@@ -1,6 +1,8 @@
 #pragma once
 // Files DevIL 1.7.8 must not be given: it loops for ever, frees a buffer
-// twice or allocates gigabytes on some broken PNM, TGA and PCX files. Each check
+// twice, allocates gigabytes, writes past its buffers or goes on with a buffer
+// it did not get on some broken PNM, TGA, PCX, PIX, Photoshop, BMP and SGI
+// files. Each check
 // follows how DevIL picks its reader (the ending, or the first bytes where
 // the ending is none of its own), and refuses only what no valid picture is.
 
