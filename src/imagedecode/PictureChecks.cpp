@@ -443,6 +443,51 @@ bool badSgi(const std::string& ending, const std::string& path, const Head& h)
     return false;
 }
 
+// Whether a file DevIL reads as a Softimage picture (by its ending, or by
+// its magic number where the ending is none of its own) is one it must not
+// see: a size that is not a positive 16-bit number, or channel packets DevIL
+// writes past its buffer: any picture without an alpha channel (DevIL steps
+// through its rows four bytes a pixel, but gives them three) and any pure
+// run-length packet (DevIL writes each pixel one byte further on than the last).
+bool badPic(const std::string& ending, const Head& h)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(h.bytes);
+    const bool magic = h.got >= 4 && b[0] == 0x53 && b[1] == 0x80 && b[2] == 0xF6 && b[3] == 0x34;
+    if (ending != ".pic" && !(ending == ".raw" && magic))
+        return false;
+    if (!magic || h.got < 104 || !std::equal(b + 88, b + 92, "PICT"))
+        return true;
+    const int width = b[92] << 8 | b[93], height = b[94] << 8 | b[95];
+    if (width == 0 || height == 0 || width > 0x7FFF || height > 0x7FFF
+        || !ImageDecodeProtocol::SizeAllowed(width, height))
+        return true;
+    // The channel packets: chained, size, kind, channels.
+    bool alpha = false;
+    for (size_t at = 104;; at += 4) {
+        if (at + 4 > h.got)
+            return true;
+        if ((b[at + 2] & 0x0F) == 1)
+            return true;
+        alpha = alpha || (b[at + 3] & 0x10) != 0;
+        if (b[at] == 0)
+            break;
+    }
+    return !alpha;
+}
+
+// Whether a file DevIL reads as Pixar (by its ending only) gives a size of
+// 0 or one larger than any answer. DevIL does not look at whether it got its
+// pixel buffer before it reads into it.
+bool badPxr(const std::string& ending, const Head& h)
+{
+    if (ending != ".pxr")
+        return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(h.bytes);
+    if (h.got < 425)
+        return true;
+    return !ImageDecodeProtocol::SizeAllowed(b[418] | b[419] << 8, b[416] | b[417] << 8);
+}
+
 } // namespace
 
 bool FailsDevil(const std::string& path)
@@ -451,5 +496,6 @@ bool FailsDevil(const std::string& path)
     const Head h = readHead(path);
     return badPnm(ending, h) || badTga(ending, h) || badPcx(ending, h) || badPix(ending, path, h)
            || badPsd(ending, path, h) || badBmp(ending, h)
-           || badSgi(ending, path, h);
+           || badSgi(ending, path, h) || badPic(ending, h)
+           || badPxr(ending, h);
 }

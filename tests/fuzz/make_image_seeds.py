@@ -54,3 +54,17 @@ bmhd = struct.pack('>HHhhBBBBHBBhh', 4, 3, 0, 0, 1, 0, 0, 0, 0, 10, 11, 4, 3)
 body = bytes([0b10100000, 0, 0b01010000, 0, 0b11110000, 0])
 put('lbm', '.lbm', chunk(b'FORM', b'ILBM' + chunk(b'BMHD', bmhd) + chunk(b'CMAP', bytes([0, 0, 0, 255, 200, 100]))
                          + chunk(b'BODY', body)))
+
+
+# Softimage PIC: the header (magic, version, comment, "PICT", width, height,
+# ratio, fields, padding), the channel packets (chained, size, kind,
+# channels), then per row mixed run-length packets for colour and alpha.
+pic_head = (struct.pack('>If', 0x5380F634, 3.71) + bytes(80) + b'PICT' + struct.pack('>HHfHH', 4, 3, 1.0, 3, 0)
+            + bytes([1, 8, 2, 0xE0, 0, 8, 2, 0x10]))
+put('pic', '.pic', pic_head + b''.join(bytes([127 + 4, 10 * r, 20, 30, 127 + 4, 255]) for r in range(3)))
+
+# Pixar: height, width (16-bit little-endian) at 416, the kind at 424, pixels at 1024.
+pxr = bytearray(1024)
+pxr[416:420] = struct.pack('<HH', 3, 4)
+pxr[424] = 0x0E
+put('pxr', '.pxr', bytes(pxr) + bytes(range(36)))

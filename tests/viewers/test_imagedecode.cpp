@@ -159,7 +159,8 @@ private slots:
     }
 
     // DevIL writes past its buffers where runs or packets go beyond the
-    // pixels (PIX, Photoshop, SGI), and goes on with a pixel buffer it did not
+    // pixels (PIX, Photoshop, SGI) and on every Softimage picture without
+    // alpha or with pure runs, and goes on with a pixel buffer it did not
     // get where a header claims more than any answer (BMP, TGA): the helper
     // refuses those, and the whole counterparts decode.
     void brokenRunsAndHugeHeadersAreRefused()
@@ -224,7 +225,23 @@ private slots:
                 le32(0);
             return b + pixels;
         };
+        // A Softimage picture, 4 x 3: a packet of kind `kind` for red, green
+        // and blue, with `alpha` a mixed run-length one for alpha, then the
+        // rows, each `row`.
+        auto pic = [](int kind, bool alpha, const QByteArray& row) {
+            QByteArray b;
+            be32(b, 0x5380F634);
+            b.append(84, '\0');
+            b += "PICT";
+            for (quint16 v : {4, 3, 0x3F80, 0, 3, 0})
+                be16(b, v);
+            b += QByteArray::fromHex(alpha ? "010802e000080210" : "000802e0");
+            b[b.size() - (alpha ? 6 : 2)] = char(kind);
+            return b + row + row + row;
+        };
         const QList<QPair<QString, QByteArray>> broken{
+            {"noalpha.pic", pic(0, false, QByteArray(12, '\x40'))},
+            {"pure.pic", pic(1, true, QByteArray::fromHex("04102030" "83ff"))},
             {"past.pix", pix(QByteArray::fromHex("04102030" "04102030" "05102030"))},
             {"past.psd", psdRle(QByteArray::fromHex("03010203" "fd09" "fd09"))},
             {"past.sgi", sgiRle(QByteArray::fromHex("0640" "00"))},
@@ -246,6 +263,7 @@ private slots:
             {"whole.psd", psdRle(QByteArray::fromHex("fd09" "fd09" "fd09"))},
             {"whole.sgi", sgiRle(QByteArray::fromHex("0440" "00"))},
             {"whole.bmp", bmp(4, 3, QByteArray(36, '\x40'))},
+            {"whole.pic", pic(2, true, QByteArray::fromHex("83102030" "83ff"))},
         };
         for (const auto& [name, bytes] : whole) {
             testtools::writeFile(path(name), bytes);
