@@ -90,16 +90,14 @@ bool consistent()
     return true;
 }
 
-// DevIL's allocations: one larger than twice the pixels a picture may have
-// (a source of 16-bit RGBA converting to the largest answer) fails, as it
-// would on a machine without the memory. DevIL's readers allocate what a
-// header claims before they read, so a tiny file could otherwise take
-// gigabytes; a failed allocation is an error they report.
-constexpr ILsizei MaxAllocation = ILsizei(2 * MaxPixelBytes);
-
+// DevIL's allocations: one larger than MaxAllocation fails, as it would on a
+// machine without the memory. DevIL's readers allocate what a header claims
+// before they read, so a tiny file could otherwise take gigabytes. Most of
+// them report a failed allocation; those that go on with the buffer they did
+// not get never see such a header (PictureChecks refuses it first).
 void* ILAPIENTRY cappedAlloc(const ILsizei size)
 {
-    if (size > MaxAllocation)
+    if (size > ImageDecoder::MaxAllocation)
         return nullptr;
     // DevIL's own allocator aligns to 16 bytes for its vector code.
     return std::aligned_alloc(16, (size_t(size) + 15) / 16 * 16);

@@ -27,6 +27,10 @@ public:
 
     DecodedImage Decode(const std::string& path);
 
+    // The largest allocation DevIL gets: twice the pixels a picture may have
+    // (a source of 16-bit RGBA converting to the largest answer).
+    static constexpr uint64_t MaxAllocation = 2 * ImageDecodeProtocol::MaxPixelBytes;
+
 private:
     unsigned int image_ = 0;
 };

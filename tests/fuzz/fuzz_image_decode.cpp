@@ -3,8 +3,10 @@
 // picture endings but GIF and XPM, which Qt reads; DevIL chooses its reader
 // by the ending); the rest is the file. A decoded
 // picture must be within the size the answer allows, with every pixel there
-// and opaque.
+// and opaque. DevIL's allocations sit on guard pages, so that a write past
+// one of its buffers stops the run at the input that did it.
 #include "FuzzScratch.h"
+#include "GuardPages.h"
 #include "imagedecode/ImageDecoder.h"
 
 #include <array>
@@ -15,6 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ".bmp", ".jpeg", ".jpe", ".jpg", ".pcx", ".png", ".pbm", ".pgm", ".ppm", ".psd", ".raw", ".sgi",
         ".bw",  ".rgb",  ".rgba", ".tga", ".tif", ".tiff", ".lbm", ".pcd", ".pix", ".pic", ".pnm", ".pxr"};
     static ImageDecoder decoder;
+    static const bool guarded = (guardpages::Install(), true);
+    (void)guarded;
     if (size < 1)
         return 0;
     const FuzzScratch scratch;
