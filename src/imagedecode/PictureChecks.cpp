@@ -91,10 +91,11 @@ private:
     int64_t at_;
 };
 
-// The separators of a PNM header as DevIL reads one: no carriage returns.
+// The separators of a PNM header as DevIL reads one: spaces and line ends
+// only. Any other character is skipped inside a number, joining it to the next.
 bool pnmSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n';
+    return c == ' ' || c == '\n';
 }
 
 // Whether DevIL reads a file as PNM: by its ending, or by its first bytes.
@@ -488,6 +489,57 @@ bool badPxr(const std::string& ending, const Head& h)
     return !ImageDecodeProtocol::SizeAllowed(b[418] | b[419] << 8, b[416] | b[417] << 8);
 }
 
+// Whether a file DevIL reads as IFF ILBM or PBM (by its ending, or by its
+// first bytes where the ending is none of its own) is one it must not see:
+// chunks that stop before the body, a colour map of more than 256 colours
+// (DevIL reads it into a 256-colour array on its stack), a number of planes
+// no picture has (DevIL widens its palette to two to the planes on its
+// stack, and steps through its rows three bytes a pixel where it gave them
+// one), a colour map beside 24 planes, or a picture larger than any answer.
+bool badIlbm(const std::string& ending, const std::string& path, const Head& h)
+{
+    const bool form = h.got >= 12 && std::equal(h.bytes, h.bytes + 4, "FORM")
+                      && (std::equal(h.bytes + 8, h.bytes + 12, "ILBM") || std::equal(h.bytes + 8, h.bytes + 12, "PBM "));
+    if (ending != ".lbm" && ending != ".ilbm" && ending != ".iff" && ending != ".ham" && !(ending == ".raw" && form))
+        return false;
+    if (!form)
+        return true;
+    Walk in(path, h.size, 12);
+    int64_t width = -1, height = 0, planes = 0, colours = 0;
+    bool ham = false;
+    for (;;) {
+        unsigned char id[4];
+        const int64_t size = in.read(id, 4) ? in.be(4) : -1;
+        if (size < 0)
+            return true;
+        const std::string_view kind(reinterpret_cast<const char*>(id), 4);
+        if (kind == "BODY")
+            break;
+        int64_t used = 0;
+        if (kind == "BMHD") {
+            if (size < 20)
+                return true;
+            width = in.be(2);
+            height = in.be(2);
+            in.skip(4);
+            planes = in.be(1);
+            used = 9;
+        } else if (kind == "CMAP") {
+            if (size > 768)
+                return true;
+            colours = size / 3;
+        } else if (kind == "CAMG" && size >= 4) {
+            ham = (in.be(4) & 0x800) != 0;
+            used = 4;
+        }
+        if (!in.skip(uint64_t(size + (size & 1) - used)))
+            return true;
+    }
+    if (!ImageDecodeProtocol::SizeAllowed(width, height) || planes < 1 || (planes > 8 && planes != 24))
+        return true;
+    return planes == 24 && colours > 0 && !ham;
+}
+
 } // namespace
 
 bool FailsDevil(const std::string& path)
@@ -497,5 +549,5 @@ bool FailsDevil(const std::string& path)
     return badPnm(ending, h) || badTga(ending, h) || badPcx(ending, h) || badPix(ending, path, h)
            || badPsd(ending, path, h) || badBmp(ending, h)
            || badSgi(ending, path, h) || badPic(ending, h)
-           || badPxr(ending, h);
+           || badPxr(ending, h) || badIlbm(ending, path, h);
 }

@@ -134,6 +134,9 @@ private slots:
             {"cut.pbm", QByteArray("P4\n16 3\n") + QByteArray(5, '\x40')},
             {"cut.raw", QByteArray("P6\n4 3\n255\n") + QByteArray(20, '\x40')},
             {"garbage.ppm", QByteArray("P6\n4 3\n25\x7f") + QByteArray(40, '\x40')},
+            // DevIL reads on through the tab ("200ABCDEFGHIJK"), comes short
+            // of pixels and frees the image it is still bound to.
+            {"tab.pgm", QByteArray("P5\n4 3\n200\tABCDEFGHIJK\n") + QByteArray(3, '\x40')},
             {"letters.pbm", QByteArray("P4pbm\n4\n\0\xb0 ", 12)},
             {"nothing.ppm", QByteArray("P\x1d ")},
             {"long-map.tga", tga(65524, 4, 3, QByteArray(40, '\x01'))},
@@ -159,8 +162,9 @@ private slots:
     }
 
     // DevIL writes past its buffers where runs or packets go beyond the
-    // pixels (PIX, Photoshop, SGI) and on every Softimage picture without
-    // alpha or with pure runs, and goes on with a pixel buffer it did not
+    // pixels (PIX, Photoshop, SGI), on every Softimage picture without alpha
+    // or with pure runs, and on its stack where an ILBM picture has more
+    // colours or planes than 256 colours need, and goes on with a pixel buffer it did not
     // get where a header claims more than any answer (BMP, TGA): the helper
     // refuses those, and the whole counterparts decode.
     void brokenRunsAndHugeHeadersAreRefused()
@@ -239,7 +243,26 @@ private slots:
             b[b.size() - (alpha ? 6 : 2)] = char(kind);
             return b + row + row + row;
         };
+        // An IFF ILBM picture, 16 x 3, of `planes` planes and `colours` colours.
+        auto ilbm = [](int planes, int colours) {
+            auto chunk = [](const QByteArray& kind, const QByteArray& data) {
+                QByteArray c = kind;
+                be32(c, quint32(data.size()));
+                return c + data + (data.size() % 2 ? QByteArray(1, '\0') : QByteArray());
+            };
+            QByteArray header;
+            for (quint16 v : {16, 3, 0, 0})
+                be16(header, v);
+            header.append(char(planes)).append(5, '\0').append(char(10)).append(char(11));
+            be16(header, 16);
+            be16(header, 3);
+            const QByteArray body(2 * planes * 3, '\0');
+            return chunk("FORM", "ILBM" + chunk("BMHD", header) + chunk("CMAP", QByteArray(3 * colours, '\x20'))
+                                     + chunk("BODY", body));
+        };
         const QList<QPair<QString, QByteArray>> broken{
+            {"planes.lbm", ilbm(243, 2)},
+            {"colours.lbm", ilbm(8, 300)},
             {"noalpha.pic", pic(0, false, QByteArray(12, '\x40'))},
             {"pure.pic", pic(1, true, QByteArray::fromHex("04102030" "83ff"))},
             {"past.pix", pix(QByteArray::fromHex("04102030" "04102030" "05102030"))},
@@ -263,13 +286,15 @@ private slots:
             {"whole.psd", psdRle(QByteArray::fromHex("fd09" "fd09" "fd09"))},
             {"whole.sgi", sgiRle(QByteArray::fromHex("0440" "00"))},
             {"whole.bmp", bmp(4, 3, QByteArray(36, '\x40'))},
+            {"whole.lbm", ilbm(8, 256)},
             {"whole.pic", pic(2, true, QByteArray::fromHex("83102030" "83ff"))},
         };
         for (const auto& [name, bytes] : whole) {
             testtools::writeFile(path(name), bytes);
             const TDecodeResult r = decoder.Decode(path(name));
             QVERIFY2(r.outcome == TDecodeResult::Decoded, qPrintable(name));
-            QCOMPARE(r.Image.size(), QSize(4, 3));
+            // ILBM rows are whole 16-pixel words.
+            QCOMPARE(r.Image.size(), QSize(name.endsWith(".lbm") ? 16 : 4, 3));
         }
     }
 
