@@ -106,13 +106,58 @@ bool readAsPnm(const std::string& ending, const char* head, size_t got)
     return got >= 2 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6';
 }
 
+// Whether the pixels of a text PNM, from `at` on, are lines DevIL reads
+// within its buffer of `bytes` bytes: digits, spaces, tabs and carriage
+// returns (or a comment, from a '#' at the line's start), some digit on
+// every line that is not empty, at most 179 characters a line (DevIL reads a
+// line at a time into 180 bytes, writes past them on a longer one and cuts its
+// numbers apart), and no line that takes DevIL past the
+// end of its buffer (it stores every value of a line it starts, `step` bytes
+// apart, whatever is left). Fewer values are safe: DevIL fails.
+bool pnmTextFits(const std::string& path, int64_t size, int64_t at, uint64_t bytes, uint64_t step)
+{
+    Walk in(path, size, at);
+    char line[180];
+    uint64_t stored = 0;
+    while (stored < bytes && in.left() > 0) {
+        size_t length = 0;
+        for (;;) {
+            char c;
+            if (!in.read(&c, 1) || c == '\n')
+                break;
+            if (length == 179)
+                return false;
+            line[length++] = c;
+        }
+        if (length == 0 || line[0] == '#')
+            continue;
+        bool digits = false, inNumber = false;
+        for (size_t i = 0; i < length; ++i) {
+            const char c = line[i];
+            const bool digit = c >= '0' && c <= '9';
+            if (!digit && c != ' ' && c != '\t' && c != '\r')
+                return false;
+            if (digit && !inNumber) {
+                if (stored >= bytes)
+                    return false;
+                stored += step;
+            }
+            inNumber = digit;
+            digits = digits || digit;
+        }
+        if (!digits)
+            return false;
+    }
+    return true;
+}
+
 // Whether `path` is a picture DevIL reads as PNM that it must not see: one
 // whose header (P1 to P6, the sizes and, but for a bitmap, the largest value,
 // with whole comment lines between) does not parse, or whose pixels stop before the end
 // the header gives (in the text kinds, one character a value at least).
 // DevIL goes round for ever on some such headers, frees its buffer twice on
 // such pixels and allocates what the header says before it reads.
-bool badPnm(const std::string& ending, const Head& h)
+bool badPnm(const std::string& ending, const std::string& path, const Head& h)
 {
     const char* head = h.bytes;
     const size_t got = h.got;
@@ -152,7 +197,10 @@ bool badPnm(const std::string& ending, const Head& h)
     const unsigned __int128 channels = kind == 3 || kind == 6 ? 3 : 1, sample = number[2] > 255 ? 2 : 1;
     const unsigned __int128 values = width * height * channels;
     const unsigned __int128 raster = kind == 4 ? (width + 7) / 8 * height : kind > 4 ? values * sample : values;
-    return static_cast<unsigned __int128>(h.size) < at + raster;
+    if (static_cast<unsigned __int128>(h.size) < at + raster
+        || !ImageDecodeProtocol::SizeAllowed(int64_t(number[0]), int64_t(number[1])))
+        return true;
+    return kind <= 3 && !pnmTextFits(path, h.size, int64_t(at), uint64_t(values) * uint64_t(sample), uint64_t(sample));
 }
 
 // Whether the file starts with the signature of a kind DevIL tells by its
@@ -546,7 +594,7 @@ bool FailsDevil(const std::string& path)
 {
     const std::string ending = lowerEnding(path);
     const Head h = readHead(path);
-    return badPnm(ending, h) || badTga(ending, h) || badPcx(ending, h) || badPix(ending, path, h)
+    return badPnm(ending, path, h) || badTga(ending, h) || badPcx(ending, h) || badPix(ending, path, h)
            || badPsd(ending, path, h) || badBmp(ending, h)
            || badSgi(ending, path, h) || badPic(ending, h)
            || badPxr(ending, h) || badIlbm(ending, path, h);

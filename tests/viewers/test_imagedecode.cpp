@@ -137,6 +137,8 @@ private slots:
             // DevIL reads on through the tab ("200ABCDEFGHIJK"), comes short
             // of pixels and frees the image it is still bound to.
             {"tab.pgm", QByteArray("P5\n4 3\n200\tABCDEFGHIJK\n") + QByteArray(3, '\x40')},
+            // DevIL stores every number of a text line, past its buffer.
+            {"extra.pgm", QByteArray("P2\n2 2\n255\n1 2 3 4 5 6 7 8 9 10 11 12\n")},
             {"letters.pbm", QByteArray("P4pbm\n4\n\0\xb0 ", 12)},
             {"nothing.ppm", QByteArray("P\x1d ")},
             {"long-map.tga", tga(65524, 4, 3, QByteArray(40, '\x01'))},
@@ -149,12 +151,16 @@ private slots:
             QCOMPARE(r.Status, int32_t(ImageDecodeProtocol::StatusLoadFailed));
             QVERIFY(decoder.Running());
         }
-        // Whole, with a comment in its header, a PNM decodes; so does a TGA
+        // Whole, with a comment in its header, a PNM decodes (binary or text); so does a TGA
         // of two colours in two runs.
         testtools::writeFile(path("whole.ppm"), QByteArray("P6\n# made here\n4 3\n255\n") + QByteArray(36, '\x40'));
         const TDecodeResult whole = decoder.Decode(path("whole.ppm"));
         QCOMPARE(whole.outcome, TDecodeResult::Decoded);
         QCOMPARE(whole.Image.size(), QSize(4, 3));
+        testtools::writeFile(path("text.pgm"), QByteArray("P2\n# made here\n2 2\n255\n 1 2 \r\n3 4\n"));
+        const TDecodeResult text = decoder.Decode(path("text.pgm"));
+        QCOMPARE(text.outcome, TDecodeResult::Decoded);
+        QCOMPARE(text.Image.size(), QSize(2, 2));
         testtools::writeFile(path("runs.tga"), tga(2, 4, 3, QByteArray::fromHex("0000ff" "ff0000" "85" "00" "85" "01")));
         const TDecodeResult runs = decoder.Decode(path("runs.tga"));
         QCOMPARE(runs.outcome, TDecodeResult::Decoded);
