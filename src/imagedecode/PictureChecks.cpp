@@ -200,7 +200,11 @@ bool badPnm(const std::string& ending, const std::string& path, const Head& h)
     if (static_cast<unsigned __int128>(h.size) < at + raster
         || !ImageDecodeProtocol::SizeAllowed(int64_t(number[0]), int64_t(number[1])))
         return true;
-    return kind <= 3 && !pnmTextFits(path, h.size, int64_t(at), uint64_t(values) * uint64_t(sample), uint64_t(sample));
+    // DevIL's buffer for the text kinds: its bytes a pixel double for
+    // 16-bit values, on top of the two a grey one already takes then.
+    const uint64_t pixelBytes = (kind == 3 ? 3 : kind == 2 && sample == 2 ? 2 : 1) * uint64_t(sample);
+    return kind <= 3
+           && !pnmTextFits(path, h.size, int64_t(at), uint64_t(width * height) * pixelBytes, uint64_t(sample));
 }
 
 // Whether the file starts with the signature of a kind DevIL tells by its
@@ -261,9 +265,13 @@ bool badTga(const std::string& ending, const Head& h)
 
 // Whether a file DevIL reads as PCX (by its ending, or, with the ending it
 // does not know, by its first byte) is shorter than the 128-byte header, has
-// a window that ends before it starts, or holds fewer bytes than its lines
-// need (a run, two bytes, stands for 63 at the most). DevIL reads past the
-// end of such a header and sizes its buffers from the window.
+// a window that ends before it starts or is larger than any answer, a kind
+// DevIL does not read (it then goes on to fix up the image it did not make:
+// one bit in one or four planes, or eight bits in one, three or four planes
+// only), lines shorter than the window (DevIL reads past them), or fewer
+// bytes than its lines need (a run, two bytes, stands for 63 at the most).
+// DevIL reads past the end of such a header and sizes its buffers from the
+// window.
 bool badPcx(const std::string& ending, const Head& h)
 {
     const auto* b = reinterpret_cast<const unsigned char*>(h.bytes);
@@ -277,6 +285,9 @@ bool badPcx(const std::string& ending, const Head& h)
     if (xMax < xMin || yMax < yMin || planes == 0 || lineBytes == 0 || bits == 0)
         return true;
     const int64_t width = xMax - xMin + 1, height = yMax - yMin + 1;
+    const bool readable = bits == 1 ? planes == 1 || planes == 4 : bits == 8 && (planes == 1 || planes == 3 || planes == 4);
+    if (!readable || !ImageDecodeProtocol::SizeAllowed(width, height) || lineBytes * 8 < width * bits)
+        return true;
     const int64_t line = std::max(planes * lineBytes, (width * bits * planes + 7) / 8);
     return h.size < 128 + (line * height + 62) / 63 * 2;
 }
