@@ -33,6 +33,9 @@ with tempfile.TemporaryDirectory() as d:
         ('psd', '.psd', ['PSD:']), ('sgi', '.sgi', ['SGI:']), ('rgb_rle', '.rgb', ['-compress', 'RLE', 'SGI:']),
         ('tga', '.tga', ['TGA:']), ('tga_rle', '.tga', ['-compress', 'RLE', 'TGA:']), ('tif', '.tif', ['TIFF:']),
         ('tiff_lzw', '.tiff', ['-compress', 'LZW', 'TIFF:']),
+        ('bmp_rle', '.bmp', ['-colors', '200', '-type', 'Palette', '-compress', 'RLE', 'BMP3:']),
+        ('pgm_text', '.pgm', ['-compress', 'None', 'PGM:']), ('ppm_text', '.ppm', ['-compress', 'None', 'PPM:']),
+        ('psd_rle', '.psd', ['-compress', 'RLE', 'PSD:']),
     ]
     for name, ending, options in made:
         out = os.path.join(d, name)
