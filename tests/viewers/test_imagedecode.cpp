@@ -170,8 +170,9 @@ private slots:
     // DevIL writes past its buffers where runs or packets go beyond the
     // pixels (PIX, Photoshop, SGI), on every Softimage picture without alpha
     // or with pure runs, and on its stack where an ILBM picture has more
-    // colours or planes than 256 colours need, and goes on with a pixel buffer it did not
-    // get where a header claims more than any answer (BMP, TGA): the helper
+    // colours or planes than 256 colours need; it goes on with a pixel buffer
+    // it did not get where a header claims more than any answer (BMP, TGA);
+    // and it reads a .raw file as any of some twenty kinds. The helper
     // refuses those, and the whole counterparts decode.
     void brokenRunsAndHugeHeadersAreRefused()
     {
@@ -268,6 +269,9 @@ private slots:
         };
         const QList<QPair<QString, QByteArray>> broken{
             {"planes.lbm", ilbm(243, 2)},
+            // DevIL reads a .raw file as whatever its first bytes say; an XPM
+            // of two characters a pixel kills it.
+            {"two.raw", testtools::readFile(xpm2(path("two.xpm"), 8, 6))},
             {"colours.lbm", ilbm(8, 300)},
             {"noalpha.pic", pic(0, false, QByteArray(12, '\x40'))},
             {"pure.pic", pic(1, true, QByteArray::fromHex("04102030" "83ff"))},
