@@ -108,7 +108,8 @@ bool readAsPnm(const std::string& ending, const char* head, size_t got)
 
 // Whether the pixels of a text PNM, from `at` on, are lines DevIL reads
 // within its buffer of `bytes` bytes: digits, spaces, tabs and carriage
-// returns (or a comment, from a '#' at the line's start), some digit on
+// returns (or a comment, from a '#' at the line's start; DevIL ends a line
+// at a zero byte too, so none may stand anywhere), some digit on
 // every line that is not empty, at most 179 characters a line (DevIL reads a
 // line at a time into 180 bytes, writes past them on a longer one and cuts its
 // numbers apart), and no line that takes DevIL past the
@@ -125,7 +126,7 @@ bool pnmTextFits(const std::string& path, int64_t size, int64_t at, uint64_t byt
             char c;
             if (!in.read(&c, 1) || c == '\n')
                 break;
-            if (length == 179)
+            if (length == 179 || c == '\0')
                 return false;
             line[length++] = c;
         }
