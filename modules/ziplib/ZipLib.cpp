@@ -72,21 +72,28 @@ std::string dosForm(const std::string& name)
 }
 
 // Copies `from` into a new file `to` (made 0666 less the umask).
-bool copyFile(const std::string& from, const std::string& to)
+// Copies all of the file `from` into the open file `out`. False on a failed
+// read or write, errno kept.
+bool copyInto(const std::string& from, int out)
 {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    bool copied = in >= 0 && out >= 0;
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    bool copied = true;
     std::vector<char> buf(1 << 18);
     while (copied) {
-        ssize_t r = ::read(in, buf.data(), buf.size());
+        const ssize_t r = ::read(in, buf.data(), buf.size());
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) { copied = r == 0; break; }
-        ssize_t o = 0;
-        while (o < r) { ssize_t x = ::write(out, buf.data() + o, size_t(r - o)); if (x <= 0) { copied = false; break; } o += x; }
+        for (ssize_t o = 0; o < r;) {
+            const ssize_t x = ::write(out, buf.data() + o, size_t(r - o));
+            if (x < 0 && errno == EINTR) continue;
+            if (x <= 0) { copied = false; break; }
+            o += x;
+        }
     }
-    if (in >= 0) ::close(in);
-    if (out >= 0 && ::close(out) != 0) copied = false;
+    const int error = errno;
+    ::close(in);
+    errno = error;
     return copied;
 }
 
@@ -117,6 +124,7 @@ private:
     bool excluded(const std::string& stored) const;
     bool storeBySuffix(const std::string& name) const;
     int32_t writeArchive(const std::vector<const Entry*>& keep, const std::vector<Candidate>& add, std::vector<std::string>* written);
+    bool copyAcross(const std::string& tmp);
     bool askPassword(std::string& out);
 
     QzZipBlock* b_;
@@ -435,19 +443,49 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     if (::close(fd) != 0) { ::unlink(tmp.c_str()); fail(QZ_ERR_DISKFULL, "write error closing " + tmp + "; " + zip_ + " left unchanged"); return 0; }
     std::string why;
     if (zipdir::ReplaceFile(tmp, zip_, why)) return done;
-    int e = errno;
-    if (e != EXDEV) { ::unlink(tmp.c_str()); fail(QZ_ERR_ZIP, why); return 0; }
-    // Temporary folder on another file system: copy into a second temporary beside the archive.
-    std::string t2 = zip_ + ".qztmp";
-    zipdir::ScratchFile scratch2(t2);
-    bool copied = copyFile(tmp, t2);
-    ::unlink(tmp.c_str());
-    if (!copied || ::rename(t2.c_str(), zip_.c_str()) != 0) {
-        ::unlink(t2.c_str());
-        fail(QZ_ERR_DISKFULL, "cannot write " + zip_ + "; it was left unchanged");
-        return 0;
+    if (errno != EXDEV) { zipdir::RemoveScratchFile(tmp); fail(QZ_ERR_ZIP, why); return 0; }
+    return copyAcross(tmp) ? done : 0;
+}
+
+// The temporary folder is on another file system than the archive: the
+// finished archive is copied into a second temporary file beside it, with the
+// permissions and times given to the first, and that takes its place (synced
+// first, like any other). The first goes either way.
+bool ZipJob::copyAcross(const std::string& tmp)
+{
+    struct stat made;
+    const bool haveMade = ::stat(tmp.c_str(), &made) == 0;
+    std::string tmpl = parentDir(zip_) + "/qzXXXXXX";
+    std::vector<char> tb(tmpl.begin(), tmpl.end());
+    tb.push_back(0);
+    sigset_t held, before;
+    sigemptyset(&held);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&held, sig);
+    ::pthread_sigmask(SIG_BLOCK, &held, &before);
+    const int fd = ::mkstemp(tb.data());
+    int error = errno;
+    const std::string beside = fd >= 0 ? std::string(tb.data()) : std::string();
+    zipdir::ScratchFile scratch(beside);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    bool copied = fd >= 0 && haveMade && copyInto(tmp, fd) && ::fchmod(fd, made.st_mode & 07777) == 0;
+    if (copied && b_->latestTime) {
+        const struct timespec times[2] = {made.st_atim, made.st_mtim};
+        ::futimens(fd, times);
     }
-    return done;
+    if (fd >= 0) {
+        if (!copied) error = errno;
+        if (::close(fd) != 0 && copied) { copied = false; error = errno; }
+    }
+    zipdir::RemoveScratchFile(tmp);
+    std::string why;
+    if (copied && zipdir::ReplaceFile(beside, zip_, why)) return true;
+    if (copied) error = errno;
+    if (!beside.empty()) zipdir::RemoveScratchFile(beside);
+    if (why.empty()) why = "cannot write a copy of the new archive beside " + zip_ + ": " + errnoText(error);
+    const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG;
+    fail(full ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, why + "; " + zip_ + " left unchanged");
+    return false;
 }
 
 int32_t ZipJob::add()
