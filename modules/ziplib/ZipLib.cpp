@@ -16,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <new>
 #include <pthread.h>
 #include <thread>
@@ -95,6 +96,29 @@ bool copyInto(const std::string& from, int out)
     ::close(in);
     errno = error;
     return copied;
+}
+
+// A new scratch file "qzXXXXXX" in `folder`, open for writing: its path in
+// `path` (empty when none could be made, errno kept), registered in
+// `scratch` so that an interrupting signal removes it. The signals wait
+// until it is registered.
+int makeScratch(const std::string& folder, std::string& path, std::unique_ptr<zipdir::ScratchFile>& scratch)
+{
+    std::string tmpl = folder + "/qzXXXXXX";
+    std::vector<char> tb(tmpl.begin(), tmpl.end());
+    tb.push_back(0);
+    sigset_t held, before;
+    sigemptyset(&held);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&held, sig);
+    ::pthread_sigmask(SIG_BLOCK, &held, &before);
+    const int fd = ::mkstemp(tb.data());
+    const int made = errno;
+    path = fd >= 0 ? std::string(tb.data()) : std::string();
+    scratch = std::make_unique<zipdir::ScratchFile>(path);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    errno = made;
+    return fd;
 }
 
 // New files compress on every core. QUARN_ZIP_THREADS, when set, gives the
@@ -358,22 +382,12 @@ bool ZipJob::askPassword(std::string& out)
 int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::vector<Candidate>& add, std::vector<std::string>* written)
 {
     std::string dir = b_->tempDir && *b_->tempDir ? std::string(b_->tempDir) : parentDir(zip_);
-    std::string tmpl = dir + "/qzXXXXXX";
-    std::vector<char> tb(tmpl.begin(), tmpl.end());
-    tb.push_back(0);
-    // The signals that remove scratch files wait until this one is registered.
-    sigset_t held, before;
-    sigemptyset(&held);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        sigaddset(&held, sig);
-    ::pthread_sigmask(SIG_BLOCK, &held, &before);
     // The parts of a set are written by the engine as the archive is made.
     const QzOutput* output = b_->output;
-    int fd = output ? -1 : ::mkstemp(tb.data());
+    std::string tmp = zip_;
+    std::unique_ptr<zipdir::ScratchFile> scratch;
+    int fd = output ? -1 : makeScratch(dir, tmp, scratch);
     const int made = errno;
-    std::string tmp = output ? zip_ : std::string(tb.data());
-    zipdir::ScratchFile scratch(fd < 0 ? std::string() : tmp);
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (fd < 0 && !output) { fail(made == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "temporary file could not be created in " + dir + ": " + errnoText(made)); return 0; }
     auto cleanup = [&]() { if (fd >= 0) { ::close(fd); ::unlink(tmp.c_str()); } };
 
@@ -455,19 +469,10 @@ bool ZipJob::copyAcross(const std::string& tmp)
 {
     struct stat made;
     const bool haveMade = ::stat(tmp.c_str(), &made) == 0;
-    std::string tmpl = parentDir(zip_) + "/qzXXXXXX";
-    std::vector<char> tb(tmpl.begin(), tmpl.end());
-    tb.push_back(0);
-    sigset_t held, before;
-    sigemptyset(&held);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        sigaddset(&held, sig);
-    ::pthread_sigmask(SIG_BLOCK, &held, &before);
-    const int fd = ::mkstemp(tb.data());
+    std::string beside;
+    std::unique_ptr<zipdir::ScratchFile> scratch;
+    const int fd = makeScratch(parentDir(zip_), beside, scratch);
     int error = errno;
-    const std::string beside = fd >= 0 ? std::string(tb.data()) : std::string();
-    zipdir::ScratchFile scratch(beside);
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     bool copied = fd >= 0 && haveMade && copyInto(tmp, fd) && ::fchmod(fd, made.st_mode & 07777) == 0;
     if (copied && b_->latestTime) {
         const struct timespec times[2] = {made.st_atim, made.st_mtim};

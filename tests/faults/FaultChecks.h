@@ -97,6 +97,18 @@ def text(n, seed):
     return files;
 }
 
+// A 7z archive at `archive` made by the 7z peer from two files written in
+// `source`; what it holds (name -> bytes), empty when 7z failed.
+inline QMap<QString, QByteArray> makeSevenZip(const QString& archive, const QString& source)
+{
+    const QMap<QString, QByteArray> files{{QStringLiteral("a.txt"), testtools::sampleData(30000, 1)},
+                                          {QStringLiteral("sub/b.txt"), testtools::sampleData(20000, 2)}};
+    for (auto it = files.begin(); it != files.end(); ++it)
+        testtools::writeFile(source + QLatin1Char('/') + it.key(), it.value());
+    const testtools::Run r = testtools::run(QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-bd"), archive, QStringLiteral(".")}, source);
+    return r.code == 0 ? files : QMap<QString, QByteArray>();
+}
+
 // After an extraction with one failed call: every file below `dest` is a
 // complete entry of `want` or was there before (`before`) untouched; no
 // other file (a part, a temporary one) is there, and no folder but those of
