@@ -330,7 +330,7 @@ int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
     // A descriptor linked by itself (an unnamed temporary file) is named by what it opened.
     char self[64];
     const char* source = from;
-    if ((flags & AT_EMPTY_PATH) && from && !*from) {
+    if ((flags & AT_EMPTY_PATH) && !*from) {
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", fromDir);
         source = self;
     }
