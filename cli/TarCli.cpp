@@ -3,6 +3,7 @@
 #include "codecs/Gzip.h"
 #include "codecs/GzipWriter.h"
 #include "codecs/TarWriter.h"
+#include "platform/Platform.h"
 #include "zipdir/ScratchFiles.h"
 
 #include <QDir>
@@ -118,14 +119,14 @@ void Session::addAll(TTarWriter& w, const QStringList& paths, const QStringList&
 int Session::create(const QString& archive, TarKind kind, const QStringList& paths)
 {
     const QString final = QFileInfo(archive).absoluteFilePath();
-    const QString part = final + QStringLiteral(".quarn-part");
-    QFile::remove(part);
-    // The part file takes the archive's place in one step: an archive
-    // already there stays whole until then.
+    // A part file of a name nothing has takes the archive's place in one
+    // step: an archive already there stays whole until then, and neither a
+    // file of the user's nor another run's part file is touched.
+    const QString part = Platform::ScratchNameBeside(final);
     auto commit = [&]() {
         std::string why;
         if (!zipdir::ReplaceFile(QFile::encodeName(part).toStdString(), QFile::encodeName(final).toStdString(), why)) {
-            QFile::remove(part);
+            Platform::RemoveScratch(part);
             return fail(QString::fromLocal8Bit(why));
         }
         return 0;
@@ -142,7 +143,7 @@ int Session::create(const QString& archive, TarKind kind, const QStringList& pat
         gz.FileDestination = part;
         const int r = gz.compress();
         if (r != 0) {
-            QFile::remove(part);
+            Platform::RemoveScratch(part);
             return fail(gzipFailure(r, paths[0], final));
         }
         return commit();
@@ -153,7 +154,7 @@ int Session::create(const QString& archive, TarKind kind, const QStringList& pat
         try {
             writeTar(part, paths, exclude);
         } catch (const TTarError& e) {
-            QFile::remove(part);
+            Platform::RemoveScratch(part);
             return fail(e.message());
         }
         return commit();

@@ -22,6 +22,18 @@ constexpr size_t kMaxLinkTarget = 4096;
 // inflated whole; larger ones stream through buffers of kChunk.
 constexpr uint64_t kWholeLimit = 8u << 20;
 
+// Why the last write of an entry's data on this thread failed (0: none did),
+// so that a failed write is always said, whatever its error.
+thread_local int t_writeError = 0;
+
+bool writeOut(int fd, const uint8_t* p, size_t n)
+{
+    if (writeAll(fd, p, n))
+        return true;
+    t_writeError = errno != 0 ? errno : EIO;
+    return false;
+}
+
 // The checks of a traditionally encrypted entry's 12-byte header, decrypted.
 bool headerMatches(const Entry& e, const uint8_t h[12])
 {
@@ -124,7 +136,7 @@ bool EntryOutput::decodeWhole(const Entry& e, const Coding& c, const std::string
         if (sink.bytes(int64_t(n))) { o = Outcome::Aborted; return true; }
         left -= n;
     }
-    o = outFd < 0 || writeAll(outFd, data, size) ? Outcome::Ok : Outcome::Failed;
+    o = outFd < 0 || writeOut(outFd, data, size) ? Outcome::Ok : Outcome::Failed;
     return true;
 }
 
@@ -145,7 +157,7 @@ Outcome EntryOutput::decode(const Entry& e, const Coding& c, const std::string& 
             text->append(reinterpret_cast<const char*>(p), n);
             return true;
         }
-        return outFd < 0 || writeAll(outFd, p, n);
+        return outFd < 0 || writeOut(outFd, p, n);
     };
     const auto cutShort = [&] {
         sink.message(QZ_ERR_EOF, "unexpected end of the zip file in " + e.name);
@@ -244,11 +256,14 @@ Outcome EntryOutput::run(EntryWork& w, EntrySink& sink)
         // The half-written file goes when a signal ends the run.
         w.scratch = std::make_unique<zipdir::ScratchFile>(parentDir(w.target) + "/" + w.temp);
     }
-    errno = 0;
+    t_writeError = 0;
     uint32_t crc = 0;
     Outcome o = decode(e, c, w.password, sink, outFd, crc, nullptr);
-    if (o == Outcome::Failed && outFd >= 0 && errno != 0 && (errno == ENOSPC || errno == EDQUOT || errno == EIO || errno == EFBIG))
-        sink.message(errno == ENOSPC || errno == EDQUOT ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "write error on " + w.target + ": " + errnoText(errno));
+    if (o == Outcome::Failed && outFd >= 0 && t_writeError != 0) {
+        const int error = t_writeError;
+        sink.message(error == ENOSPC || error == EDQUOT ? QZ_ERR_DISKFULL : QZ_ERR_ZIP,
+                     "write error on " + w.target + ": " + errnoText(error));
+    }
     if (o == Outcome::Ok && crc != e.crc && c.hasCrc()) {
         o = Outcome::CrcPending;
         w.crc = crc;

@@ -16,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <new>
 #include <pthread.h>
 #include <thread>
@@ -72,22 +73,52 @@ std::string dosForm(const std::string& name)
 }
 
 // Copies `from` into a new file `to` (made 0666 less the umask).
-bool copyFile(const std::string& from, const std::string& to)
+// Copies all of the file `from` into the open file `out`. False on a failed
+// read or write, errno kept.
+bool copyInto(const std::string& from, int out)
 {
-    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    bool copied = in >= 0 && out >= 0;
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    bool copied = true;
     std::vector<char> buf(1 << 18);
     while (copied) {
-        ssize_t r = ::read(in, buf.data(), buf.size());
+        const ssize_t r = ::read(in, buf.data(), buf.size());
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) { copied = r == 0; break; }
-        ssize_t o = 0;
-        while (o < r) { ssize_t x = ::write(out, buf.data() + o, size_t(r - o)); if (x <= 0) { copied = false; break; } o += x; }
+        for (ssize_t o = 0; o < r;) {
+            const ssize_t x = ::write(out, buf.data() + o, size_t(r - o));
+            if (x < 0 && errno == EINTR) continue;
+            if (x <= 0) { copied = false; break; }
+            o += x;
+        }
     }
-    if (in >= 0) ::close(in);
-    if (out >= 0 && ::close(out) != 0) copied = false;
+    const int error = errno;
+    ::close(in);
+    errno = error;
     return copied;
+}
+
+// A new scratch file "qzXXXXXX" in `folder`, open for writing: its path in
+// `path` (empty when none could be made, errno kept), registered in
+// `scratch` so that an interrupting signal removes it. The signals wait
+// until it is registered.
+int makeScratch(const std::string& folder, std::string& path, std::unique_ptr<zipdir::ScratchFile>& scratch)
+{
+    std::string tmpl = folder + "/qzXXXXXX";
+    std::vector<char> tb(tmpl.begin(), tmpl.end());
+    tb.push_back(0);
+    sigset_t held, before;
+    sigemptyset(&held);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&held, sig);
+    ::pthread_sigmask(SIG_BLOCK, &held, &before);
+    const int fd = ::mkstemp(tb.data());
+    const int made = errno;
+    path = fd >= 0 ? std::string(tb.data()) : std::string();
+    scratch = std::make_unique<zipdir::ScratchFile>(path);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    errno = made;
+    return fd;
 }
 
 // New files compress on every core. QUARN_ZIP_THREADS, when set, gives the
@@ -117,6 +148,7 @@ private:
     bool excluded(const std::string& stored) const;
     bool storeBySuffix(const std::string& name) const;
     int32_t writeArchive(const std::vector<const Entry*>& keep, const std::vector<Candidate>& add, std::vector<std::string>* written);
+    bool copyAcross(const std::string& tmp);
     bool askPassword(std::string& out);
 
     QzZipBlock* b_;
@@ -350,22 +382,12 @@ bool ZipJob::askPassword(std::string& out)
 int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::vector<Candidate>& add, std::vector<std::string>* written)
 {
     std::string dir = b_->tempDir && *b_->tempDir ? std::string(b_->tempDir) : parentDir(zip_);
-    std::string tmpl = dir + "/qzXXXXXX";
-    std::vector<char> tb(tmpl.begin(), tmpl.end());
-    tb.push_back(0);
-    // The signals that remove scratch files wait until this one is registered.
-    sigset_t held, before;
-    sigemptyset(&held);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
-        sigaddset(&held, sig);
-    ::pthread_sigmask(SIG_BLOCK, &held, &before);
     // The parts of a set are written by the engine as the archive is made.
     const QzOutput* output = b_->output;
-    int fd = output ? -1 : ::mkstemp(tb.data());
+    std::string tmp = zip_;
+    std::unique_ptr<zipdir::ScratchFile> scratch;
+    int fd = output ? -1 : makeScratch(dir, tmp, scratch);
     const int made = errno;
-    std::string tmp = output ? zip_ : std::string(tb.data());
-    zipdir::ScratchFile scratch(fd < 0 ? std::string() : tmp);
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (fd < 0 && !output) { fail(made == ENOSPC ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, "temporary file could not be created in " + dir + ": " + errnoText(made)); return 0; }
     auto cleanup = [&]() { if (fd >= 0) { ::close(fd); ::unlink(tmp.c_str()); } };
 
@@ -435,19 +457,40 @@ int32_t ZipJob::writeArchive(const std::vector<const Entry*>& keep, const std::v
     if (::close(fd) != 0) { ::unlink(tmp.c_str()); fail(QZ_ERR_DISKFULL, "write error closing " + tmp + "; " + zip_ + " left unchanged"); return 0; }
     std::string why;
     if (zipdir::ReplaceFile(tmp, zip_, why)) return done;
-    int e = errno;
-    if (e != EXDEV) { ::unlink(tmp.c_str()); fail(QZ_ERR_ZIP, why); return 0; }
-    // Temporary folder on another file system: copy into a second temporary beside the archive.
-    std::string t2 = zip_ + ".qztmp";
-    zipdir::ScratchFile scratch2(t2);
-    bool copied = copyFile(tmp, t2);
-    ::unlink(tmp.c_str());
-    if (!copied || ::rename(t2.c_str(), zip_.c_str()) != 0) {
-        ::unlink(t2.c_str());
-        fail(QZ_ERR_DISKFULL, "cannot write " + zip_ + "; it was left unchanged");
-        return 0;
+    if (errno != EXDEV) { zipdir::RemoveScratchFile(tmp); fail(QZ_ERR_ZIP, why); return 0; }
+    return copyAcross(tmp) ? done : 0;
+}
+
+// The temporary folder is on another file system than the archive: the
+// finished archive is copied into a second temporary file beside it, with the
+// permissions and times given to the first, and that takes its place (synced
+// first, like any other). The first goes either way.
+bool ZipJob::copyAcross(const std::string& tmp)
+{
+    struct stat made;
+    const bool haveMade = ::stat(tmp.c_str(), &made) == 0;
+    std::string beside;
+    std::unique_ptr<zipdir::ScratchFile> scratch;
+    const int fd = makeScratch(parentDir(zip_), beside, scratch);
+    int error = errno;
+    bool copied = fd >= 0 && haveMade && copyInto(tmp, fd) && ::fchmod(fd, made.st_mode & 07777) == 0;
+    if (copied && b_->latestTime) {
+        const struct timespec times[2] = {made.st_atim, made.st_mtim};
+        ::futimens(fd, times);
     }
-    return done;
+    if (fd >= 0) {
+        if (!copied) error = errno;
+        if (::close(fd) != 0 && copied) { copied = false; error = errno; }
+    }
+    zipdir::RemoveScratchFile(tmp);
+    std::string why;
+    if (copied && zipdir::ReplaceFile(beside, zip_, why)) return true;
+    if (copied) error = errno;
+    if (!beside.empty()) zipdir::RemoveScratchFile(beside);
+    if (why.empty()) why = "cannot write a copy of the new archive beside " + zip_ + ": " + errnoText(error);
+    const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG;
+    fail(full ? QZ_ERR_DISKFULL : QZ_ERR_ZIP, why + "; " + zip_ + " left unchanged");
+    return false;
 }
 
 int32_t ZipJob::add()

@@ -113,7 +113,15 @@ ExtractResult ZipArchive::extractAttended(const ExtractRequest& request)
 {
     TZipEngine& engine = *attended_;
     ExtractResult result;
+    engine.ErrCode = 0;
     engine.SetZipFileName(path_);
+    // A zip whose directory could not be read (the engine has said why)
+    // extracts nothing: its error stands, never a success. Damage the reader
+    // worked around is only a warning.
+    if (engine.ErrCode != 0 && !isWarning(engine)) {
+        result.code = engine.ErrCode;
+        return result;
+    }
     if (request.counted)
         request.counted(int(engine.Entries.size()));
     qint64 totalBytes = 0;

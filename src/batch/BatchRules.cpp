@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSaveFile>
 
 namespace BatchRules {
 
@@ -103,23 +104,31 @@ QString MoveTarget(const QString& moveFolder, const QString& zipPath, bool faile
 }
 
 namespace {
+// Copies `from` to `to` under a scratch name that takes `to` only once the
+// copy is whole and on disk: a failed or interrupted copy leaves nothing.
 bool copyWhole(const QString& from, const QString& to)
 {
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly))
         return false;
-    QFile out(to);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    QSaveFile out(to);
+    if (!out.open(QIODevice::WriteOnly))
         return false;
     QByteArray buffer;
     for (;;) {
         buffer = in.read(1 << 20);
         if (buffer.isEmpty())
             break;
-        if (out.write(buffer) != buffer.size())
+        if (out.write(buffer) != buffer.size()) {
+            out.cancelWriting();
             return false;
+        }
     }
-    return in.error() == QFileDevice::NoError && out.flush();
+    if (in.error() != QFileDevice::NoError) {
+        out.cancelWriting();
+        return false;
+    }
+    return Platform::CommitSaveFile(out);
 }
 } // namespace
 
@@ -130,13 +139,14 @@ MoveResult MoveZip(const QString& zipPath, const QString& targetFolder)
     const QString copy = Platform::JoinPath(targetFolder, QFileInfo(zipPath).fileName());
     if (QFileInfo(copy).canonicalFilePath() == QFileInfo(zipPath).canonicalFilePath())
         return MoveResult::CopyFailed;  // the same file: copying would truncate it
-    const bool copied = copyWhole(zipPath, copy);
+    if (!copyWhole(zipPath, copy))
+        return MoveResult::CopyFailed;
     const QFileInfo original(zipPath);
     const QFileInfo made(copy);
-    if (!copied || !made.exists() || made.size() != original.size()) {
-        // An incomplete copy is ours to take back; the zip stays where it was.
+    if (!made.exists() || made.size() != original.size()) {
+        // A copy that is not the zip's size is ours to take back; the zip stays where it was.
         if (made.exists())
-            QFile::remove(copy);
+            Platform::RemoveScratch(copy);
         return MoveResult::CopyFailed;
     }
     if (QFile::remove(zipPath))

@@ -49,10 +49,10 @@ QString MoveTarget(const QString& moveFolder, const QString& zipPath, bool faile
 
 enum class MoveResult { Moved, CopyFailed, CopyOnly };
 // Copies the zip into `targetFolder` (created when missing; a file of the
-// same name is replaced) and removes the original only when the copy has its
-// size, clearing a read-only mark when the first removal fails. A copy that
-// came out short is removed again and the zip stays. CopyOnly: the copy is
-// complete but the original could not be removed.
+// same name is replaced) and removes the original only when the copy is
+// whole, on disk and of its size, clearing a read-only mark when the first
+// removal fails. A copy that failed leaves nothing behind and the zip stays.
+// CopyOnly: the copy is complete but the original could not be removed.
 MoveResult MoveZip(const QString& zipPath, const QString& targetFolder);
 
 } // namespace BatchRules

@@ -238,6 +238,7 @@ void TBatchPage::finishRun()
     worker_->wait();
     reportFatalErrors();
     const QHash<QString, QString> reasons = worker_->FailureReasons();
+    const QStringList notMoved = worker_->NotMoved();
     const qsizetype failedCount = state_.ErrorList.size();
     const qsizetype doneCount = state_.DoneList.size();
     worker_.reset();
@@ -284,6 +285,10 @@ void TBatchPage::finishRun()
     if (moved)
         text += QStringLiteral("THE DIRECTORY STRUCTURE WHERE THE ZIP FILES WERE FOUND ") +
                 (state_.BatchState.RecreateFolders ? QStringLiteral("WAS RECREATED.") : QStringLiteral("WAS NOT RECREATED."));
+    // A zip that could not be moved is never reported as moved.
+    if (!notMoved.isEmpty())
+        text += QStringLiteral("\r\rTHESE ZIP FILES COULD NOT BE MOVED AND ARE STILL WHERE THEY WERE:\r") +
+                notMoved.join(QLatin1Char('\r'));
     host_.prompter().information(text);
     // 6
     endThreadRun();

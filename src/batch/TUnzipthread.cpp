@@ -166,6 +166,7 @@ bool TUnzipthread::extractZip(const TBatchWorkItem& item, const ExtractRequest& 
         ~Restore() { engine.OnMessage = handler; }
     } restore{engine_, windowHandler};
     engine_.ErrCode = 0;
+    engine_.LastMessage.clear();
     bool fatal = false;
     int code = 0;
     try {
@@ -183,6 +184,9 @@ bool TUnzipthread::extractZip(const TBatchWorkItem& item, const ExtractRequest& 
         ++fatalErrors_;
         fatal = true;
     }
+    // The engine's own errors (a zip it could not open) come without a code.
+    if (firstError.isEmpty() && code != 0)
+        firstError = engine_.LastMessage;
     reason = !firstError.isEmpty() ? firstError
              : fatal               ? QStringLiteral("FATAL DLL ERROR")
                                    : QStringLiteral("ERROR CODE ") + QString::number(code);
@@ -220,5 +224,6 @@ void TUnzipthread::moveOne(const TBatchWorkItem& item, bool failed)
     if (BatchRules::KeepInPlace(item.ZipPath))
         return;
     const QString target = BatchRules::MoveTarget(moveFolder_, item.ZipPath, failed, state_.RecreateFolders);
-    BatchRules::MoveZip(item.ZipPath, target);
+    if (BatchRules::MoveZip(item.ZipPath, target) != BatchRules::MoveResult::Moved)
+        notMoved_ << item.ZipPath;
 }

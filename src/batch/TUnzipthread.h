@@ -66,6 +66,9 @@ public:
     // Why each zip of the error list failed (by its path); read once the
     // worker has ended.
     const QHash<QString, QString>& FailureReasons() const { return reasons_; }
+    // The zips that were to be moved and are still where they were (a copy
+    // may have been made); read once the worker has ended.
+    const QStringList& NotMoved() const { return notMoved_; }
 
 protected:
     void run() override;
@@ -86,4 +89,5 @@ private:
     QStringList& errorList_;
     std::atomic<int> fatalErrors_{0};
     QHash<QString, QString> reasons_;
+    QStringList notMoved_;
 };

@@ -74,7 +74,7 @@ void TCreatePage::MakeTarFileThread(const QString& finalName)
 {
     ZipTarGZButtonsOff();
     // The tar is written beside its name and takes it once it is whole.
-    const QString scratch = SourceList::ScratchNameBeside(finalName);
+    const QString scratch = Platform::ScratchNameBeside(finalName);
     bool complete = MakeTarFile(scratch, finalName);
     if (!QFileInfo::exists(scratch)) {
         complete = false;  // it could not even be created (the message said so)
@@ -221,7 +221,7 @@ bool TCreatePage::GzipToFinal(const QString& source, const QString& finalName)
     TGzip& gz = host_.Gzip();
     gz.FileSource = source;
     // The gzip file takes exactly the final name (the stored name is the source's).
-    const QString scratch = SourceList::ScratchNameBeside(finalName);
+    const QString scratch = Platform::ScratchNameBeside(finalName);
     gz.FileDestination = scratch;
     gz.DestinationShownAs = finalName;
     gz.WindowOnError = true;

@@ -10,6 +10,7 @@
 #include "settings/AppState.h"
 #include "settings/Settings.h"
 #include "settings/TPropertiesForm.h"
+#include "zipdir/ScratchFiles.h"
 #include "zipengine/TZipEngine.h"
 
 #include <QDir>
@@ -237,7 +238,7 @@ bool TCreatePage::BeginZipRun(const QString& zipName, QString& newName)
     }
     SetEngineOptions();
     TZipEngine& e = host_.zipEngine();
-    newName = SourceList::ScratchNameBeside(zipName);
+    newName = Platform::ScratchNameBeside(zipName);
     e.SetZipFileName(newName);
     e.FSpecArgs.clear();
     e.FSpecArgsExcl.clear();
@@ -273,7 +274,8 @@ void TCreatePage::EndZipRun(const QString& zipName, const QString& newName, bool
         if (!WriteZipSet(newName, madeName))
             return;
     } else if (!MoveToFinalName(newName, zipName)) {
-        e.SetZipFileName(newName);
+        // Kept under its scratch name when it could not take its own.
+        e.SetZipFileName(QFileInfo::exists(newName) ? newName : zipName);
         return;
     }
     e.SetZipFileName(madeName);
@@ -374,9 +376,20 @@ bool TCreatePage::WriteZipSet(const QString& scratch, QString& archive)
 
 bool TCreatePage::MoveToFinalName(const QString& scratch, const QString& finalName)
 {
-    if (SourceList::ReplaceFile(scratch, finalName))
+    std::string why;
+    bool synced = true;
+    if (zipdir::ReplaceFile(QFile::encodeName(scratch).toStdString(), QFile::encodeName(finalName).toStdString(), why,
+                            &synced))
         return true;
     const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    if (!synced) {
+        // Not whole on disk: no archive to keep under any name.
+        Platform::RemoveScratch(scratch);
+        host_.prompter().information(QStringLiteral("THE ARCHIVE FILE COULD NOT BE SAVED AS\r") +
+                                     QDir::toNativeSeparators(finalName) + QStringLiteral("\r(") + reason +
+                                     QStringLiteral(")"));
+        return false;
+    }
     host_.prompter().information(QStringLiteral("THE ARCHIVE FILE COULD NOT BE SAVED AS\r") +
                                  QDir::toNativeSeparators(finalName) + QStringLiteral("\r(") + reason +
                                  QStringLiteral(")\rIT WAS SAVED AS\r") + QDir::toNativeSeparators(scratch));

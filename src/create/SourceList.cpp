@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUuid>
 
 #include <cstdio>
 
@@ -78,21 +77,6 @@ QStringList ChooseFilesToAdd(Prompter& prompter, QString& lastFolder)
     return files;
 }
 
-QString ScratchNameBeside(const QString& finalName)
-{
-    const QFileInfo fi(finalName);
-    QString name;
-    do {
-        name = fi.dir().filePath(QStringLiteral(".quarn-") + QUuid::createUuid().toString(QUuid::Id128).left(12) +
-                                 QLatin1Char('-') + fi.fileName());
-    } while (QFileInfo::exists(name));
-    return name;
-}
-
-bool ReplaceFile(const QString& from, const QString& to)
-{
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
-}
 
 } // namespace SourceList
 

@@ -38,11 +38,6 @@ QString DateText(const QDateTime& lastWrite);
 // becomes the folder of the first file chosen. Empty when none was chosen.
 QStringList ChooseFilesToAdd(Prompter& prompter, QString& lastFolder);
 
-// A name beside `finalName` that no file has: a new archive is written there
-// and takes the final name only when it is complete.
-QString ScratchNameBeside(const QString& finalName);
-// Moves `from` over `to` in one step (replacing a file `to`).
-bool ReplaceFile(const QString& from, const QString& to);
 
 } // namespace SourceList
 

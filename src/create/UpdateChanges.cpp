@@ -337,7 +337,7 @@ void TUpdatePage::UpdatingAZipFile()
     // The changes go to a copy that takes the archive's place only when every
     // step succeeded: a replaced entry whose file then cannot be added is not
     // lost, and a run that fails part-way leaves the zip as it was.
-    const QString work = ScratchNameBeside(archive);
+    const QString work = Platform::ScratchNameBeside(archive);
     bool failed = !QFile::copy(archive, work);
     if (failed) {
         Platform::RemoveScratch(work);

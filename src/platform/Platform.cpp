@@ -16,12 +16,16 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QUrl>
+#include <QUuid>
 
 #include <algorithm>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -299,12 +303,37 @@ bool EmptyFolder(const QString& folder)
 
 bool CommitSaveFile(QSaveFile& file)
 {
-    if (!file.flush()) {
+    if (!file.flush() || ::fsync(file.handle()) != 0) {
+        const int error = errno;
         file.cancelWriting();
         file.commit();  // removes the new file
+        errno = error;
         return false;
     }
-    return file.commit();
+    if (!file.commit())
+        return false;
+    SyncFolderOf(file.fileName());
+    return true;
+}
+
+QString ScratchNameBeside(const QString& finalName, const QString& kind)
+{
+    const QFileInfo fi(finalName);
+    QString name;
+    do {
+        name = fi.dir().filePath(QStringLiteral(".quarn-") + QUuid::createUuid().toString(QUuid::Id128).left(12) + kind +
+                                 fi.fileName());
+    } while (QFileInfo::exists(name) || QFileInfo(name).isSymLink());
+    return name;
+}
+
+void SyncFolderOf(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 bool RemoveFolderTree(const QString& folder)

@@ -118,9 +118,21 @@ bool MakePrivateFolder(const QString& folder);
 
 // QSaveFile::commit() that keeps the old file when the new one could not be
 // written out: Qt 6.4's commit() renames the new file into place even when
-// writing its last buffered data failed, so this flushes first and abandons
-// the file when that fails.
+// writing its last buffered data failed (and ignores a failed sync), so this
+// flushes and syncs the new file to disk first and abandons it when either
+// fails. After the rename the folder is synced too, so that a system crash
+// cannot leave the old name pointing at nothing or at half a file.
 bool CommitSaveFile(QSaveFile& file);
+
+// A name beside `finalName` that no file has, hidden like every scratch
+// file (".quarn-<random><kind><name>"): a new file is written there and
+// takes the final name only when it is complete.
+QString ScratchNameBeside(const QString& finalName, const QString& kind = QStringLiteral("-"));
+
+// Writes the folder holding `path` to disk, so that a name just given to a
+// finished file survives a system crash. Best effort: a folder that cannot
+// be synced loses nothing that is not already on its way to disk.
+void SyncFolderOf(const QString& path);
 
 // Joins a folder and a name with exactly one "/".
 QString JoinPath(const QString& folder, const QString& name);

@@ -142,13 +142,6 @@ bool copyOver(int in, int out, off_t& copied)
     return ::ftruncate(out, copied) == 0;
 }
 
-// Removes a scratch file; a removal that failed once is tried again.
-void removeScratch(const std::string& path)
-{
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        ::unlink(path.c_str());
-}
-
 // Writes the content of `from` over `to` itself. Its old content is kept in
 // a copy beside it first, and put back when the writing fails part-way, so
 // a failure leaves `to` as it was.
@@ -172,7 +165,7 @@ bool overwrite(const std::string& from, const std::string& to, std::string& why)
                 const int saved = errno;
                 ::close(old);
                 old = -1;
-                removeScratch(backup);
+                RemoveScratchFile(backup);
                 errno = saved;
             }
         }
@@ -210,7 +203,7 @@ bool overwrite(const std::string& from, const std::string& to, std::string& why)
     if (old >= 0) {
         ::close(old);
         if (!touched || ok)
-            removeScratch(backup);
+            RemoveScratchFile(backup);
     }
     errno = ok ? 0 : saved;
     return ok;
@@ -218,18 +211,63 @@ bool overwrite(const std::string& from, const std::string& to, std::string& why)
 
 } // namespace
 
-bool ReplaceFile(const std::string& from, const std::string& to, std::string& why)
+void RemoveScratchFile(const std::string& path)
 {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        ::unlink(path.c_str());
+}
+
+bool SyncFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = synced ? 0 : error;
+    return synced;
+}
+
+void SyncFolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& why, bool* synced)
+{
+    if (synced)
+        *synced = true;
     struct stat st;
     if (::stat(to.c_str(), &st) == 0 && st.st_nlink > 1) {
         if (!overwrite(from, to, why))
             return false;
-        removeScratch(from);
+        RemoveScratchFile(from);
         return true;
     }
-    if (::rename(from.c_str(), to.c_str()) == 0)
+    // On disk before it takes the name: after a crash the name holds the
+    // old file or the whole new one, never an empty or partial one.
+    if (!SyncFile(from)) {
+        const int error = errno;
+        why = "cannot write " + to + " to disk: " + errorText(error);
+        if (synced)
+            *synced = false;
+        errno = error;
+        return false;
+    }
+    if (::rename(from.c_str(), to.c_str()) == 0) {
+        SyncFolderOf(to);
         return true;
-    why = "cannot replace " + to + ": " + errorText(errno);
+    }
+    const int error = errno;
+    why = "cannot replace " + to + ": " + errorText(error);
+    errno = error;
     return false;
 }
 

@@ -34,13 +34,26 @@ public:
     ScratchScope& operator=(const ScratchScope&) = delete;
 };
 
-// Puts the complete file `from` in the place of `to`: a rename, or, when
+// Removes a scratch file; a removal that failed once is tried again.
+void RemoveScratchFile(const std::string& path);
+
+// Writes what the system holds of the file `path` to disk (fsync). False,
+// errno kept, when it cannot: the file may then not be whole after a crash.
+bool SyncFile(const std::string& path);
+// Writes the folder holding `path` to disk, so that a name just given there
+// survives a system crash. Best effort: nothing is lost when it fails.
+void SyncFolderOf(const std::string& path);
+
+// Puts the complete file `from` in the place of `to`, synced to disk before
+// it takes the name and the folder synced after: a rename, or, when
 // `to` has other names (hard links) that a rename would leave with the old
 // content, the content written over `to` itself, its room claimed first so
 // that a full disk stops the run before the old content is touched, and its
 // old content kept in a copy beside it that is put back if the writing fails. On
 // success `from` is gone; on failure `to` is as it was, `why` says what went
-// wrong, errno is kept and `from` is left for the caller.
-bool ReplaceFile(const std::string& from, const std::string& to, std::string& why);
+// wrong, errno is kept and `from` is left for the caller. `synced`, when
+// given, is set false when `from` itself could not be written to disk (it is
+// then not to be trusted, not even under another name).
+bool ReplaceFile(const std::string& from, const std::string& to, std::string& why, bool* synced = nullptr);
 
 } // namespace zipdir

@@ -3,11 +3,11 @@
 #include "TZipEngine.h"
 
 #include "platform/Platform.h"
+#include "zipdir/ScratchFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUuid>
 
 #include <cerrno>
 #include <cstdio>
@@ -16,18 +16,6 @@
 namespace {
 
 bool exists(const QString& path) { return QFileInfo::exists(path) || QFileInfo(path).isSymLink(); }
-
-// A name beside `path` that nothing has, hidden like every scratch file.
-QString besideName(const QString& path, const char* kind)
-{
-    const QFileInfo fi(path);
-    QString name;
-    do {
-        name = fi.dir().filePath(QStringLiteral(".quarn-") + QUuid::createUuid().toString(QUuid::Id128).left(12) +
-                                 QLatin1String(kind) + fi.fileName());
-    } while (exists(name));
-    return name;
-}
 
 bool renameFile(const QString& from, const QString& to)
 {
@@ -48,7 +36,7 @@ QString ZipSpanParts::Writing(int disk)
         scratch_.resize(size_t(disk) + 1);
     QString& name = scratch_[size_t(disk)];
     if (name.isEmpty())
-        name = besideName(TZipEngine::PartFileName(archive_, disk + 1), "-");
+        name = Platform::ScratchNameBeside(TZipEngine::PartFileName(archive_, disk + 1));
     return name;
 }
 
@@ -66,6 +54,14 @@ bool ZipSpanParts::Commit(int lastDisk, QString& failed)
     std::vector<QString> names;
     for (int disk = 0; disk <= lastDisk; ++disk)
         names.push_back(TZipEngine::PartFileName(archive_, disk + 1));
+    // Every new part on disk before any takes its name: after a crash the
+    // names hold the old set or whole new parts.
+    for (int disk = 0; disk <= lastDisk; ++disk) {
+        if (!zipdir::SyncFile(QFile::encodeName(Writing(disk)).toStdString())) {
+            failed = names[size_t(disk)];
+            return false;
+        }
+    }
     // The old set's later parts, as far as their numbers run on (only where
     // there was an old set: its first part is being replaced).
     std::vector<QString> old = names;
@@ -75,7 +71,7 @@ bool ZipSpanParts::Commit(int lastDisk, QString& failed)
     for (const QString& name : old) {
         if (!exists(name))
             continue;
-        const QString to = besideName(name, "-old-");
+        const QString to = Platform::ScratchNameBeside(name, QStringLiteral("-old-"));
         if (!renameFile(name, to)) {
             failed = name;
             putBack();
@@ -101,6 +97,7 @@ bool ZipSpanParts::Commit(int lastDisk, QString& failed)
     scratch_.clear();
     for (const auto& [name, now] : aside)
         Platform::RemoveScratch(now);
+    zipdir::SyncFolderOf(QFile::encodeName(names.front()).toStdString());
     return true;
 }
 

@@ -2,6 +2,7 @@
 // the close sequence, the settings folder and the compression libraries.
 
 #include "ScriptedPrompter.h"
+#include "TestTools.h"
 
 #include "app/TForm1.h"
 #include "batch/TBatchPage.h"
@@ -36,6 +37,8 @@
 
 #include <memory>
 
+using testtools::writeFile;
+
 namespace {
 
 void addRows(QStandardItemModel* m, int n)
@@ -46,20 +49,6 @@ void addRows(QStandardItemModel* m, int n)
             row << new QStandardItem(QStringLiteral("f%1.txt").arg(m->rowCount()));
         m->appendRow(row);
     }
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
 }
 
 // Line `n` (1-based) of a config file.
@@ -107,7 +96,7 @@ private slots:
         Settings fresh;
         QVERIFY(QDir().mkpath(dataDir() + "/fresh"));
         QVERIFY(SettingsFile::WriteDefaults(dataDir() + "/fresh", fresh));
-        QCOMPARE(readAll(dataDir() + "/config"), readAll(dataDir() + "/fresh/config"));
+        QCOMPARE(testtools::readFile(dataDir() + "/config"), testtools::readFile(dataDir() + "/fresh/config"));
         QVERIFY(QFileInfo(dataDir() + "/temp/img").isDir());
         QCOMPARE(f->DropTarget(), static_cast<QWidget*>(f->UnzipPage->UnzipListView));
     }
@@ -402,9 +391,9 @@ private slots:
         QVERIFY(!QFileInfo::exists(temp));
         QVERIFY(!QFileInfo::exists(scratch));
         QVERIFY(QFileInfo(root.path()).isDir());
-        QCOMPARE(readAll(outside.path() + "/keep.txt"), QByteArray("keep"));
+        QCOMPARE(testtools::readFile(outside.path() + "/keep.txt"), QByteArray("keep"));
         QCOMPARE(f->UnzipPage->RowCount(), 0);
-        const QByteArray config = readAll(dataDir() + "/config");
+        const QByteArray config = testtools::readFile(dataDir() + "/config");
         QCOMPARE(configLine(config, 20), QByteArray("/home/someone/zips"));
         QCOMPARE(configLine(config, 50), QByteArray("128"));
         QCOMPARE(prompter_.messages.size(), 0);
@@ -473,13 +462,13 @@ private slots:
         s.DefaultArchiveType = 3;
         s.ThumbnailSize = 192;
         QVERIFY(SettingsFile::Save(dataDir(), s));
-        const QByteArray before = readAll(dataDir() + "/config");
+        const QByteArray before = testtools::readFile(dataDir() + "/config");
         auto f = makeForm();
         QCOMPARE(f->settings().LastBatchFolder, QStringLiteral("/data/batch"));
         QCOMPARE(f->settings().DefaultArchiveType, 3);
-        QCOMPARE(readAll(dataDir() + "/config"), before);
+        QCOMPARE(testtools::readFile(dataDir() + "/config"), before);
         f->DoCloseCode();
-        QCOMPARE(readAll(dataDir() + "/config"), before);
+        QCOMPARE(testtools::readFile(dataDir() + "/config"), before);
     }
 
     void readOnlyDataFolder()
@@ -488,7 +477,7 @@ private slots:
         s.LastUnzipFolder = QStringLiteral("/data/out");
         s.ExtractOverwrite = true;
         QVERIFY(SettingsFile::Save(dataDir(), s));
-        const QByteArray before = readAll(dataDir() + "/config");
+        const QByteArray before = testtools::readFile(dataDir() + "/config");
         // Everyone may read, nobody may write.
         QFile::setPermissions(dataDir(), QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther |
                                              QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
@@ -525,7 +514,7 @@ private slots:
         QVERIFY(f->settings().ExtractOverwrite);
         QCOMPARE(prompter_.messages.size(), 1);
         QVERIFY(prompter_.messages.first().text.startsWith(QStringLiteral("THE SETTINGS CANNOT BE SAVED")));
-        QCOMPARE(readAll(dataDir() + "/config"), before);
+        QCOMPARE(testtools::readFile(dataDir() + "/config"), before);
         QVERIFY(f->UnzipPage->OpenUnzipButton->isEnabled());
     }
 
@@ -550,7 +539,7 @@ private slots:
         QCOMPARE(f->settings().DefaultArchiveType, 1);
         f->DoCloseCode();
         QCOMPARE(prompter_.messages.size(), 1);
-        QCOMPARE(readAll(dataDir() + "/file"), QByteArray("x"));
+        QCOMPARE(testtools::readFile(dataDir() + "/file"), QByteArray("x"));
     }
 
     // Start-up writes the program's desktop entry; the options dialog's
@@ -561,7 +550,7 @@ private slots:
         XdgSandbox::addApplication(box.systemApps(), "ark.desktop", "Ark");
         writeFile(box.systemConfig + "/mimeapps.list", "[Default Applications]\napplication/zip=ark.desktop\n");
         auto f = makeForm();
-        const QByteArray entry = readAll(box.userApps() + "/quarn.desktop");
+        const QByteArray entry = testtools::readFile(box.userApps() + "/quarn.desktop");
         QVERIFY2(entry.contains("\nExec=" + QFile::encodeName(f->appState().ProgramPath) + " %f\n"), entry);
         prompter_.onDialog([](QDialog& d) {
             auto& p = static_cast<TPropertiesForm&>(d);
@@ -577,9 +566,9 @@ private slots:
         });
         f->ShowProperties(TPropertiesForm::DefaultProgramPage);
         QCOMPARE(prompter_.dialogTitles, (QStringList{"Zip File Properties", "Insert a link onto the Windows Start Menu"}));
-        QVERIFY(readAll(box.configHome + "/mimeapps.list").contains("application/zip=quarn.desktop;"));
+        QVERIFY(testtools::readFile(box.configHome + "/mimeapps.list").contains("application/zip=quarn.desktop;"));
         QCOMPARE(f->settings().PreviousZip, (TPreviousOpener{"ark.desktop", "Ark"}));
-        QCOMPARE(configLine(readAll(dataDir() + "/config"), 26), QByteArray("ark.desktop"));
+        QCOMPARE(configLine(testtools::readFile(dataDir() + "/config"), 26), QByteArray("ark.desktop"));
         QCOMPARE(prompter_.messages.size(), 0);
     }
 
@@ -597,7 +586,7 @@ private slots:
         f->PProperties->trigger();
         QCOMPARE(prompter_.dialogTitles, QStringList{QStringLiteral("Zip File Properties")});
         QVERIFY(!f->settings().OpenTarInGzip);
-        QCOMPARE(configLine(readAll(dataDir() + "/config"), 41), QByteArray("F"));
+        QCOMPARE(configLine(testtools::readFile(dataDir() + "/config"), 41), QByteArray("F"));
     }
 
     void createPropertiesPageFollowsDefaultType_data()

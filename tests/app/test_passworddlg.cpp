@@ -2,6 +2,7 @@
 // installing it as the engine's password dialog for adding and extracting.
 
 #include "ScriptedPrompter.h"
+#include "TestTools.h"
 
 #include "app/TForm1.h"
 #include "app/TPasswordDlg.h"
@@ -19,6 +20,8 @@
 
 #include <memory>
 
+using testtools::writeFile;
+
 namespace {
 
 // A script for the next dialog: type `text` and press button `k` (0 OK, 1
@@ -34,20 +37,6 @@ ScriptedPrompter::DialogScript typeAndPress(const QString& text, int k, QStringL
             dlg.Buttons[k]->click();
         return dlg.result();
     };
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 } // namespace
@@ -207,7 +196,7 @@ private slots:
         e.Extract();
         QCOMPARE(seen, QStringList{"Password|Enter Password |3"});
         QCOMPARE(e.SuccessCount, 1);
-        QCOMPARE(readAll(dir + "/out/secret.txt"), readAll(dir + "/in/secret.txt"));
+        QCOMPARE(testtools::readFile(dir + "/out/secret.txt"), testtools::readFile(dir + "/in/secret.txt"));
         f->DoCloseCode();
     }
 

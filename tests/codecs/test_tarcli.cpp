@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <thread>
 
 using namespace testtools;
 
@@ -97,7 +98,6 @@ private slots:
         QFile(src + "/tree/big.bin").setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const Result c = cli("create", {p(archive), src + "/tree", src + "/single.txt"});
         QCOMPARE(c.code, 0);
-        QVERIFY(!QFile::exists(p(archive) + ".quarn-part"));
         QVERIFY(QDir(p("")).entryList({".quarn-*"}, QDir::AllEntries | QDir::Hidden).isEmpty());
 
         const Result l = cli("list", {p(archive)});
@@ -310,6 +310,38 @@ private slots:
         QCOMPARE(readFile(p("gzy/plain")), data);
     }
 
+    // The part file has a name of its own: a file of the user's with any
+    // name beside the archive stays, and two runs making the same archive at
+    // once both succeed, one of them leaving its whole archive.
+    void scratchNamesOfTheirOwn()
+    {
+        const QString folder = p("own");
+        QDir().mkpath(folder);
+        const QString archive = folder + "/same.tar";
+        writeFile(archive + ".quarn-part", "the user's file");
+        QMap<QString, QByteArray> sources;
+        for (const char* name : {"first", "second"}) {
+            const QByteArray data = sampleData(12 << 20, qHash(QByteArray(name)));
+            writeFile(p(name) + "/data.bin", data);
+            sources.insert(QString::fromLatin1(name), data);
+        }
+        QCOMPARE(cli("create", {archive, p("first")}).code, 0);
+        QCOMPARE(readFile(archive + ".quarn-part"), QByteArray("the user's file"));
+        Result results[2];
+        std::thread second([&] { results[1] = cli("create", {archive, p("second")}); });
+        results[0] = cli("create", {archive, p("first")});
+        second.join();
+        QCOMPARE(results[0].code, 0);
+        QVERIFY2(results[1].code == 0, qPrintable(results[1].err));
+        QCOMPARE(readFile(archive + ".quarn-part"), QByteArray("the user's file"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), (QStringList{"same.tar", "same.tar.quarn-part"}));
+        const Result x = cli("extract", {archive, "-d", p("own-out")});
+        QCOMPARE(x.code, 0);
+        const QStringList made = QDir(p("own-out")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(made.size(), 1);
+        QCOMPARE(readFile(p("own-out/") + made[0] + "/data.bin"), sources.value(made[0]));
+    }
+
     void failures()
     {
         // A corrupt tar and a corrupt tar.gz: exit 1 with a message.
@@ -324,7 +356,8 @@ private slots:
         // A missing source and an unwritable folder: nothing half-made is left.
         r = cli("create", {p("m.tar"), p("no-such-file")});
         QCOMPARE(r.code, 1);
-        QVERIFY(!QFile::exists(p("m.tar")) && !QFile::exists(p("m.tar.quarn-part")));
+        QVERIFY(!QFile::exists(p("m.tar")));
+        QVERIFY(QDir(p("")).entryList({".quarn-*"}, QDir::AllEntries | QDir::Hidden).isEmpty());
         // A tar.gz stopped after its compressors have started, by a missing
         // source or a full disk: no archive, no part file, no scratch files.
         QDir().mkpath(p("stopped"));

@@ -223,11 +223,11 @@ private slots:
 
     void diskFillingUpDuringATarIsOutOfRoom()
     {
-        const qint64 limit = 200 * 1024;
+        constexpr qint64 limit = 200 * 1024;
         w_.addFiles({file(QStringLiteral("a.txt")), file(QStringLiteral("big.bin"), randomData(1 << 20, 7))});
         w_.settings().DefaultArchiveType = 3;
         // The disk is full once a file has reached the limit.
-        Platform::SetFreeOnDiskHook([limit](const QString& path) {
+        Platform::SetFreeOnDiskHook([](const QString& path) {
             return QFileInfo(path).size() >= limit ? qint64(100) : qint64(1) << 40;
         });
         QVERIFY(WithFileSizeLimit(rlim_t(limit), [&] { w_.zip(out(QStringLiteral("full.tar"))); }));

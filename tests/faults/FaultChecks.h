@@ -63,6 +63,90 @@ inline QMap<QString, QString> digests(const QMap<QString, QByteArray>& files)
     return m;
 }
 
+// Writes an archive at `out` with python: `body` fills `files`, a dict of
+// name -> bytes (text(n, seed) gives compressible bytes), and writes `out`
+// (sys.argv[1]) from it. Returns what it holds (name -> bytes) as the
+// script had it; empty when the script failed.
+inline QMap<QString, QByteArray> makeArchive(const QString& out, const QString& body)
+{
+    static const char* const head = R"(
+import sys, io, os, zipfile, tarfile, gzip, stat
+out = sys.argv[1]
+files = {}
+def text(n, seed):
+    words = [b'archive ', b'entry ', b'deflate\n', b'stored ', b'zip ', b'crc\n', b'4711 ']
+    b = bytearray()
+    while len(b) < n:
+        seed = (seed * 1103515245 + 12345) & 0x7fffffff
+        b += words[seed % 7]
+    return bytes(b[:n])
+)";
+    const testtools::Run r = testtools::python(
+        QString::fromLatin1(head) + body + QStringLiteral("\nfor k in sorted(files): print(k + '\\t' + files[k].hex())\n"),
+        {out});
+    QMap<QString, QByteArray> files;
+    if (r.code != 0) {
+        qWarning("%s", r.err.constData());
+        return files;
+    }
+    for (const QByteArray& line : r.out.split('\n')) {
+        const qsizetype tab = line.indexOf('\t');
+        if (tab > 0)
+            files.insert(QString::fromUtf8(line.left(tab)), QByteArray::fromHex(line.mid(tab + 1)));
+    }
+    return files;
+}
+
+// A 7z archive at `archive` made by the 7z peer from two files written in
+// `source`; what it holds (name -> bytes), empty when 7z failed.
+inline QMap<QString, QByteArray> makeSevenZip(const QString& archive, const QString& source)
+{
+    const QMap<QString, QByteArray> files{{QStringLiteral("a.txt"), testtools::sampleData(30000, 1)},
+                                          {QStringLiteral("sub/b.txt"), testtools::sampleData(20000, 2)}};
+    for (auto it = files.begin(); it != files.end(); ++it)
+        testtools::writeFile(source + QLatin1Char('/') + it.key(), it.value());
+    const testtools::Run r = testtools::run(QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-bd"), archive, QStringLiteral(".")}, source);
+    return r.code == 0 ? files : QMap<QString, QByteArray>();
+}
+
+// After an extraction with one failed call: every file below `dest` is a
+// complete entry of `want` or was there before (`before`) untouched; no
+// other file (a part, a temporary one) is there, and no folder but those of
+// the entries. A symbolic link (`links`: name -> target) is made whole in one
+// step, also when its target was not extracted. Entries of `want` not on
+// disk were said (`said`).
+inline void checkExtracted(const QString& which, const QString& dest, const QMap<QString, QByteArray>& want,
+                           const QMap<QString, QByteArray>& before, const QMap<QString, QString>& links, bool said)
+{
+    const QMap<QString, QByteArray> now = testtools::snapshot(dest);
+    for (auto it = now.begin(); it != now.end(); ++it) {
+        if (it.value() == "<dir>") {
+            const QString prefix = it.key() + QLatin1Char('/');
+            bool holds = false;
+            for (auto w = want.begin(); w != want.end() && !holds; ++w)
+                holds = w.key().startsWith(prefix);
+            for (auto w = before.begin(); w != before.end() && !holds; ++w)
+                holds = w.key().startsWith(prefix);
+            QVERIFY2(holds, qPrintable(which + QStringLiteral(": folder ") + it.key()));
+            continue;
+        }
+        const QFileInfo info(dest + QLatin1Char('/') + it.key());
+        if (info.isSymLink()) {
+            QVERIFY2(links.contains(it.key()) &&
+                         QFile::symLinkTarget(info.filePath()) == info.dir().filePath(links.value(it.key())),
+                     qPrintable(which + QStringLiteral(": link ") + it.key()));
+            continue;
+        }
+        const bool untouched = before.contains(it.key()) && before.value(it.key()) == it.value();
+        const bool whole = want.contains(it.key()) && want.value(it.key()) == it.value();
+        QVERIFY2(untouched || whole, qPrintable(which + QStringLiteral(": ") + it.key()));
+    }
+    bool complete = true;
+    for (auto it = want.begin(); it != want.end(); ++it)
+        complete = complete && now.value(it.key()) == it.value();
+    QVERIFY2(complete || said, qPrintable(which + QStringLiteral(": not everything extracted, nothing said")));
+}
+
 // What a check says on failure: the call failed and what the user was told.
 inline QString describe(long n, const QStringList& said)
 {

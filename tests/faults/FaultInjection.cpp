@@ -8,6 +8,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -36,6 +37,11 @@ char g_failed[kPathMax + 32];
 std::atomic<bool> g_hasFailed{false};
 // Descriptors opened below the root (files and folders).
 std::atomic<bool> g_fdBelow[kMaxFds];
+// The counted calls, in order ("fsync /path", "rename /from -> /to").
+constexpr int kLogMax = 8192;
+constexpr size_t kLogLine = 1024;
+char g_log[kLogMax][kLogLine];
+std::atomic<int> g_logged{0};
 
 template <typename F>
 F next(const char* name)
@@ -77,6 +83,9 @@ bool below(int dir, const char* path)
 bool failHere(const char* what, const char* path)
 {
     const long n = ++g_calls;
+    const int line = g_logged++;
+    if (line < kLogMax)
+        std::snprintf(g_log[line], kLogLine, "%s %s", what, path ? path : "");
     static const bool trace = std::getenv("QUARN_FAULTS_TRACE") != nullptr;
     if (trace)
         std::fprintf(stderr, "fault layer: %ld %s %s\n", n, what, path ? path : "");
@@ -90,13 +99,41 @@ bool failHere(const char* what, const char* path)
 
 bool failPath(const char* what, int dir, const char* path) { return below(dir, path) && failHere(what, path); }
 
+// The path a descriptor was opened on, as the system names it ("fd N" when
+// it cannot say).
+void nameOf(int fd, char* name, size_t size)
+{
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = ::readlink(link, name, size - 1);
+    if (n > 0)
+        name[n] = '\0';
+    else
+        std::snprintf(name, size, "fd %d", fd);
+}
+
 bool failFd(const char* what, int fd)
 {
     if (!g_on.load(std::memory_order_acquire) || !fdBelow(fd))
         return false;
-    char name[32];
-    std::snprintf(name, sizeof name, "fd %d", fd);
+    char name[kPathMax];
+    nameOf(fd, name, sizeof name);
     return failHere(what, name);
+}
+
+// "from -> to" for a call that gives `to` the file at `from`; a descriptor's
+// own link (/proc/self/fd/N) is named by what it opened.
+bool failMove(const char* what, const char* from, const char* to)
+{
+    char source[kPathMax];
+    int fd = -1;
+    if (from && std::sscanf(from, "/proc/self/fd/%d", &fd) == 1)
+        nameOf(fd, source, sizeof source);
+    else
+        std::snprintf(source, sizeof source, "%s", from ? from : "");
+    char both[2 * kPathMax + 8];
+    std::snprintf(both, sizeof both, "%s -> %s", source, to ? to : "");
+    return failHere(what, both);
 }
 
 void opened(int fd, bool isBelow)
@@ -260,7 +297,7 @@ int posix_fallocate64(int fd, off64_t at, off64_t size)
 int rename(const char* from, const char* to)
 {
     REAL(rename);
-    if ((below(AT_FDCWD, from) || below(AT_FDCWD, to)) && failHere("rename", to))
+    if ((below(AT_FDCWD, from) || below(AT_FDCWD, to)) && failMove("rename", from, to))
         return -1;
     return real_rename(from, to);
 }
@@ -268,7 +305,7 @@ int rename(const char* from, const char* to)
 int renameat(int fromDir, const char* from, int toDir, const char* to)
 {
     REAL(renameat);
-    if ((below(fromDir, from) || below(toDir, to)) && failHere("rename", to))
+    if ((below(fromDir, from) || below(toDir, to)) && failMove("rename", from, to))
         return -1;
     return real_renameat(fromDir, from, toDir, to);
 }
@@ -276,7 +313,7 @@ int renameat(int fromDir, const char* from, int toDir, const char* to)
 int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags)
 {
     REAL(renameat2);
-    if ((below(fromDir, from) || below(toDir, to)) && failHere("rename", to))
+    if ((below(fromDir, from) || below(toDir, to)) && failMove("rename", from, to))
         return -1;
     return real_renameat2(fromDir, from, toDir, to, flags);
 }
@@ -284,13 +321,20 @@ int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned
 int link(const char* from, const char* to)
 {
     REAL(link);
-    return failPath("link", AT_FDCWD, to) ? -1 : real_link(from, to);
+    return below(AT_FDCWD, to) && failMove("link", from, to) ? -1 : real_link(from, to);
 }
 
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
 {
     REAL(linkat);
-    return failPath("link", toDir, to) ? -1 : real_linkat(fromDir, from, toDir, to, flags);
+    // A descriptor linked by itself (an unnamed temporary file) is named by what it opened.
+    char self[64];
+    const char* source = from;
+    if ((flags & AT_EMPTY_PATH) && !*from) {
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fromDir);
+        source = self;
+    }
+    return below(toDir, to) && failMove("link", source, to) ? -1 : real_linkat(fromDir, from, toDir, to, flags);
 }
 
 int symlink(const char* target, const char* to)
@@ -429,6 +473,12 @@ QUARN_FAULTS_FCNTL(fcntl64)
 
 namespace faults {
 
+namespace {
+QStringList g_firstRun;
+}
+
+QStringList firstRun() { return g_firstRun; }
+
 void watch(const QString& folder)
 {
     g_on = false;
@@ -437,6 +487,7 @@ void watch(const QString& folder)
     std::memcpy(g_root, root.constData(), g_rootLen);
     g_root[g_rootLen] = '\0';
     g_calls = 0;
+    g_logged = 0;
     g_failAt = 0;
     g_hasFailed = false;
     g_on.store(true, std::memory_order_release);
@@ -446,6 +497,7 @@ void failAt(long n, int error)
 {
     g_error = error;
     g_calls = 0;
+    g_logged = 0;
     g_hasFailed = false;
     g_failAt = n;
 }
@@ -457,6 +509,43 @@ void stop()
 }
 
 long calls() { return g_calls.load(); }
+
+QStringList log()
+{
+    QStringList lines;
+    const int n = std::min(g_logged.load(), kLogMax);
+    for (int i = 0; i < n; ++i)
+        lines << QString::fromLocal8Bit(g_log[i]);
+    return lines;
+}
+
+bool syncedBeforePlaced(const QStringList& calls, const QString& target)
+{
+    // Back from the last call that gave `target` its file, through the names
+    // that file had before (a link made for it, then renamed), to a sync of it.
+    QString name = target;
+    qsizetype end = calls.size();
+    for (;;) {
+        qsizetype placed = -1;
+        QString from;
+        for (qsizetype i = end - 1; i >= 0 && placed < 0; --i) {
+            const QString& c = calls[i];
+            const QString tail = QStringLiteral(" -> ") + name;
+            if ((c.startsWith(QLatin1String("rename ")) || c.startsWith(QLatin1String("link "))) && c.endsWith(tail)) {
+                placed = i;
+                from = c.mid(c.indexOf(QLatin1Char(' ')) + 1);
+                from.chop(tail.size());
+            }
+        }
+        if (placed < 0)
+            return false;
+        for (qsizetype i = 0; i < placed; ++i)
+            if (calls[i] == QStringLiteral("fsync ") + from)
+                return true;
+        name = from;
+        end = placed;
+    }
+}
 
 QString failed() { return g_hasFailed ? QString::fromLocal8Bit(g_failed) : QString(); }
 
@@ -474,6 +563,7 @@ long everyCall(const QString& folder, const std::function<void()>& reset, const 
     operation();
     const long total = calls();
     stop();
+    g_firstRun = log();
     for (long n = 1; n <= total && !QTest::currentTestFailed(); ++n) {
         reset();
         watch(folder);

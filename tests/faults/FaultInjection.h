@@ -15,6 +15,7 @@
 // folder (or is a copy of one: dup, dup2, dup3, fcntl F_DUPFD).
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace faults {
@@ -28,8 +29,16 @@ void failAt(long n, int error);
 void stop();
 // Counted calls since watch() or failAt().
 long calls();
-// The call that was failed ("rename /path"), or empty when none was.
+// The call that was failed ("rename /from -> /to", "fsync /path"), or empty
+// when none was.
 QString failed();
+// The counted calls since watch() or failAt(), in order, named as failed()
+// names them (calls on a descriptor by the path it was opened on).
+QStringList log();
+// Whether, in `calls` (a log()), the file that was last given the name
+// `target` (by a rename or a link, following the names it had before) was
+// synced to disk before it took it.
+bool syncedBeforePlaced(const QStringList& calls, const QString& target);
 
 // The errno a test uses for the n-th call: ENOSPC, EIO and EACCES in turn.
 int errorFor(long n);
@@ -41,5 +50,7 @@ int errorFor(long n);
 // Returns the count.
 long everyCall(const QString& folder, const std::function<void()>& reset, const std::function<void()>& operation,
                const std::function<void(long n)>& check);
+// The calls (a log()) of the last everyCall's first run, the one that failed none.
+QStringList firstRun();
 
 } // namespace faults

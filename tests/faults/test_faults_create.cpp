@@ -60,8 +60,10 @@ QString differences(const Tree& want, const Tree& got)
 // call in turn. `reset` lays out the folder; `whole(archive, leftOut)` checks
 // the archive a run says it made, by default at its own name (empty: fine,
 // else what is wrong).
+// `placed` names the files the run puts in place, each of which must be on
+// disk before it takes its name.
 void failEveryCall(const QString& root, const std::function<void()>& reset, const std::function<Outcome()>& operation,
-                   const std::function<QString(const QString& savedAs, int leftOut)>& whole)
+                   const std::function<QString(const QString& savedAs, int leftOut)>& whole, const QStringList& placed)
 {
     Tree before;
     const auto laidOut = [&] {
@@ -77,8 +79,11 @@ void failEveryCall(const QString& root, const std::function<void()>& reset, cons
     faults::watch(root);
     outcome = operation();
     const long total = faults::calls();
+    const QStringList calls = faults::log();
     faults::stop();
     QVERIFY2(outcome.made, qPrintable(outcome.said));
+    for (const QString& p : placed)
+        QVERIFY2(faults::syncedBeforePlaced(calls, p), qPrintable(p + QStringLiteral(" was not synced before it took its name:\n") + calls.join(QLatin1Char('\n'))));
     const QString first = whole(QString(), 0);
     QVERIFY2(first.isEmpty(), qPrintable(first));
     const QStringList madeNames = testtools::snapshot(root).keys();
@@ -272,7 +277,8 @@ private slots:
                 if (names.size() != 4 - leftOut)
                     return QStringLiteral("entries: ") + names.join(QLatin1Char(' '));
                 return QString();
-            });
+            },
+            {zip});
     }
 
     // Where no archive was, a tar a failure cut short takes no name either.
@@ -304,7 +310,8 @@ private slots:
                 if (r.code != 0 || lines(r).size() != 4)
                     return QStringLiteral("tar -t: ") + r.outText() + r.errText();
                 return QString();
-            });
+            },
+            {tar});
     }
 
     void pageGz()
@@ -321,7 +328,8 @@ private slots:
                 if (r.code != 0 || r.out != testtools::readFile(src(QStringLiteral("big.bin"))))
                     return QStringLiteral("gzip -dc: ") + r.errText();
                 return QString();
-            });
+            },
+            {gz});
     }
 
     // A set of numbered parts from the page: the zip is written whole, then
@@ -368,7 +376,8 @@ private slots:
                         .arg(e.LastDiskNumber + 1)
                         .arg(e.ErrCode);
                 return QString();
-            });
+            },
+            {part(1), part(2)});
     }
 
     // ---- quarn-cli create for the tar kinds, in process
@@ -409,7 +418,8 @@ private slots:
                 if (!one && lines(r).size() != 6)
                     return QStringLiteral("members: ") + r.outText();
                 return QString();
-            });
+            },
+            {archive});
     }
 
     // ---- a set of numbered parts written by the engine
@@ -484,7 +494,8 @@ private slots:
                 if (QFileInfo::exists(part(r.LastDiskNumber + 2)))
                     return QStringLiteral("an old part is left after the new set");
                 return QString();
-            });
+            },
+            {part(1), part(2)});
     }
 };
 

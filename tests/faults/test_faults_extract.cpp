@@ -16,89 +16,12 @@
 
 using namespace testtools;
 
-namespace {
-
-// A script's lines that write an archive at sys.argv[1] from `files`, a dict
-// of name -> bytes, with the link "link.txt" -> "a.txt" where the kind has links.
-const char* const kFilesScript = R"(
-import sys, io, os, zipfile, tarfile, gzip, stat
-out = sys.argv[1]
-files = {}
-def text(n, seed):
-    words = [b'archive ', b'entry ', b'deflate\n', b'stored ', b'zip ', b'crc\n', b'4711 ']
-    b = bytearray()
-    while len(b) < n:
-        seed = (seed * 1103515245 + 12345) & 0x7fffffff
-        b += words[seed % 7]
-    return bytes(b[:n])
-)";
-
-} // namespace
-
 class TestFaultsExtract : public QObject {
     Q_OBJECT
     FreshFolders tmp_;
     QStringList said_;
     // The symbolic links the archive of a test holds: name -> target.
     QMap<QString, QString> links_;
-
-    // Writes an archive with python; `body` fills `files` and writes `out`.
-    // Returns what it holds (name -> bytes), as the script had it.
-    QMap<QString, QByteArray> make(const QString& out, const QString& body)
-    {
-        const Run r = python(QString::fromLatin1(kFilesScript) + body +
-                                 QStringLiteral("\nfor k in sorted(files): print(k + '\\t' + files[k].hex())\n"),
-                             {out});
-        QMap<QString, QByteArray> files;
-        if (r.code != 0) {
-            qWarning("%s", r.err.constData());
-            return files;
-        }
-        for (const QByteArray& line : r.out.split('\n')) {
-            const qsizetype tab = line.indexOf('\t');
-            if (tab > 0)
-                files.insert(QString::fromUtf8(line.left(tab)), QByteArray::fromHex(line.mid(tab + 1)));
-        }
-        return files;
-    }
-
-    // After a run with one failed call: every file below `dest` is a
-    // complete entry of `want` or was there before (`before`) untouched; no
-    // other file (a part, a temporary one) is there. Entries of `want` not
-    // on disk were said (`said`).
-    void checkExtracted(const QString& which, const QString& dest, const QMap<QString, QByteArray>& want,
-                        const QMap<QString, QByteArray>& before, bool said)
-    {
-        const QMap<QString, QByteArray> now = snapshot(dest);
-        for (auto it = now.begin(); it != now.end(); ++it) {
-            if (it.value() == "<dir>") {
-                // Only the folders of the entries (a scratch folder is not left behind).
-                const QString prefix = it.key() + QLatin1Char('/');
-                bool holds = false;
-                for (auto w = want.begin(); w != want.end() && !holds; ++w)
-                    holds = w.key().startsWith(prefix);
-                for (auto w = before.begin(); w != before.end() && !holds; ++w)
-                    holds = w.key().startsWith(prefix);
-                QVERIFY2(holds, qPrintable(which + QStringLiteral(": folder ") + it.key()));
-                continue;
-            }
-            // A link is made whole in one step, also when its target was not extracted.
-            const QFileInfo info(dest + QLatin1Char('/') + it.key());
-            if (info.isSymLink()) {
-                QVERIFY2(links_.contains(it.key()) && QFile::symLinkTarget(info.filePath()) ==
-                                                          info.dir().filePath(links_.value(it.key())),
-                         qPrintable(which + QStringLiteral(": link ") + it.key()));
-                continue;
-            }
-            const bool untouched = before.contains(it.key()) && before.value(it.key()) == it.value();
-            const bool whole = want.contains(it.key()) && want.value(it.key()) == it.value();
-            QVERIFY2(untouched || whole, qPrintable(which + QStringLiteral(": ") + it.key()));
-        }
-        bool complete = true;
-        for (auto it = want.begin(); it != want.end(); ++it)
-            complete = complete && now.value(it.key()) == it.value();
-        QVERIFY2(complete || said, qPrintable(which + QStringLiteral(": not everything extracted, nothing said")));
-    }
 
     // Runs `extract` failing each call below `folder` in turn, with
     // `dest` emptied but for `existing` before each run; `threads` sets
@@ -125,7 +48,7 @@ class TestFaultsExtract : public QObject {
                 const QString which = faultchecks::describe(n, said_) + QStringLiteral(" threads ") +
                                       QString::fromLatin1(threads.isEmpty() ? "default" : threads);
                 QVERIFY2(readFile(archive) == archiveBytes, qPrintable(which + QStringLiteral(": archive changed")));
-                checkExtracted(which, dest, want, existing, said);
+                faultchecks::checkExtracted(which, dest, want, existing, links_, said);
             });
         qInfo("%s: %ld calls failed in turn, threads %s", QTest::currentTestFunction(), total,
               threads.isEmpty() ? "default" : threads.constData());
@@ -201,7 +124,7 @@ private slots:
     {
         const QString d = tmp_.fresh();
         const QString zip = d + QStringLiteral("/in.zip");
-        QMap<QString, QByteArray> want = make(zip, QStringLiteral(R"(
+        QMap<QString, QByteArray> want = faultchecks::makeArchive(zip, QStringLiteral(R"(
 files['a.txt'] = text(30000, 1)
 files['sub/b.txt'] = text(20000, 2)
 files['sub/deeper/c.bin'] = bytes(9 << 20) + text(5000, 3)
@@ -227,7 +150,7 @@ z.close()
     {
         const QString d = tmp_.fresh();
         const QString zip = d + QStringLiteral("/in.zip");
-        const QMap<QString, QByteArray> want = make(zip, QStringLiteral(R"(
+        const QMap<QString, QByteArray> want = faultchecks::makeArchive(zip, QStringLiteral(R"(
 for i in range(64): files['f%02d/n%d.txt' % (i % 5, i)] = text(3000 + 97 * i, i)
 z = zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED)
 for k in sorted(files): z.writestr(k, files[k])
@@ -248,7 +171,7 @@ z.close()
     {
         const QString d = tmp_.fresh();
         const QString zip = d + QStringLiteral("/in.zip");
-        const QMap<QString, QByteArray> want = make(zip, QStringLiteral(R"(
+        const QMap<QString, QByteArray> want = faultchecks::makeArchive(zip, QStringLiteral(R"(
 files['a.txt'] = text(30000, 1)
 files['sub/b.txt'] = text(20000, 2)
 z = zipfile.ZipFile(out, 'w', zipfile.ZIP_DEFLATED)
@@ -269,7 +192,7 @@ z.close()
         for (const char* kind : {"tar", "tar.gz"}) {
             const QString d = tmp_.fresh();
             const QString archive = d + QStringLiteral("/in.") + QLatin1String(kind);
-            QMap<QString, QByteArray> want = make(archive, QStringLiteral(R"(
+            QMap<QString, QByteArray> want = faultchecks::makeArchive(archive, QStringLiteral(R"(
 files['a.txt'] = text(30000, 1)
 files['sub/b.txt'] = text(20000, 2)
 files['sub/c.txt'] = text(600, 3)
@@ -362,13 +285,9 @@ t.close()
     {
         QUARN_REQUIRE_PEER(QStringLiteral("7z"));
         const QString d = tmp_.fresh();
-        const QString src = tmp_.fresh();
-        const QMap<QString, QByteArray> want{{QStringLiteral("a.txt"), sampleData(30000, 1)},
-                                             {QStringLiteral("sub/b.txt"), sampleData(20000, 2)}};
-        for (auto it = want.begin(); it != want.end(); ++it)
-            writeFile(src + QLatin1Char('/') + it.key(), it.value());
         const QString archive = d + QStringLiteral("/in.7z");
-        QCOMPARE(run(QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-bd"), archive, QStringLiteral(".")}, src).code, 0);
+        const QMap<QString, QByteArray> want = faultchecks::makeSevenZip(archive, tmp_.fresh());
+        QVERIFY(!want.isEmpty());
         const QString dest = d + QStringLiteral("/out");
         everyCallExtracting(d, archive, dest, want, {{QStringLiteral("a.txt"), QByteArray("old")}},
                             [&] { return extractThroughLayer(archive, dest); }, QByteArray());

@@ -95,6 +95,9 @@ z.close()
                 QVERIFY2(now == rest, qPrintable(which + QStringLiteral(": ") + now.keys().join(QLatin1Char(' '))));
             });
         qInfo("%s: %ld calls failed in turn (one thread: the conversions use none)", QTest::currentTestFunction(), total);
+        // The new file is on disk before it takes its name.
+        QVERIFY2(faults::syncedBeforePlaced(faults::firstRun(), folder + QLatin1Char('/') + made),
+                 qPrintable(faults::firstRun().join(QLatin1Char('\n'))));
         QVERIFY2(total > 3, qPrintable(QString::number(total)));
     }
 

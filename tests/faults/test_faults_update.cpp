@@ -55,6 +55,8 @@ class TestFaultsUpdate : public QObject {
             });
         qunsetenv("QUARN_ZIP_THREADS");
         qInfo("%s: %ld calls failed in turn, one thread", QTest::currentTestFunction(), total);
+        // The changed zip is on disk before it takes the zip's name.
+        QVERIFY2(faults::syncedBeforePlaced(faults::firstRun(), zip), qPrintable(faults::firstRun().join(QLatin1Char('\n'))));
         QVERIFY2(total > 5, qPrintable(QString::number(total)));
     }
 

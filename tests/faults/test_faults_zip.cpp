@@ -14,39 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(data), data.size());
-}
-
-// Every name below `folder`, sorted, folders with a trailing slash.
-QStringList tree(const QString& folder)
-{
-    QStringList names;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        names << QDir(folder).relativeFilePath(it.filePath()) + (it.fileInfo().isDir() ? QStringLiteral("/") : QString());
-    }
-    names.sort();
-    return names;
-}
-
-} // namespace
 
 class TestFaultsZip : public QObject {
     Q_OBJECT
@@ -73,7 +42,7 @@ private slots:
     {
         const QString d = tmp_.fresh();
         const QString target = d + QStringLiteral("/kept.txt");
-        writeFile(target, "before");
+        testtools::writeFile(target, "before");
         auto save = [&] {
             QSaveFile f(target);
             return f.open(QIODevice::WriteOnly) && f.write("after") == 5 && Platform::CommitSaveFile(f);
@@ -82,16 +51,16 @@ private slots:
             d, [] {}, [&] { save(); },
             [&](long n) {
                 QVERIFY2(!faults::failed().isEmpty(), qPrintable(QString::number(n)));
-                QCOMPARE(tree(d), QStringList{QStringLiteral("kept.txt")});
-                const QByteArray now = readAll(target);
+                QCOMPARE(testtools::snapshot(d).keys(), QStringList{QStringLiteral("kept.txt")});
+                const QByteArray now = testtools::readFile(target);
                 QVERIFY2(now == "before" || now == "after", qPrintable(QStringLiteral("%1 %2: %3").arg(n).arg(faults::failed(), QString::fromLatin1(now))));
-                writeFile(target, "before");
+                testtools::writeFile(target, "before");
             });
         QVERIFY2(total >= 3, qPrintable(QString::number(total)));  // open, write, rename at least
 
         // Outside the watched folder nothing is counted.
         faults::watch(d);
-        writeFile(tmp_.filePath(QStringLiteral("elsewhere.txt")), "x");
+        testtools::writeFile(tmp_.filePath(QStringLiteral("elsewhere.txt")), "x");
         QCOMPARE(faults::calls(), 0);
         faults::stop();
     }
@@ -142,6 +111,11 @@ private:
                 });
             qInfo("%s: %ld calls failed in turn, %s", QTest::currentTestFunction(), total,
                   oneThread ? "one thread" : "default threads");
+            // The new zip is on disk before it takes the zip's name (or, with a
+            // second name, before it is written over the zip in place).
+            const QStringList calls = faults::firstRun();
+            QVERIFY2(faults::syncedBeforePlaced(calls, zip) || calls.contains(QStringLiteral("fsync ") + zip),
+                     qPrintable(calls.join(QLatin1Char('\n'))));
             QVERIFY2(total > 5, qPrintable(QString::number(total)));
             if (QTest::currentTestFailed())
                 break;
@@ -259,6 +233,50 @@ private slots:
                        [&](const QString& which) {
                            QVERIFY2(testtools::readFile(other) == testtools::readFile(zip),
                                     qPrintable(which + QStringLiteral(": the two names differ")));
+                       });
+    }
+
+    // The engine's temporary folder on another file system than the zip: the
+    // finished zip is copied across into a scratch file beside it, which then
+    // takes its place. The copy keeps the zip's permissions, a file of the
+    // user's beside it is never touched, and nothing is left in either folder.
+    void addWithTheTemporaryFolderElsewhere()
+    {
+        const QString d = tmp_.fresh();
+        // The other file system: /dev/shm (a tmpfs on Debian), reached
+        // through a link below the watched folder so that its calls count too.
+        QTemporaryDir elsewhere(QStringLiteral("/dev/shm/quarn-faults-XXXXXX"));
+        QVERIFY2(elsewhere.isValid(), "a folder in /dev/shm is needed and cannot be made");
+        struct stat here, there;
+        QVERIFY(::stat(QFile::encodeName(d).constData(), &here) == 0);
+        QVERIFY(::stat(QFile::encodeName(elsewhere.path()).constData(), &there) == 0);
+        QVERIFY2(here.st_dev != there.st_dev, "/dev/shm is on the file system of the test's folder");
+        const QString temp = d + QStringLiteral("/temp");
+        QVERIFY(QFile::link(elsewhere.path(), temp));
+
+        const QString in = d + QStringLiteral("/in");
+        const QByteArray first = testtools::sampleData(30000, 41), second = testtools::sampleData(60000, 42);
+        testtools::writeFile(in + QStringLiteral("/first.txt"), first);
+        testtools::writeFile(in + QStringLiteral("/second.txt"), second);
+        const QString zip = d + QStringLiteral("/keep.zip");
+        auto e = engine();
+        QCOMPARE(add(*e, zip, in, {QStringLiteral("first.txt")}), 1);
+        QVERIFY(QFile::setPermissions(zip, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+        // Names a careless scratch file might take.
+        testtools::writeFile(zip + QStringLiteral(".qztmp"), "the user's own file");
+        e->TempDir = temp;
+        const QMap<QString, QString> want = faultchecks::digests({{QStringLiteral("first.txt"), first},
+                                                                  {QStringLiteral("second.txt"), second}});
+        everyCallOnZip(d, zip, [&] { return add(*e, zip, in, {QStringLiteral("second.txt")}); }, want,
+                       [&](const QString& which) {
+                           QVERIFY2(QDir(elsewhere.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                                    qPrintable(which + QStringLiteral(": left in the temporary folder: ") +
+                                               QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).join(QLatin1Char(' '))));
+                           QVERIFY2(QFile::permissions(zip) == (QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                                QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                                                QFileDevice::ReadGroup),
+                                    qPrintable(which + QStringLiteral(": permissions ") +
+                                               QString::number(int(QFile::permissions(zip)), 16)));
                        });
     }
 

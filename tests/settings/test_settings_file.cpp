@@ -1,3 +1,4 @@
+#include "TestTools.h"
 #include "settings/Settings.h"
 
 #include <QDir>
@@ -16,11 +17,6 @@ QList<QByteArray> fileLines(const QByteArray& data)
     for (QByteArray& x : l)
         x.chop(x.endsWith('\r') ? 1 : 0);
     return l;
-}
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 // A fresh file with line `n` (1-based) replaced.
 QByteArray withLine(int n, const QByteArray& value)
@@ -45,7 +41,7 @@ private slots:
             "T\r\nF\r\nF\r\nF\r\nF\r\nT\r\nT\r\nF\r\nT\r\nF\r\nF\r\nF\r\nF\r\nF\r\nF\r\nF\r\nT\r\nF\r\n"
             "F\r\nF\r\nF\r\nF\r\nF\r\n0\r\nF\r\nF\r\nF\r\nT\r\nT\r\nF\r\nT\r\nF\r\nF\r\nF\r\nF\r\nF\r\n"
             "F\r\nF\r\nF\r\n1\r\nT\r\nT\r\nF\r\nF\r\nF\r\nT\r\nT\r\nT\r\nT\r\n64\r\nF\r\nF\r\nF\r\nF\r\n";
-        QCOMPARE(readAll(SettingsFile::ConfigPath(dir.path())), expected);
+        QCOMPARE(testtools::readFile(SettingsFile::ConfigPath(dir.path())), expected);
         QCOMPARE(fileLines(expected).size(), 54);
         QVERIFY(!s.ExtractOverwrite);
         QVERIFY(s.LastOpenFolder.isEmpty());
@@ -83,7 +79,7 @@ private slots:
         // Line 17 is always written "T": the one stored value that does not round-trip.
         QVERIFY(back.Reserved17);
         QCOMPARE(back, s);
-        QCOMPARE(fileLines(readAll(SettingsFile::ConfigPath(dir.path()))).size(), 54);
+        QCOMPARE(fileLines(testtools::readFile(SettingsFile::ConfigPath(dir.path()))).size(), 54);
     }
 
     void folderNamedF()
@@ -246,12 +242,12 @@ private slots:
         Settings s;
         s.LastOpenFolder = QStringLiteral("/kept");
         QVERIFY(SettingsFile::Save(dir.path(), s));
-        const QByteArray before = readAll(SettingsFile::ConfigPath(dir.path()));
+        const QByteArray before = testtools::readFile(SettingsFile::ConfigPath(dir.path()));
         QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         s.LastOpenFolder = QStringLiteral("/lost");
         QVERIFY(!SettingsFile::Save(dir.path(), s));
         QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QCOMPARE(readAll(SettingsFile::ConfigPath(dir.path())), before);
+        QCOMPARE(testtools::readFile(SettingsFile::ConfigPath(dir.path())), before);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace testtools {
@@ -162,6 +163,34 @@ struct FreshFolders : QTemporaryDir {
         return d;
     }
 };
+
+// Every entry below `root`, links not followed: relative path -> "folder",
+// "link <target as stored>" or "file <bytes in hex>" ("other" for the rest).
+inline QMap<QString, QString> treeWithLinks(const QString& root)
+{
+    QMap<QString, QString> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        const QString rel = QDir(root).relativeFilePath(p);
+        struct stat st;
+        if (::lstat(QFile::encodeName(p).constData(), &st) != 0) {
+            tree[rel] = QStringLiteral("gone");
+        } else if (S_ISLNK(st.st_mode)) {
+            char target[4096];
+            const ssize_t n = ::readlink(QFile::encodeName(p).constData(), target, sizeof target);
+            tree[rel] = QStringLiteral("link ") + QFile::decodeName(QByteArray(target, int(qMax<ssize_t>(0, n))));
+        } else if (S_ISDIR(st.st_mode)) {
+            tree[rel] = QStringLiteral("folder");
+        } else if (S_ISREG(st.st_mode)) {
+            tree[rel] = QStringLiteral("file ") + QString::fromLatin1(readFile(p).toHex());
+        } else {
+            tree[rel] = QStringLiteral("other");
+        }
+    }
+    return tree;
+}
 
 // Every file and folder below `root`: relative path -> contents (folders map
 // to "<dir>").

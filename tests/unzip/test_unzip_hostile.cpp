@@ -20,34 +20,6 @@ namespace {
 
 QString cliPath() { return QStringLiteral(QUARN_BIN_DIR "/quarn-cli"); }
 
-// Every entry below `root`, links not followed: a file's contents, a
-// link's target, or a folder mark.
-QMap<QString, QString> treeOf(const QString& root)
-{
-    QMap<QString, QString> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString p = it.next();
-        struct stat st;
-        if (::lstat(QFile::encodeName(p).constData(), &st) != 0)
-            continue;
-        const QString rel = QDir(root).relativeFilePath(p);
-        if (S_ISLNK(st.st_mode)) {
-            char target[4096];
-            const ssize_t n = ::readlink(QFile::encodeName(p).constData(), target, sizeof target);
-            tree[rel] = QStringLiteral("link ") + QFile::decodeName(QByteArray(target, int(qMax<ssize_t>(0, n))));
-        }
-        else if (S_ISDIR(st.st_mode))
-            tree[rel] = QStringLiteral("folder");
-        else if (S_ISREG(st.st_mode))
-            tree[rel] = QStringLiteral("file ") + QString::fromLatin1(readFile(p).toHex());
-        else
-            tree[rel] = QStringLiteral("other");
-    }
-    return tree;
-}
-
 // The inode of `path` (links not followed); 0 when there is nothing.
 ino_t inodeOf(const QString& path)
 {
@@ -143,7 +115,7 @@ t.close()
         const QString outside = f_.folder(QStringLiteral("outside"));
         writeFile(outside + QStringLiteral("/secret"), "secret");
         writeFile(f_.path(QStringLiteral("victim.txt")), "victim");
-        const QMap<QString, QString> outsideBefore = treeOf(outside);
+        const QMap<QString, QString> outsideBefore = treeWithLinks(outside);
 
         QString archive = f_.path(name);
         const bool gz = name.endsWith(QStringLiteral(".gz"));
@@ -169,9 +141,9 @@ t.close()
         const Run r = run(cliPath(), {QStringLiteral("extract"), archive, QStringLiteral("-d"), byCli});
         QVERIFY2(r.code >= 0, "quarn-cli did not finish");
 
-        QCOMPARE(treeOf(outside), outsideBefore);
+        QCOMPARE(treeWithLinks(outside), outsideBefore);
         QCOMPARE(readFile(f_.path(QStringLiteral("victim.txt"))), QByteArray("victim"));
-        const QMap<QString, QString> page = treeOf(byPage), cli = treeOf(byCli);
+        const QMap<QString, QString> page = treeWithLinks(byPage), cli = treeWithLinks(byCli);
         if (name.endsWith(QStringLiteral(".zip"))) {
             // Every zip entry is a row: the page extracts what the command line does.
             QCOMPARE(page, cli);
@@ -305,7 +277,7 @@ open(out, 'ab').write(b'garbage after the member')
             }
             return;
         }
-        const QMap<QString, QString> page = treeOf(byPage), cli = treeOf(byCli);
+        const QMap<QString, QString> page = treeWithLinks(byPage), cli = treeWithLinks(byCli);
         if (name == QStringLiteral("links.tar")) {
             const ino_t data = inodeOf(byCli + QStringLiteral("/data"));
             QVERIFY(data != 0);
