@@ -4,6 +4,7 @@
 // within the data or from the dictionary); stored blocks, joined with
 // compressed ones either side, must inflate back to the input.
 
+#include "RawDeflate.h"
 #include "TestTools.h"
 #include "codecs/deflate/BlockCompressor.h"
 #include "codecs/deflate/StoredBlocks.h"
@@ -46,27 +47,6 @@ size_t zlibSize(const Bytes& dict, const Bytes& in)
     const size_t n = zs.total_out;
     deflateEnd(&zs);
     return n;
-}
-
-bool inflateRaw(const Bytes& in, Bytes& out)
-{
-    z_stream zs{};
-    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK)
-        return false;
-    out.clear();
-    zs.next_in = const_cast<uint8_t*>(in.data());
-    zs.avail_in = uInt(in.size());
-    uint8_t buf[65536];
-    int r = Z_OK;
-    do {
-        zs.next_out = buf;
-        zs.avail_out = sizeof buf;
-        r = inflate(&zs, Z_NO_FLUSH);
-        out.insert(out.end(), buf, buf + (sizeof buf - zs.avail_out));
-    } while (r == Z_OK);
-    const bool ok = r == Z_STREAM_END && zs.avail_in == 0;
-    inflateEnd(&zs);
-    return ok;
 }
 
 } // namespace
