@@ -85,7 +85,7 @@ void Session::addTree(TTarWriter& w, const QFileInfo& info, const QString& membe
         return;
     }
     w.permissions = TTarWriter::fileMode(info);
-    w.addFile(abs, member);
+    w.addFile(info, member);
 }
 
 int Session::writeTar(const QString& tarPath, const QStringList& paths, const QStringList& exclude)

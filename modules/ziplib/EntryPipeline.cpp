@@ -1,8 +1,9 @@
 #include "EntryPipeline.h"
 
 #include "BlockDeflater.h"
+#include "codecs/deflate/StoredBlocks.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -33,19 +34,7 @@ ssize_t readFull(int fd, uint8_t* p, size_t n)
     return ssize_t(got);
 }
 
-uint32_t crcOf(const std::vector<uint8_t>& v)
-{
-    uint32_t crc = uint32_t(crc32(0, nullptr, 0));
-    const uint8_t* p = v.data();
-    size_t n = v.size();
-    while (n) {
-        const uInt piece = uInt(std::min<size_t>(n, 1u << 30));
-        crc = uint32_t(crc32(crc, p, piece));
-        p += piece;
-        n -= piece;
-    }
-    return crc;
-}
+uint32_t crcOf(const std::vector<uint8_t>& v) { return libdeflate_crc32(0, v.data(), v.size()); }
 
 } // namespace
 
@@ -88,8 +77,13 @@ Compressed EntryPipeline::next()
     done_.erase(it);
     ++taken_;
     ahead_ -= c.cost;
+    // Paused workers go on once half the room is free again, not at every
+    // result taken: a wake-up per small file would cost more than the file.
+    const uint64_t waiting = dispatched_ - taken_;
+    const bool resume = paused_ && (waiting == 0 || (waiting <= kMaxAhead / 2 && ahead_ <= kMaxAheadBytes / 2));
+    if (resume) paused_ = false;
     lk.unlock();
-    workCv_.notify_all();
+    if (resume) workCv_.notify_all();
     return c;
 }
 
@@ -98,20 +92,24 @@ void EntryPipeline::work()
     BlockDeflater deflater;
     std::unique_lock<std::mutex> lk(m_);
     for (;;) {
-        workCv_.wait(lk, [&] { return stop_ || error_ || !more() || roomAhead(); });
+        if (!stop_ && !error_ && more() && !roomAhead()) paused_ = true;
+        workCv_.wait(lk, [&] { return stop_ || error_ || !more() || (!paused_ && roomAhead()); });
         if (stop_ || error_ || !more()) return;
+        // Only the result the writing thread waits for wakes it.
+        bool wanted = true;
         try {
             Job job = take();
             lk.unlock();
             if (job.wholeFile) compressWhole(job, deflater);
             else if (job.out.kind == Compressed::Kind::Block) compressBlock(job, deflater);
             lk.lock();
+            wanted = job.seq == taken_;
             done_.emplace(job.seq, std::move(job.out));
         } catch (...) {
             if (!lk.owns_lock()) lk.lock();
             if (!error_) error_ = std::current_exception();
         }
-        doneCv_.notify_all();
+        if (wanted) doneCv_.notify_all();
     }
 }
 
@@ -262,7 +260,8 @@ void EntryPipeline::compressWhole(Job& job, BlockDeflater& d)
     out.cipher = cipher.kind();
     const size_t head = out.bytes.size();
     out.method = 0;
-    if (f.level > 0 && have > 0 && d.whole(in.data(), have, f.level, out.bytes)) out.method = 8;
+    const bool deflate = f.level > 0 && have > 0 && !qdeflate::incompressible(nullptr, 0, in.data(), have);
+    if (deflate && d.whole(in.data(), have, f.level, out.bytes)) out.method = 8;
     else if (head == 0) out.bytes = std::move(in);
     else out.bytes.insert(out.bytes.end(), in.begin(), in.end());
     in = std::vector<uint8_t>();
@@ -276,7 +275,9 @@ void EntryPipeline::compressBlock(Job& job, BlockDeflater& d)
     Compressed& out = job.out;
     out.crc = crcOf(job.input);
     out.usize = job.input.size();
-    if (f.level > 0)
+    if (f.level > 0 && qdeflate::incompressible(job.dict.data(), job.dict.size(), job.input.data(), job.input.size()))
+        qdeflate::appendStored(job.input.data(), job.input.size(), out.last, out.bytes);
+    else if (f.level > 0)
         d.block(job.dict.data(), job.dict.size(), job.input.data(), job.input.size(), f.level, out.last, out.bytes);
     else
         out.bytes = std::move(job.input);

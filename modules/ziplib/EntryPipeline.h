@@ -107,6 +107,7 @@ private:
     std::map<uint64_t, Compressed> done_;
     std::exception_ptr error_;
     bool stop_ = false;
+    bool paused_ = false;  // the workers found no room and wait for half of it
     std::vector<std::thread> threads_;
 };
 

@@ -1,10 +1,12 @@
 #include "codecs/GzipWriter.h"
 #include "codecs/deflate/BlockCompressor.h"
+#include "codecs/deflate/StoredBlocks.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
+#include <libdeflate.h>
 #include <zlib.h>
 
 struct TGzipWriter::Block {
@@ -167,7 +169,8 @@ qint64 TGzipWriter::writeData(const char* data, qint64 len)
             continue;
         }
         const qint64 take = std::min(room, len - done);
-        b->in.insert(b->in.end(), data + done, data + done + take);
+        const auto* from = reinterpret_cast<const unsigned char*>(data + done);
+        b->in.insert(b->in.end(), from, from + take);
         done += take;
     }
     totalIn_ += len;
@@ -194,8 +197,12 @@ void TGzipWriter::work()
         }
         const unsigned char* data = b->in.data() + b->dictionary;
         b->out.clear();
-        const bool ok = deflater.compress(b->in.data(), b->dictionary, data, b->dataSize(), b->last, b->out);
-        const quint32 crc = quint32(crc32(0L, data, uInt(b->dataSize())));
+        bool ok = true;
+        if (level > 0 && qdeflate::incompressible(b->in.data(), b->dictionary, data, b->dataSize()))
+            qdeflate::appendStored(data, b->dataSize(), b->last, b->out);
+        else
+            ok = deflater.compress(b->in.data(), b->dictionary, data, b->dataSize(), b->last, b->out);
+        const quint32 crc = quint32(libdeflate_crc32(0, data, b->dataSize()));
         bool oldest = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);

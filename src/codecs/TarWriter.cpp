@@ -3,6 +3,7 @@
 
 #include <QFileInfo>
 #include <cstring>
+#include <utility>
 
 using namespace tarformat;
 
@@ -83,17 +84,18 @@ void TTarWriter::flushBuffer()
 
 quint16 TTarWriter::fileMode(const QFileInfo& info)
 {
-    const QFile::Permissions p = info.permissions();
+    // Flag by flag: asking for the whole set would also ask what the current
+    // user may do, one access() call for each of three more flags.
+    static constexpr std::pair<QFile::Permission, quint16> bits[] = {
+        {QFile::ReadOwner, TarMode::OwnerRead},   {QFile::WriteOwner, TarMode::OwnerWrite},
+        {QFile::ExeOwner, TarMode::OwnerExecute}, {QFile::ReadGroup, TarMode::GroupRead},
+        {QFile::WriteGroup, TarMode::GroupWrite}, {QFile::ExeGroup, TarMode::GroupExecute},
+        {QFile::ReadOther, TarMode::OtherRead},   {QFile::WriteOther, TarMode::OtherWrite},
+        {QFile::ExeOther, TarMode::OtherExecute}};
     quint16 m = 0;
-    if (p & QFile::ReadOwner) m |= TarMode::OwnerRead;
-    if (p & QFile::WriteOwner) m |= TarMode::OwnerWrite;
-    if (p & QFile::ExeOwner) m |= TarMode::OwnerExecute;
-    if (p & QFile::ReadGroup) m |= TarMode::GroupRead;
-    if (p & QFile::WriteGroup) m |= TarMode::GroupWrite;
-    if (p & QFile::ExeGroup) m |= TarMode::GroupExecute;
-    if (p & QFile::ReadOther) m |= TarMode::OtherRead;
-    if (p & QFile::WriteOther) m |= TarMode::OtherWrite;
-    if (p & QFile::ExeOther) m |= TarMode::OtherExecute;
+    for (const auto& [flag, bit] : bits)
+        if (info.permission(flag))
+            m |= bit;
     return m;
 }
 
@@ -133,17 +135,22 @@ void TTarWriter::writeLongNameRecord(const QByteArray& name)
 
 void TTarWriter::addFile(const QString& diskPath, const QString& memberName)
 {
-    const QFileInfo info(diskPath);
-    const QDateTime time = info.exists() ? info.lastModified().toUTC() : QDateTime();
     QString name = memberName;
     if (name.isEmpty()) {
         name = diskPath;
         name.replace(QLatin1Char('\\'), QLatin1Char('/'));
     }
+    addFile(QFileInfo(diskPath), name);
+}
+
+void TTarWriter::addFile(const QFileInfo& info, const QString& memberName)
+{
+    const QString diskPath = info.filePath();
+    const QDateTime time = info.exists() ? info.lastModified() : QDateTime();
     QFile in(diskPath);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw TTarError(QStringLiteral("Cannot open file \"%1\". %2").arg(diskPath, in.errorString()));
-    addData(in, name, time, modesFromFiles ? fileMode(info) : permissions);
+    addData(in, memberName, time, modesFromFiles ? fileMode(info) : permissions);
 }
 
 void TTarWriter::addStream(QIODevice& stream, const QString& memberName, const QDateTime& time)

@@ -46,6 +46,9 @@ public:
     // Adds the bytes of the file at diskPath under memberName (the disk path
     // with "\" turned into "/" when memberName is empty).
     void addFile(const QString& diskPath, const QString& memberName);
+    // The same for a file already looked at: what `info` has read of it
+    // (its time, and its mode with modesFromFiles) is not read again.
+    void addFile(const QFileInfo& info, const QString& memberName);
     // Adds the rest of `stream` (from its current position) as one entry.
     void addStream(QIODevice& stream, const QString& memberName, const QDateTime& time);
     void addVolumeHeader(const QString& label, const QDateTime& time);

@@ -3,6 +3,7 @@
 // (with zlib) to the joined inputs; damaged or cut streams must be refused.
 // Also the block compressor that chooses between the two libraries.
 
+#include "RawDeflate.h"
 #include "TestTools.h"
 #include "codecs/deflate/BlockCompressor.h"
 #include "codecs/deflate/DeflateScan.h"
@@ -20,29 +21,6 @@ using Bytes = std::vector<uint8_t>;
 namespace {
 
 Bytes bytesOf(const QByteArray& b) { return Bytes(b.begin(), b.end()); }
-
-// Inflates a raw deflate stream with zlib; false when zlib refuses it or it
-// does not end exactly at the end of `in`.
-bool inflateRaw(const Bytes& in, Bytes& out)
-{
-    z_stream zs{};
-    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK)
-        return false;
-    out.clear();
-    zs.next_in = const_cast<uint8_t*>(in.data());
-    zs.avail_in = uInt(in.size());
-    uint8_t buf[65536];
-    int r = Z_OK;
-    do {
-        zs.next_out = buf;
-        zs.avail_out = sizeof buf;
-        r = inflate(&zs, Z_NO_FLUSH);
-        out.insert(out.end(), buf, buf + (sizeof buf - zs.avail_out));
-    } while (r == Z_OK && (zs.avail_in > 0 || zs.avail_out == 0));
-    const bool ok = r == Z_STREAM_END && zs.avail_in == 0;
-    inflateEnd(&zs);
-    return ok;
-}
 
 Bytes libdeflateOf(const Bytes& in, int level)
 {
