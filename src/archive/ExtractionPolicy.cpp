@@ -330,10 +330,10 @@ bool ExtractionPolicy::queueFile(const ArchiveEntry& entry, const QString& rel, 
 void ExtractionPolicy::collect(bool all)
 {
     using Step = FileWriteQueue::File::Step;
-    while (writers_) {
-        const std::unique_ptr<FileWriteQueue::File> f = writers_->takeOldest(all || writers_->full());
-        if (!f)
-            return;
+    if (!writers_)
+        return;
+    writers_->settle(all);
+    while (const std::unique_ptr<FileWriteQueue::File> f = writers_->takeOldest()) {
         inFlight_.remove(f->rel);
         const QString path = diskPath(f->rel);
         switch (f->step) {

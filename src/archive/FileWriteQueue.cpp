@@ -39,27 +39,47 @@ void FileWriteQueue::push(std::unique_ptr<File> file)
         std::lock_guard<std::mutex> lock(mutex_);
         f->held = f->data.size();
         bytes_ += f->held;
+        waitingBytes_ += f->held;
         files_.push_back(std::move(file));
         waiting_.push_back(f);
+        // Idle workers are woken for a batch, not for every small file.
+        if (waiting_.size() < WakeFiles && waitingBytes_ < WakeBytes)
+            return;
     }
-    wake_.notify_one();
+    wake_.notify_all();
 }
 
-bool FileWriteQueue::full() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return files_.size() >= MaxFiles || bytes_ >= MaxBytes;
-}
-
-std::unique_ptr<FileWriteQueue::File> FileWriteQueue::takeOldest(bool wait)
+void FileWriteQueue::settle(bool all)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (files_.empty())
-        return nullptr;
-    File& oldest = *files_.front();
-    if (wait)
-        finished_.wait(lock, [&] { return oldest.done; });
-    else if (!oldest.done)
+    size_t n = files_.size();
+    if (!all) {
+        if (files_.size() < MaxFiles && bytes_ < MaxBytes)
+            return;
+        size_t count = files_.size();
+        qint64 bytes = bytes_;
+        for (n = 0; n < files_.size() && (count > MaxFiles / 2 || bytes > MaxBytes / 2); ++n) {
+            --count;
+            bytes -= files_[n]->held;
+        }
+    }
+    awaitedLeft_ = 0;
+    for (size_t i = 0; i < n; ++i)
+        if (!files_[i]->done) {
+            files_[i]->awaited = true;
+            ++awaitedLeft_;
+        }
+    if (awaitedLeft_ == 0)
+        return;
+    if (!waiting_.empty())
+        wake_.notify_all();
+    finished_.wait(lock, [&] { return awaitedLeft_ == 0; });
+}
+
+std::unique_ptr<FileWriteQueue::File> FileWriteQueue::takeOldest()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (files_.empty() || !files_.front()->done)
         return nullptr;
     std::unique_ptr<File> f = std::move(files_.front());
     files_.pop_front();
@@ -76,12 +96,14 @@ void FileWriteQueue::work()
             return; // closing, and every file written
         File* f = waiting_.front();
         waiting_.pop_front();
+        waitingBytes_ -= f->held;
         lock.unlock();
         write(*f);
         f->data = QByteArray(); // the memory goes back now, not when the caller gets to it
         lock.lock();
         f->done = true;
-        finished_.notify_all();
+        if (f->awaited && --awaitedLeft_ == 0)
+            finished_.notify_all();
     }
 }
 

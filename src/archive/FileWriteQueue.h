@@ -34,7 +34,8 @@ public:
         // The outcome: Written, or the step that failed with its errno.
         enum class Step { Pending, Written, Create, Write, Rename } step = Step::Pending;
         int error = 0;
-        bool done = false; // guarded by the queue
+        bool done = false;    // guarded by the queue
+        bool awaited = false; // the calling thread waits for it (settle)
         qint64 held = 0;   // the data's size while queued
     };
 
@@ -43,6 +44,9 @@ public:
     static constexpr qint64 MaxBytes = 32 << 20;
     // Files larger than this are written by the caller, streaming.
     static constexpr qint64 MaxFileSize = 4 << 20;
+    // Idle workers are woken once this many files or bytes wait.
+    static constexpr size_t WakeFiles = 8;
+    static constexpr qint64 WakeBytes = 1 << 20;
 
     explicit FileWriteQueue(unsigned threads);
     // Writes what is queued, then ends the workers.
@@ -55,11 +59,13 @@ public:
     static unsigned threadsWanted();
 
     void push(std::unique_ptr<File> file);
-    // The oldest file once written (or failed); null when none is queued,
-    // or when it is not finished and `wait` is false.
-    std::unique_ptr<File> takeOldest(bool wait);
-    // True when the queue holds as much as it may.
-    bool full() const;
+    // Waits until the oldest files are written (or failed): every one
+    // (`all`), or, when the queue holds as much as it may, as many as leave
+    // it half full. One wake-up for the lot, not one for each file.
+    void settle(bool all);
+    // The oldest file once finished; null when none is queued or the oldest
+    // is not finished.
+    std::unique_ptr<File> takeOldest();
     bool empty() const { return files_.empty(); }
 
     // Writes one file on the calling thread (the workers' job).
@@ -73,6 +79,8 @@ private:
     std::deque<std::unique_ptr<File>> files_; // in order; the calling thread's
     std::deque<File*> waiting_;               // not started yet
     qint64 bytes_ = 0;                        // data held by files_
+    qint64 waitingBytes_ = 0;                 // data held by waiting_
+    size_t awaitedLeft_ = 0;                  // awaited files not finished yet
     bool closing_ = false;
     std::vector<std::thread> threads_;
 };
