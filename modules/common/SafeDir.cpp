@@ -116,6 +116,12 @@ int SafeDir::walk(int from, const std::string& rest, bool create)
     return fd;
 }
 
+OpenFolder::~OpenFolder()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
 int SafeDir::folder(const std::string& rel, bool create)
 {
     if (baseFd_ < 0) {

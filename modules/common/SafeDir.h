@@ -10,6 +10,16 @@
 
 namespace qz {
 
+// A folder of the destination, held open while files are written into it
+// (by other threads too); closed with the last holder.
+struct OpenFolder {
+    explicit OpenFolder(int f) : fd(f) {}
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    const int fd;
+};
+
 class SafeDir {
 public:
     // Opens `base` (made when `create` and missing). The base itself is the

@@ -44,11 +44,6 @@ bool headerMatches(const Entry& e, const uint8_t h[12])
 
 } // namespace
 
-OpenFolder::~OpenFolder()
-{
-    if (fd >= 0) ::close(fd);
-}
-
 uint8_t* EntryOutput::inBuffer(size_t n)
 {
     if (n > inCap_ || !in_) { inCap_ = std::max(n, kChunk); in_.reset(new uint8_t[inCap_]); }

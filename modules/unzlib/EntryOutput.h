@@ -4,6 +4,7 @@
 // on any thread; what it has to say goes to an EntrySink.
 #pragma once
 
+#include "SafeDir.h"
 #include "WinZipAes.h"
 #include "ZipCommon.h"
 #include "zipdir/ScratchFiles.h"
@@ -24,15 +25,6 @@ struct Coding {
     AesField field;
     // AE-2 leaves the CRC out; the authentication code stands for it.
     bool hasCrc() const { return !(aes && field.version == 2); }
-};
-
-// A folder of the destination, held open while entries are written into it.
-struct OpenFolder {
-    explicit OpenFolder(int f) : fd(f) {}
-    ~OpenFolder();
-    OpenFolder(const OpenFolder&) = delete;
-    OpenFolder& operator=(const OpenFolder&) = delete;
-    const int fd;
 };
 
 // Where the callbacks of an entry go: to the engine at once, or recorded for

@@ -1,5 +1,6 @@
 #include "ExtractQueue.h"
 
+#include <algorithm>
 #include <new>
 
 namespace qz {
@@ -9,7 +10,9 @@ public:
     Recorder(ExtractQueue& q, EntryTask& t) : q_(q), t_(t) {}
     bool bytes(int64_t n) override
     {
-        add(EntryEvent{QZ_CB_BYTES, 0, 0, n, std::string()});
+        // A small entry's progress comes with its end; a large one's is
+        // passed on as it goes.
+        add(EntryEvent{QZ_CB_BYTES, 0, 0, n, std::string()}, t_.work.entry && t_.work.entry->compressedSize > kLargeEntry);
         return q_.stop_.load(std::memory_order_relaxed);
     }
     void call(int code, int32_t err, int32_t size, const std::string& text) override
@@ -18,14 +21,16 @@ public:
     }
 
 private:
-    void add(EntryEvent&& e)
+    void add(EntryEvent&& e, bool wake = true)
     {
         {
             std::lock_guard<std::mutex> lock(q_.mutex_);
             t_.events.push_back(std::move(e));
         }
-        q_.progress_.notify_one();
+        if (wake)
+            q_.progress_.notify_one();
     }
+    static constexpr uint64_t kLargeEntry = 1 << 20;
     ExtractQueue& q_;
     EntryTask& t_;
 };
@@ -59,13 +64,27 @@ void ExtractQueue::push(std::unique_ptr<EntryTask> task)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         tasks_.push_back(std::move(task));
-        if (!t->hasWork)
+        if (!t->hasWork) {
             t->done = true;
-        else
-            waiting_.push_back(t);
+            return;
+        }
+        waiting_.push_back(t);
+        // Idle workers are woken for a batch, not for every small entry.
+        waitingBytes_ += t->work.entry->compressedSize;
+        if (waiting_.size() < kWakeEntries && waitingBytes_ < kWakeBytes)
+            return;
     }
-    if (t->hasWork)
-        wake_.notify_one();
+    wake_.notify_all();
+}
+
+void ExtractQueue::wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (waiting_.empty())
+            return;
+    }
+    wake_.notify_all();
 }
 
 void ExtractQueue::work(EntryOutput& out)
@@ -77,6 +96,7 @@ void ExtractQueue::work(EntryOutput& out)
             return;
         EntryTask* t = waiting_.front();
         waiting_.pop_front();
+        waitingBytes_ -= t->work.entry->compressedSize;
         ++busy_;
         lock.unlock();
         Recorder sink(*this, *t);
@@ -94,7 +114,8 @@ void ExtractQueue::work(EntryOutput& out)
         t->outcome = o;
         t->done = true;
         --busy_;
-        progress_.notify_all();
+        if (!t->awaited || --awaitedLeft_ == 0)
+            progress_.notify_all();
     }
 }
 
@@ -105,12 +126,35 @@ bool ExtractQueue::take(std::vector<EntryEvent>& events, std::chrono::millisecon
         return false;
     EntryTask& t = *tasks_.front();
     std::unique_lock<std::mutex> lock(mutex_);
-    if (wait.count() > 0)
+    if (wait.count() > 0 && !t.done && t.events.size() == t.passed) {
+        if (!waiting_.empty())
+            wake_.notify_all();
         progress_.wait_for(lock, wait, [&] { return t.done || t.events.size() > t.passed; });
+    }
     events.assign(std::make_move_iterator(t.events.begin() + std::ptrdiff_t(t.passed)),
                   std::make_move_iterator(t.events.end()));
     t.passed = t.events.size();
     return t.done;
+}
+
+void ExtractQueue::awaitDone(size_t n, std::chrono::milliseconds wait)
+{
+    n = std::min(n, tasks_.size());
+    std::unique_lock<std::mutex> lock(mutex_);
+    awaitedLeft_ = 0;
+    for (size_t i = 0; i < n; ++i)
+        if (!tasks_[i]->done) {
+            tasks_[i]->awaited = true;
+            ++awaitedLeft_;
+        }
+    if (awaitedLeft_ > 0) {
+        if (!waiting_.empty())
+            wake_.notify_all();
+        progress_.wait_for(lock, wait, [&] { return awaitedLeft_ == 0; });
+    }
+    for (size_t i = 0; i < n; ++i)
+        tasks_[i]->awaited = false;
+    awaitedLeft_ = 0;
 }
 
 std::unique_ptr<EntryTask> ExtractQueue::popFront()
@@ -127,8 +171,10 @@ void ExtractQueue::stop()
     for (EntryTask* t : waiting_) {
         t->outcome = Outcome::Aborted;
         t->done = true;
+        t->awaited = false;
     }
     waiting_.clear();
+    waitingBytes_ = 0;
     progress_.wait(lock, [&] { return busy_ == 0; });
 }
 

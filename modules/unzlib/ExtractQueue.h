@@ -34,6 +34,7 @@ struct EntryTask {
     std::vector<EntryEvent> events;
     size_t passed = 0;
     bool done = false;
+    bool awaited = false; // the calling thread waits for it (ExtractQueue::awaitDone)
     Outcome outcome = Outcome::Ok;
 };
 
@@ -46,9 +47,11 @@ public:
 
     // A sink that records into `task`; usable before and after `push`.
     std::unique_ptr<EntrySink> recorder(EntryTask& task);
-    // Queues a task; its work starts on a free worker. A task without work
-    // is done already.
+    // Queues a task; its work starts on a free worker (idle workers are woken
+    // once a few tasks wait, by take() with a wait, or by wake()). A task
+    // without work is done already.
     void push(std::unique_ptr<EntryTask> task);
+    void wake();
     size_t size() const { return tasks_.size(); }
     bool empty() const { return tasks_.empty(); }
     // The oldest task's events not passed on yet; waits up to `wait` for one
@@ -56,6 +59,9 @@ public:
     // all taken): `front` then hands it over.
     bool take(std::vector<EntryEvent>& events, std::chrono::milliseconds wait);
     std::unique_ptr<EntryTask> popFront();
+    // Waits up to `wait` until the oldest `n` tasks are all finished: one
+    // wake-up for the lot, not one for each.
+    void awaitDone(size_t n, std::chrono::milliseconds wait);
     // Work not started is dropped (Aborted), and work under way stops at its
     // next chunk; waits until no worker holds a task.
     void stop();
@@ -68,9 +74,13 @@ private:
     std::condition_variable wake_, progress_;
     std::deque<std::unique_ptr<EntryTask>> tasks_;  // in order; touched by the calling thread only
     std::deque<EntryTask*> waiting_;                // work not yet started
+    uint64_t waitingBytes_ = 0;                     // their compressed sizes
+    static constexpr size_t kWakeEntries = 8;
+    static constexpr uint64_t kWakeBytes = 1 << 20;
     std::atomic<bool> stop_{false};
     bool closing_ = false;
     size_t busy_ = 0;
+    size_t awaitedLeft_ = 0; // awaited tasks not finished yet
     const zipdir::Source& zip_;
     std::vector<std::thread> threads_;
 };

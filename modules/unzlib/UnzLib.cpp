@@ -399,6 +399,8 @@ void UnzJob::count(Outcome o)
 void UnzJob::beforeQuestion()
 {
     if (!queue_) return;
+    // The decided entries go on while the question waits for its answer.
+    queue_->wake();
     passOn(false);
     if (!queue_->empty() || !deciding_ || rep_.aborted()) return;
     DirectSink direct(rep_);
@@ -502,7 +504,11 @@ int32_t UnzJob::run()
             if (task->outcome == Outcome::Aborted || rep_.aborted()) { aborted_ = true; break; }
             queue_->push(std::move(task));
             passOn(false);
-            while (queue_->size() > kMaxUnderWay && !rep_.aborted()) passOn(true);
+            // Once full, down to half: one wait for a run of entries.
+            while (queue_->size() > kMaxUnderWay && !rep_.aborted()) {
+                queue_->awaitDone(queue_->size() - kMaxUnderWay / 2, std::chrono::milliseconds(100));
+                passOn(false);
+            }
         } else {
             EntryWork w;
             bool work = false;

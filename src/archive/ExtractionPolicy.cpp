@@ -2,6 +2,7 @@
 
 #include "codecs/TarEntry.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -62,6 +63,10 @@ ExtractionPolicy::ExtractionPolicy(const ExtractRequest& request)
     umask_ = ::umask(0);
     ::umask(umask_);
 }
+
+ExtractionPolicy::~ExtractionPolicy() = default;
+
+void ExtractionPolicy::writeSmallFilesAhead() { writeAhead_ = FileWriteQueue::threadsWanted() > 1; }
 
 void ExtractionPolicy::note(const QString& text) const
 {
@@ -190,6 +195,9 @@ bool ExtractionPolicy::take(const ArchiveEntry& entry, const std::function<void(
     const QString rel = relativePathOf(entry);
     if (!rel.isEmpty() && request_.folderNames && rel != plainName(entry.name))
         note(QStringLiteral("%1 extracted as %2").arg(entry.name, rel));
+    awaitWriters(rel);
+    if (entry.type == ArchiveEntry::HardLink)
+        collect(true); // its file may still be being written
     if (rel.isEmpty()) {
         if (!entry.folder())
             note(QStringLiteral("%1 skipped (no usable name)").arg(entry.name));
@@ -239,8 +247,10 @@ bool ExtractionPolicy::writeFile(const ArchiveEntry& entry, const QString& rel, 
     const int dirFd = targetFolder(entry, rel, leaf);
     if (dirFd < 0)
         return false;
+    if (writeAhead_ && fill && entry.size >= 0 && entry.size <= FileWriteQueue::MaxFileSize)
+        return queueFile(entry, rel, leaf, dirFd, fill);
     std::string temp;
-    const int fd = qz::SafeDir::createTemp(dirFd, temp);
+    const int fd = qz::SafeDir::createTemp(dirFd, temp, fileMode(entry, 0666));
     if (fd < 0) {
         fail(QStringLiteral("cannot create %1: %2").arg(diskPath(rel), errnoText(errno)));
         return false;
@@ -260,7 +270,6 @@ bool ExtractionPolicy::writeFile(const ArchiveEntry& entry, const QString& rel, 
         fail(QStringLiteral("write error on %1: %2").arg(diskPath(rel), out.errorString()));
         return false;
     }
-    ::fchmod(fd, fileMode(entry, 0666));
     setTimes(fd, entry.time);
     out.close();
     if (out.error() != QFileDevice::NoError) {
@@ -273,6 +282,89 @@ bool ExtractionPolicy::writeFile(const ArchiveEntry& entry, const QString& rel, 
     written_.insert(rel);
     ++result_.extracted;
     return true;
+}
+
+std::shared_ptr<qz::OpenFolder> ExtractionPolicy::heldFolder(const QString& parentRel, int dirFd)
+{
+    const auto it = heldFolders_.find(parentRel);
+    if (it != heldFolders_.end())
+        return it->second;
+    const int own = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return nullptr;
+    // Files under way keep theirs open.
+    if (heldFolders_.size() >= 64)
+        heldFolders_.clear();
+    return heldFolders_[parentRel] = std::make_shared<qz::OpenFolder>(own);
+}
+
+bool ExtractionPolicy::queueFile(const ArchiveEntry& entry, const QString& rel, const QString& leaf, int dirFd,
+                                 const std::function<void(QIODevice&)>& fill)
+{
+    auto f = std::make_unique<FileWriteQueue::File>();
+    f->data.reserve(entry.size);
+    {
+        // A damaged entry raises here, before anything is on disk.
+        QBuffer buffer(&f->data);
+        buffer.open(QIODevice::WriteOnly);
+        fill(buffer);
+    }
+    const qsizetype slash = rel.lastIndexOf(QLatin1Char('/'));
+    f->folder = heldFolder(slash < 0 ? QString() : rel.left(slash), dirFd);
+    if (!f->folder) {
+        fail(QStringLiteral("cannot create %1: %2").arg(diskPath(rel), errnoText(errno)));
+        return false;
+    }
+    f->leaf = bytes(leaf);
+    f->rel = rel;
+    f->mode = fileMode(entry, 0666);
+    f->mtime = entry.time.isValid() ? entry.time.toSecsSinceEpoch() : -1;
+    if (!writers_)
+        writers_ = std::make_unique<FileWriteQueue>(FileWriteQueue::threadsWanted());
+    writers_->push(std::move(f));
+    inFlight_.insert(rel);
+    collect(false);
+    return true;
+}
+
+void ExtractionPolicy::collect(bool all)
+{
+    using Step = FileWriteQueue::File::Step;
+    if (!writers_)
+        return;
+    writers_->settle(all);
+    while (const std::unique_ptr<FileWriteQueue::File> f = writers_->takeOldest()) {
+        inFlight_.remove(f->rel);
+        const QString path = diskPath(f->rel);
+        switch (f->step) {
+        case Step::Written:
+            written_.insert(f->rel);
+            ++result_.extracted;
+            break;
+        case Step::Create: fail(QStringLiteral("cannot create %1: %2").arg(path, errnoText(f->error))); break;
+        case Step::Write: fail(QStringLiteral("write error on %1: %2").arg(path, errnoText(f->error))); break;
+        case Step::Rename:
+        case Step::Pending:
+            fail(f->error == EISDIR || f->error == ENOTEMPTY || f->error == EEXIST
+                     ? QStringLiteral("%1 is a folder; not replaced").arg(path)
+                     : QStringLiteral("cannot create %1: %2").arg(path, errnoText(f->error)));
+            break;
+        }
+    }
+}
+
+void ExtractionPolicy::awaitWriters(const QString& rel)
+{
+    if (inFlight_.isEmpty())
+        return;
+    for (qsizetype k = rel.indexOf(QLatin1Char('/'));; k = rel.indexOf(QLatin1Char('/'), k + 1)) {
+        if (inFlight_.contains(k < 0 ? rel : rel.left(k))) {
+            collect(true);
+            return;
+        }
+        if (k < 0)
+            return;
+    }
 }
 
 bool ExtractionPolicy::makeHardLink(const ArchiveEntry& entry, const QString& rel)
@@ -355,6 +447,7 @@ bool ExtractionPolicy::makeSymLink(const ArchiveEntry& entry, const QString& rel
 
 ExtractResult ExtractionPolicy::finish(const QString& error)
 {
+    collect(true);
     for (const HeldLink& l : heldLinks_)
         heldRels_.insert(l.rel);
     for (const HeldLink& l : heldLinks_)

@@ -15,19 +15,27 @@
 // - devices, FIFOs and sockets are skipped with a message.
 
 #include "archive/Archive.h"
+#include "archive/FileWriteQueue.h"
 
 #include "SafeDir.h"
 
 #include <QIODevice>
 #include <QList>
 #include <QSet>
+#include <map>
+#include <memory>
 #include <sys/types.h>
 
 class ExtractionPolicy {
 public:
     explicit ExtractionPolicy(const ExtractRequest& request);
+    ~ExtractionPolicy();
     // "" when the destination exists or was made and could be opened.
     QString openError() const { return openError_; }
+    // For kinds whose `fill` writes exactly the entry's size into any device
+    // (no seeks): small files are read into memory and written on worker
+    // threads, their outcomes taken in the entries' order.
+    void writeSmallFilesAhead();
 
     // Extracts one entry (skipped when the request does not select it);
     // `fill` writes a file's data and may raise TTarError, which is passed
@@ -70,6 +78,17 @@ private:
     int parentFolder(const QString& rel, const ArchiveEntry& entry, QString& leaf);
     // Renames the finished temporary file or link over `leaf`.
     bool commit(int dirFd, const std::string& temp, const QString& leaf, const QString& rel);
+    // A file read into memory and handed to the writers.
+    bool queueFile(const ArchiveEntry& entry, const QString& rel, const QString& leaf, int dirFd,
+                   const std::function<void(QIODevice&)>& fill);
+    // Takes the outcomes of the queued files: those finished, or (`all`)
+    // every one.
+    void collect(bool all);
+    // A name, or a folder on its path, still being written is waited for
+    // before it is looked at or made.
+    void awaitWriters(const QString& rel);
+    // The folder the last walk reached, held open for the writers.
+    std::shared_ptr<qz::OpenFolder> heldFolder(const QString& parentRel, int dirFd);
     void note(const QString& text) const;
     void fail(const QString& text);
     QString diskPath(const QString& rel) const;
@@ -87,4 +106,9 @@ private:
     QList<HeldLink> heldLinks_;
     QSet<QString> heldRels_;  // where the held links land, while they are made
     QList<FolderTimes> folders_;
+    // The queued writes (set up with the first file queued).
+    bool writeAhead_ = false;
+    std::unique_ptr<FileWriteQueue> writers_;
+    QSet<QString> inFlight_;
+    std::map<QString, std::shared_ptr<qz::OpenFolder>> heldFolders_;
 };

@@ -110,6 +110,8 @@ ExtractResult TarArchive::extract(const ExtractRequest& request)
     ExtractionPolicy policy(request);
     if (!policy.openError().isEmpty())
         return policy.finish(policy.openError());
+    // The reader writes an entry's size exactly, holes as zeros when not into a file.
+    policy.writeSmallFilesAhead();
     const QString error = walk([&](TTarReader& r, const ArchiveEntry& e) {
         return policy.take(e, [&r](QIODevice& out) { r.copyEntryData(out); });
     });

@@ -572,6 +572,54 @@ z.close()
         QCOMPARE(readFile(d + "/out/a?c"), QByteArray("a?c"));
     }
 
+    // Small files are written on worker threads: a name asked about, a path
+    // through a file and a hard link still see the entries before them on
+    // disk, and the outcome is the same as on one thread.
+    void writersKeepTheEntriesOrder()
+    {
+        const QString d = tmp.fresh();
+        craft(d + "/w.tar", QString(kTarHelpers) + R"(
+t = tarfile.open(out, 'w')
+for k in range(300):
+    add(t, 'd%d/f%d' % (k % 7, k), data=(b'%d:' % k) * (50 + k * 13))
+add(t, 'd0/f0', data=b'second copy')
+add(t, 'd1/f1/under', data=b'below a file')
+add(t, 'hard', tarfile.LNKTYPE, 'd5/f299')
+t.close()
+)");
+        const QString gz = gzipped(d + "/w.tar");
+        QVERIFY(!gz.isEmpty());
+        const QByteArray before = qgetenv("QUARN_EXTRACT_THREADS");
+        for (const char* threads : {"4", "1"}) {
+            qputenv("QUARN_EXTRACT_THREADS", threads);
+            const QString dest = d + "/out" + threads;
+            const std::unique_ptr<Archive> a = openArchive(gz);
+            Collected c;
+            QStringList asked;
+            ExtractRequest r;
+            r.destination = dest;
+            r.replace = ReplacePolicy::Ask;
+            r.ask = [&](const ArchiveEntry& e, const QString& file) {
+                asked << e.name + "=" + QString::fromLatin1(readFile(file).left(3));
+                return ReplaceAnswer::Yes;
+            };
+            r.note = [&c](const QString& t) { c.notes << t; };
+            c.result = a->extract(r);
+            QCOMPARE(asked, QStringList{"d0/f0=0:0"});
+            QCOMPARE(c.result.extracted, 302);
+            QCOMPARE(c.result.failed, 1);
+            QVERIFY(c.notes.join('\n').contains("d1/f1/under skipped"));
+            QCOMPARE(readFile(dest + "/d0/f0"), QByteArray("second copy"));
+            for (int k = 1; k < 300; ++k)
+                QCOMPARE(readFile(dest + QString("/d%1/f%2").arg(k % 7).arg(k)), QByteArray::number(k).append(':').repeated(50 + k * 13));
+            QCOMPARE(statOf(dest + "/hard").inode, statOf(dest + "/d5/f299").inode);
+            QCOMPARE(statOf(dest + "/d3/f3").mtime, 1500000000);
+            QCOMPARE(statOf(dest + "/d3/f3").mode & 07777, 0644 & ~currentUmask());
+            QCOMPARE(filesBelow(dest).size(), 301);
+        }
+        qputenv("QUARN_EXTRACT_THREADS", before);
+    }
+
     void cancelStopsTheRun()
     {
         const QString d = tmp.fresh();
