@@ -1,17 +1,12 @@
 // Deflate for one worker thread: a whole file at once, or one block of a
 // large file ended on a byte boundary, so that the blocks of a file join into
-// one raw deflate stream (each block by zlib primed with the 32 KiB of input
-// before it, or by libdeflate, whichever does better on it).
+// one raw deflate stream (see qdeflate::BlockCompressor).
 //
-// Whole files go to libdeflate, about twice as fast as zlib and usually
-// smaller; on some text (short repeats in no order) it comes out up to a
-// tenth larger than zlib at the same level, so for a file of a megabyte or
-// more both compress a sample first and the smaller one takes the file.
+// Whole files go to libdeflate, at the level that makes them no larger than
+// zlib would at the level asked for (a level up for text at 5 to 7).
 #pragma once
 
 #include "codecs/deflate/BlockCompressor.h"
-
-#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -41,16 +36,9 @@ public:
 
 private:
     libdeflate_compressor* compressor(int level);
-    void startZlib(int level);
-    // zlib's deflate of `in` appended to `out`, at most `limit` bytes; false
-    // (out unchanged) when it needs more.
-    bool zlibWhole(const uint8_t* in, size_t n, int level, size_t limit, std::vector<uint8_t>& out);
 
     libdeflate_compressor* whole_ = nullptr;
     int wholeLevel_ = -1;
-    z_stream zs_{};
-    bool zsInit_ = false;
-    int zsLevel_ = -1;
     std::unique_ptr<qdeflate::BlockCompressor> blocks_;
     int blocksLevel_ = -1;
 };

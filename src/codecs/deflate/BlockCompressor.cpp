@@ -8,12 +8,28 @@
 
 namespace qdeflate {
 
-namespace {
+bool looksLikeText(const uint8_t* data, size_t len)
+{
+    constexpr size_t Spots = 16, Spot = 1024;
+    size_t spots = 0, text = 0;
+    for (size_t i = 0; i < Spots && (i == 0 || len > Spot); ++i) {
+        const size_t from = len > Spot ? (len - Spot) * i / (Spots - 1) : 0;
+        const size_t n = std::min(Spot, len - from);
+        size_t control = 0;
+        for (size_t j = 0; j < n; ++j) {
+            const uint8_t c = data[from + j];
+            control += c < 0x20 ? c != 0 && (c < '\t' || c > '\r') && c != 0x1b : c == 0x7f;
+        }
+        ++spots;
+        text += control * 100 < n;
+    }
+    return text * 4 >= spots && text > 0;
+}
 
-// Two samples of this size, from the start and the middle of a block.
-constexpr size_t SampleSize = 32 * 1024;
-
-} // namespace
+int libdeflateLevel(int level, bool text)
+{
+    return text && level >= 5 && level <= 7 ? level + 1 : level;
+}
 
 BlockCompressor::BlockCompressor(int level, int zlibStrategy)
     : level_(std::clamp(level, 0, 9)), strategy_(zlibStrategy)
@@ -24,8 +40,9 @@ BlockCompressor::~BlockCompressor()
 {
     if (zsReady_)
         deflateEnd(&zs_);
-    if (ld_)
-        libdeflate_free_compressor(ld_);
+    for (libdeflate_compressor* c : ld_)
+        if (c)
+            libdeflate_free_compressor(c);
 }
 
 bool BlockCompressor::startZlib()
@@ -40,9 +57,11 @@ bool BlockCompressor::compress(const uint8_t* dict, size_t dictLen, const uint8_
                                std::vector<uint8_t>& out)
 {
     if (level_ > 0 && strategy_ == Z_DEFAULT_STRATEGY && len >= MinChoiceSize) {
-        if (!ld_)
-            ld_ = libdeflate_alloc_compressor(level_);
-        if (ld_ && libdeflateWins(data, len) && libdeflateBlock(data, len, last, out)) {
+        const bool text = looksLikeText(data, len);
+        libdeflate_compressor*& c = ld_[text];
+        if (!c)
+            c = libdeflate_alloc_compressor(libdeflateLevel(level_, text));
+        if (c && libdeflateBlock(c, data, len, last, out)) {
             ++libdeflateBlocks_;
             return true;
         }
@@ -86,11 +105,12 @@ bool BlockCompressor::zlibBlock(const uint8_t* dict, size_t dictLen, const uint8
     return true;
 }
 
-bool BlockCompressor::libdeflateBlock(const uint8_t* data, size_t len, bool last, std::vector<uint8_t>& out)
+bool BlockCompressor::libdeflateBlock(libdeflate_compressor* c, const uint8_t* data, size_t len, bool last,
+                                      std::vector<uint8_t>& out)
 {
     const size_t at = out.size();
-    out.resize(at + libdeflate_deflate_compress_bound(ld_, len));
-    const size_t made = libdeflate_deflate_compress(ld_, data, len, out.data() + at, out.size() - at);
+    out.resize(at + libdeflate_deflate_compress_bound(c, len));
+    const size_t made = libdeflate_deflate_compress(c, data, len, out.data() + at, out.size() - at);
     out.resize(at + made);
     // libdeflate always ends with a final block; all but the stream's last
     // block are reopened so that the next one can follow.
@@ -99,36 +119,6 @@ bool BlockCompressor::libdeflateBlock(const uint8_t* data, size_t len, bool last
         return false;
     }
     return true;
-}
-
-size_t BlockCompressor::zlibSize(const uint8_t* data, size_t len)
-{
-    if (!startZlib())
-        return 0;
-    scratch_.resize(deflateBound(&zs_, uLong(len)));
-    zs_.next_in = const_cast<uint8_t*>(data);
-    zs_.avail_in = uInt(len);
-    zs_.next_out = scratch_.data();
-    zs_.avail_out = uInt(scratch_.size());
-    return deflate(&zs_, Z_FINISH) == Z_STREAM_END ? size_t(zs_.total_out) : 0;
-}
-
-bool BlockCompressor::libdeflateWins(const uint8_t* data, size_t len)
-{
-    size_t zlibTotal = 0, libdeflateTotal = 0;
-    for (const size_t from : {size_t(0), len / 2}) {
-        const size_t n = std::min(SampleSize, len - from);
-        const size_t z = zlibSize(data + from, n);
-        if (z == 0)
-            return false;
-        scratch_.resize(libdeflate_deflate_compress_bound(ld_, n));
-        const size_t l = libdeflate_deflate_compress(ld_, data + from, n, scratch_.data(), scratch_.size());
-        if (l == 0)
-            return false;
-        zlibTotal += z;
-        libdeflateTotal += l;
-    }
-    return libdeflateTotal <= zlibTotal;
 }
 
 } // namespace qdeflate
