@@ -24,6 +24,14 @@ libdeflate_compressor* BlockDeflater::compressor(int level)
 
 bool BlockDeflater::whole(const uint8_t* in, size_t n, int level, std::vector<uint8_t>& out)
 {
+    if (n >= qdeflate::BlockCompressor::MinChoiceSize) {
+        // Chosen on samples, as a block is: the whole file as one final block.
+        const size_t at = out.size();
+        block(nullptr, 0, in, n, level, true, out);
+        if (out.size() - at < n) return true;
+        out.resize(at);
+        return false;
+    }
     libdeflate_compressor* c = compressor(qdeflate::libdeflateLevel(level, qdeflate::looksLikeText(in, n)));
     const size_t at = out.size();
     out.resize(at + n);

@@ -2,8 +2,10 @@
 // large file ended on a byte boundary, so that the blocks of a file join into
 // one raw deflate stream (see qdeflate::BlockCompressor).
 //
-// Whole files go to libdeflate, at the level that makes them no larger than
-// zlib would at the level asked for (a level up for text at 5 to 7).
+// A whole file of a quarter megabyte or more is compressed as one block is,
+// the library chosen on samples; a smaller one goes to libdeflate, a level
+// up for text at levels 5 to 7, where its own level makes text larger than
+// zlib's.
 #pragma once
 
 #include "codecs/deflate/BlockCompressor.h"

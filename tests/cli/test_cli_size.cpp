@@ -3,6 +3,8 @@
 // a shallow match search loses to zip's), in a file compressed whole and in
 // one compressed in blocks, as UTF-16, and mixed with binary data, no entry
 // comes out larger than zip makes it, nor the archive, and the peers accept it.
+// The same text in blocks made into a .gz is no larger than gzip's at its
+// level.
 
 #include "CliTools.h"
 
@@ -153,6 +155,22 @@ private slots:
                              "sys.exit(0 if zipfile.ZipFile(sys.argv[1]).testzip() is None else 1)\n",
                              {ours});
         QVERIFY2(p.code == 0, qPrintable(p.outText() + p.errText()));
+    }
+
+    void gzipNoLargerThanGzip()
+    {
+        QUARN_REQUIRE_PEER("gzip");
+        const QString d = tmp.fresh();
+        const QString ours = d + "/blocks.h.gz";
+        const Run r = run(cliPath(), {"create", ours, "blocks.h"}, parent + "/src");
+        QVERIFY2(r.code == 0, qPrintable(r.errText()));
+        // quarn-cli writes gzip's default level, 6.
+        const Run z = run("gzip", {"-6", "-n", "-c", parent + "/src/blocks.h"});
+        QVERIFY2(z.code == 0 && z.out.size() > 0, qPrintable(z.errText()));
+        QVERIFY2(QFileInfo(ours).size() <= z.out.size(),
+                 qPrintable(QStringLiteral("%1 bytes against gzip's %2").arg(QFileInfo(ours).size()).arg(z.out.size())));
+        const Run t = run("gzip", {"-t", ours});
+        QVERIFY2(t.code == 0, qPrintable(t.errText()));
     }
 };
 

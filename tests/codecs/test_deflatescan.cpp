@@ -286,8 +286,8 @@ private slots:
     {
         // Blocks chained as the parallel writers chain them: each with the
         // 32 KiB before it as its dictionary, the last one finishing the
-        // stream. libdeflate takes the long blocks, zlib the short last one,
-        // and the whole inflates back, at every level and with zlib's
+        // stream. Each library takes some of the blocks (zlib the short last
+        // one), and the whole inflates back, at every level and with zlib's
         // strategies.
         const size_t block = qdeflate::BlockCompressor::MinChoiceSize * 2;
         Bytes in = wordSoup(block * 2, 1);
@@ -312,7 +312,8 @@ private slots:
                 if (level == 0 || strategy != Z_DEFAULT_STRATEGY) {
                     QCOMPARE(c.libdeflateBlocks(), size_t(0));
                 } else {
-                    QCOMPARE(c.zlibBlocks(), size_t(1));
+                    QVERIFY2(c.libdeflateBlocks() >= 1, qPrintable(QString::number(level)));
+                    QVERIFY(c.zlibBlocks() >= 1);
                 }
                 // Not larger than zlib alone on the same blocks, give or take
                 // the dictionary libdeflate goes without.

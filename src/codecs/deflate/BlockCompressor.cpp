@@ -31,6 +31,13 @@ int libdeflateLevel(int level, bool text)
     return text && level >= 5 && level <= 7 ? level + 1 : level;
 }
 
+namespace {
+
+// Two samples of this size, from the start and the middle of a block.
+constexpr size_t SampleSize = 32 * 1024;
+
+} // namespace
+
 BlockCompressor::BlockCompressor(int level, int zlibStrategy)
     : level_(std::clamp(level, 0, 9)), strategy_(zlibStrategy)
 {
@@ -57,10 +64,7 @@ bool BlockCompressor::compress(const uint8_t* dict, size_t dictLen, const uint8_
                                std::vector<uint8_t>& out)
 {
     if (level_ > 0 && strategy_ == Z_DEFAULT_STRATEGY && len >= MinChoiceSize) {
-        const bool text = looksLikeText(data, len);
-        libdeflate_compressor*& c = ld_[text];
-        if (!c)
-            c = libdeflate_alloc_compressor(libdeflateLevel(level_, text));
+        libdeflate_compressor* c = choose(data, len);
         if (c && libdeflateBlock(c, data, len, last, out)) {
             ++libdeflateBlocks_;
             return true;
@@ -119,6 +123,51 @@ bool BlockCompressor::libdeflateBlock(libdeflate_compressor* c, const uint8_t* d
         return false;
     }
     return true;
+}
+
+libdeflate_compressor* BlockCompressor::libdeflate(int i)
+{
+    if (!ld_[i])
+        ld_[i] = libdeflate_alloc_compressor(libdeflateLevel(level_, i == 1));
+    return ld_[i];
+}
+
+size_t BlockCompressor::zlibSize(const uint8_t* data, size_t len)
+{
+    if (!startZlib())
+        return 0;
+    scratch_.resize(deflateBound(&zs_, uLong(len)));
+    zs_.next_in = const_cast<uint8_t*>(data);
+    zs_.avail_in = uInt(len);
+    zs_.next_out = scratch_.data();
+    zs_.avail_out = uInt(scratch_.size());
+    return deflate(&zs_, Z_FINISH) == Z_STREAM_END ? size_t(zs_.total_out) : 0;
+}
+
+libdeflate_compressor* BlockCompressor::choose(const uint8_t* data, size_t len)
+{
+    size_t zlibTotal = 0;
+    for (const size_t from : {size_t(0), len / 2}) {
+        const size_t z = zlibSize(data + from, std::min(SampleSize, len - from));
+        if (z == 0)
+            return nullptr;
+        zlibTotal += z;
+    }
+    // libdeflate at the level for its kind of data must not lose to zlib
+    // on the samples.
+    libdeflate_compressor* c = libdeflate(looksLikeText(data, len) ? 1 : 0);
+    if (!c)
+        return nullptr;
+    size_t total = 0;
+    for (const size_t from : {size_t(0), len / 2}) {
+        const size_t n = std::min(SampleSize, len - from);
+        scratch_.resize(libdeflate_deflate_compress_bound(c, n));
+        const size_t l = libdeflate_deflate_compress(c, data + from, n, scratch_.data(), scratch_.size());
+        if (l == 0)
+            return nullptr;
+        total += l;
+    }
+    return total <= zlibTotal ? c : nullptr;
 }
 
 } // namespace qdeflate

@@ -4,13 +4,15 @@
 // stream left open, so the blocks, compressed on any number of threads,
 // joined in order make one stream.
 //
-// Blocks of a quarter megabyte or more go to libdeflate, about twice as fast
-// as zlib and on binaries about 1% smaller at the same level, but on text
-// (short repeats in no order) its levels 5 to 7 search too shallow and come
-// out up to half a percent larger than zlib's; text is given libdeflate's
-// next level up there, still faster than zlib and smaller. libdeflate knows no
-// dictionary: its output is made joinable by reopening its final block.
-// Shorter blocks go to zlib primed with the 32 KiB before them.
+// libdeflate is about twice as fast as zlib and on binaries about 1% smaller
+// at the same level, but it searches shallower: on text (short repeats in no
+// order) its levels 5 to 7 come out up to half a percent larger than zlib's,
+// where its next level up, still faster than zlib, is smaller; on text of a
+// few words repeated it loses by far more. A block of a quarter megabyte or
+// more goes to libdeflate at the level for its kind of data unless, on two
+// samples, that makes more than zlib does; else, as shorter blocks do, it
+// goes to zlib primed with the 32 KiB before it. libdeflate's output is made
+// joinable by reopening its final block.
 
 #include <zlib.h>
 
@@ -27,8 +29,8 @@ namespace qdeflate {
 // than NUL (UTF-16) and the white space ones.
 bool looksLikeText(const uint8_t* data, size_t len);
 
-// The libdeflate level that, on data of that kind, makes output no larger
-// than zlib's at `level` (1 to 9).
+// The libdeflate level that, on most data of that kind, makes output no
+// larger than zlib's at `level` (1 to 9).
 int libdeflateLevel(int level, bool text);
 
 class BlockCompressor {
@@ -63,11 +65,18 @@ private:
     bool libdeflateBlock(libdeflate_compressor* c, const uint8_t* data, size_t len, bool last,
                          std::vector<uint8_t>& out);
 
+    // The libdeflate compressor that takes the block (null: zlib does).
+    libdeflate_compressor* choose(const uint8_t* data, size_t len);
+    libdeflate_compressor* libdeflate(int i);
+    // The size zlib, unprimed, makes of `data` (0: failed).
+    size_t zlibSize(const uint8_t* data, size_t len);
+
     int level_;
     int strategy_;
     z_stream zs_{};
     bool zsReady_ = false;
-    libdeflate_compressor* ld_[2] = {nullptr, nullptr}; // binary, text
+    libdeflate_compressor* ld_[2] = {nullptr, nullptr}; // own level, one up
+    std::vector<uint8_t> scratch_;
     size_t zlibBlocks_ = 0, libdeflateBlocks_ = 0;
 };
 
