@@ -2,7 +2,6 @@
 
 #include <libdeflate.h>
 
-#include <cstring>
 #include <new>
 
 namespace qz {
@@ -10,13 +9,7 @@ namespace qz {
 BlockDeflater::~BlockDeflater()
 {
     if (whole_) libdeflate_free_compressor(whole_);
-    if (zsInit_) deflateEnd(&zs_);
 }
-
-namespace {
-constexpr size_t kSampleFrom = size_t(1) << 20;
-constexpr size_t kSample = size_t(128) << 10;
-} // namespace
 
 libdeflate_compressor* BlockDeflater::compressor(int level)
 {
@@ -29,43 +22,17 @@ libdeflate_compressor* BlockDeflater::compressor(int level)
     return whole_;
 }
 
-void BlockDeflater::startZlib(int level)
-{
-    if (!zsInit_ || zsLevel_ != level) {
-        if (zsInit_) deflateEnd(&zs_);
-        std::memset(&zs_, 0, sizeof zs_);
-        if (deflateInit2(&zs_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::bad_alloc();
-        zsInit_ = true;
-        zsLevel_ = level;
-    } else {
-        deflateReset(&zs_);
-    }
-}
-
-bool BlockDeflater::zlibWhole(const uint8_t* in, size_t n, int level, size_t limit, std::vector<uint8_t>& out)
-{
-    startZlib(level);
-    const size_t at = out.size();
-    out.resize(at + limit);
-    zs_.next_in = const_cast<uint8_t*>(in);
-    zs_.avail_in = uInt(n);
-    zs_.next_out = out.data() + at;
-    zs_.avail_out = uInt(limit);
-    const int rc = deflate(&zs_, Z_FINISH);
-    out.resize(rc == Z_STREAM_END ? out.size() - zs_.avail_out : at);
-    return rc == Z_STREAM_END;
-}
-
 bool BlockDeflater::whole(const uint8_t* in, size_t n, int level, std::vector<uint8_t>& out)
 {
-    libdeflate_compressor* c = compressor(level);
-    if (n >= kSampleFrom) {
-        std::vector<uint8_t> a, b;
-        a.resize(kSample + kSample / 8 + 64);
-        const size_t ld = libdeflate_deflate_compress(c, in, kSample, a.data(), a.size());
-        if (zlibWhole(in, kSample, level, a.size(), b) && (ld == 0 || b.size() < ld))
-            return zlibWhole(in, n, level, n, out);
+    if (n >= qdeflate::BlockCompressor::MinChoiceSize) {
+        // Chosen on samples, as a block is: the whole file as one final block.
+        const size_t at = out.size();
+        block(nullptr, 0, in, n, level, true, out);
+        if (out.size() - at < n) return true;
+        out.resize(at);
+        return false;
     }
+    libdeflate_compressor* c = compressor(qdeflate::libdeflateLevel(level, qdeflate::looksLikeText(in, n)));
     const size_t at = out.size();
     out.resize(at + n);
     const size_t made = libdeflate_deflate_compress(c, in, n, out.data() + at, n);

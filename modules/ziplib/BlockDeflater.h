@@ -1,17 +1,14 @@
 // Deflate for one worker thread: a whole file at once, or one block of a
 // large file ended on a byte boundary, so that the blocks of a file join into
-// one raw deflate stream (each block by zlib primed with the 32 KiB of input
-// before it, or by libdeflate, whichever does better on it).
+// one raw deflate stream (see qdeflate::BlockCompressor).
 //
-// Whole files go to libdeflate, about twice as fast as zlib and usually
-// smaller; on some text (short repeats in no order) it comes out up to a
-// tenth larger than zlib at the same level, so for a file of a megabyte or
-// more both compress a sample first and the smaller one takes the file.
+// A whole file of a quarter megabyte or more is compressed as one block is,
+// the library chosen on samples; a smaller one goes to libdeflate, a level
+// up for text at levels 5 to 7, where its own level makes text larger than
+// zlib's.
 #pragma once
 
 #include "codecs/deflate/BlockCompressor.h"
-
-#include <zlib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -41,16 +38,9 @@ public:
 
 private:
     libdeflate_compressor* compressor(int level);
-    void startZlib(int level);
-    // zlib's deflate of `in` appended to `out`, at most `limit` bytes; false
-    // (out unchanged) when it needs more.
-    bool zlibWhole(const uint8_t* in, size_t n, int level, size_t limit, std::vector<uint8_t>& out);
 
     libdeflate_compressor* whole_ = nullptr;
     int wholeLevel_ = -1;
-    z_stream zs_{};
-    bool zsInit_ = false;
-    int zsLevel_ = -1;
     std::unique_ptr<qdeflate::BlockCompressor> blocks_;
     int blocksLevel_ = -1;
 };

@@ -54,7 +54,7 @@ struct Compressed {
 
 class EntryPipeline {
 public:
-    static constexpr size_t kBlock = size_t(1) << 20;
+    static constexpr size_t kBlock = size_t(4) << 20;
     static constexpr int64_t kWholeLimit = int64_t(16) << 20;
 
     EntryPipeline(std::vector<PipelineFile> files, unsigned threads);

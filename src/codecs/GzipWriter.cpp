@@ -69,8 +69,8 @@ bool TGzipWriter::open(OpenMode mode)
     const int n = threads > 0 ? threads : int(std::max(1u, std::thread::hardware_concurrency()));
     // Enough blocks in flight that a compressor that finished early always
     // finds another while the oldest is still being worked on, on a busy
-    // machine as well (about 2 MiB each, input and output).
-    maxBlocks_ = size_t(4 * n + 2);
+    // machine as well (about 8 MiB each, input and output).
+    maxBlocks_ = size_t(2 * n + 2);
     stopping_ = false;
     for (int i = 0; i < n; ++i)
         workers_.emplace_back([this] { work(); });

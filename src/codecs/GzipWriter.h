@@ -1,14 +1,14 @@
 #pragma once
 // A write-only, forward-only device that makes one gzip member of what is
 // written to it, compressing on every core: the data is cut into blocks of
-// BlockSize bytes, each deflated on its own by a worker thread (with zlib and
-// the 32 KiB before it as its dictionary, or with libdeflate, whichever does
-// better on it) and ended on a byte boundary, and the blocks are written out
+// BlockSize bytes, each deflated on its own by a worker thread (see
+// qdeflate::BlockCompressor) and ended on a byte boundary, and the blocks are written out
 // in order with the CRC-32 and length of the whole. The output is one
 // ordinary deflate stream, as any inflater reads it.
 //
-// Memory stays bounded: four blocks per worker are in flight at most, and a
-// writer waits for the oldest to be written before it fills another.
+// Memory stays bounded: two blocks per worker and two more are in flight at
+// most, and a writer waits for the oldest to be written before it fills
+// another.
 //
 // finish() completes the file; a writer closed, destroyed or discard()ed
 // before that removes what it wrote, so an unfinished write leaves nothing.
@@ -29,7 +29,9 @@ public:
     enum Strategy { Default, Filtered, HuffmanOnly };
 
     // Uncompressed bytes per block.
-    static constexpr qint64 BlockSize = 1024 * 1024;
+    // Large enough that the dictionary a libdeflate block goes without
+    // costs less than libdeflate gains.
+    static constexpr qint64 BlockSize = 4 * 1024 * 1024;
     // The window a block may look back into.
     static constexpr qint64 DictionarySize = 32 * 1024;
 

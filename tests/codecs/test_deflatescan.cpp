@@ -264,8 +264,9 @@ private slots:
     {
         // Blocks chained as the parallel writers chain them: each with the
         // 32 KiB before it as its dictionary, the last one finishing the
-        // stream. Each library takes some of the blocks, and the whole
-        // inflates back, at every level and with zlib's strategies.
+        // stream. Each library takes some of the blocks (zlib the short last
+        // one), and the whole inflates back, at every level and with zlib's
+        // strategies.
         const size_t block = qdeflate::BlockCompressor::MinChoiceSize * 2;
         Bytes in = wordSoup(block * 2, 1);
         for (const Bytes& more : {noise(block, 2), lines(block * 2, 3), runs(block, 4), wordSoup(block / 3, 5)})
@@ -290,10 +291,7 @@ private slots:
                     QCOMPARE(c.libdeflateBlocks(), size_t(0));
                 } else {
                     QVERIFY2(c.libdeflateBlocks() >= 1, qPrintable(QString::number(level)));
-                    // At level 6 the word soup's two blocks and the short
-                    // last one are zlib's.
-                    if (level == 6)
-                        QVERIFY(c.zlibBlocks() >= 3);
+                    QVERIFY(c.zlibBlocks() >= 1);
                 }
                 // Not larger than zlib alone on the same blocks, give or take
                 // the dictionary libdeflate goes without.

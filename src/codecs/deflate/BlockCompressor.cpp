@@ -8,6 +8,29 @@
 
 namespace qdeflate {
 
+bool looksLikeText(const uint8_t* data, size_t len)
+{
+    constexpr size_t Spots = 16, Spot = 1024;
+    size_t spots = 0, text = 0;
+    for (size_t i = 0; i < Spots && (i == 0 || len > Spot); ++i) {
+        const size_t from = len > Spot ? (len - Spot) * i / (Spots - 1) : 0;
+        const size_t n = std::min(Spot, len - from);
+        size_t control = 0;
+        for (size_t j = 0; j < n; ++j) {
+            const uint8_t c = data[from + j];
+            control += c < 0x20 ? c != 0 && (c < '\t' || c > '\r') && c != 0x1b : c == 0x7f;
+        }
+        ++spots;
+        text += control * 100 < n;
+    }
+    return text * 4 >= spots && text > 0;
+}
+
+int libdeflateLevel(int level, bool text)
+{
+    return text && level >= 5 && level <= 7 ? level + 1 : level;
+}
+
 namespace {
 
 // Two samples of this size, from the start and the middle of a block.
@@ -24,8 +47,9 @@ BlockCompressor::~BlockCompressor()
 {
     if (zsReady_)
         deflateEnd(&zs_);
-    if (ld_)
-        libdeflate_free_compressor(ld_);
+    for (libdeflate_compressor* c : ld_)
+        if (c)
+            libdeflate_free_compressor(c);
 }
 
 bool BlockCompressor::startZlib()
@@ -40,9 +64,8 @@ bool BlockCompressor::compress(const uint8_t* dict, size_t dictLen, const uint8_
                                std::vector<uint8_t>& out)
 {
     if (level_ > 0 && strategy_ == Z_DEFAULT_STRATEGY && len >= MinChoiceSize) {
-        if (!ld_)
-            ld_ = libdeflate_alloc_compressor(level_);
-        if (ld_ && libdeflateWins(data, len) && libdeflateBlock(data, len, last, out)) {
+        libdeflate_compressor* c = choose(data, len);
+        if (c && libdeflateBlock(c, data, len, last, out)) {
             ++libdeflateBlocks_;
             return true;
         }
@@ -86,11 +109,12 @@ bool BlockCompressor::zlibBlock(const uint8_t* dict, size_t dictLen, const uint8
     return true;
 }
 
-bool BlockCompressor::libdeflateBlock(const uint8_t* data, size_t len, bool last, std::vector<uint8_t>& out)
+bool BlockCompressor::libdeflateBlock(libdeflate_compressor* c, const uint8_t* data, size_t len, bool last,
+                                      std::vector<uint8_t>& out)
 {
     const size_t at = out.size();
-    out.resize(at + libdeflate_deflate_compress_bound(ld_, len));
-    const size_t made = libdeflate_deflate_compress(ld_, data, len, out.data() + at, out.size() - at);
+    out.resize(at + libdeflate_deflate_compress_bound(c, len));
+    const size_t made = libdeflate_deflate_compress(c, data, len, out.data() + at, out.size() - at);
     out.resize(at + made);
     // libdeflate always ends with a final block; all but the stream's last
     // block are reopened so that the next one can follow.
@@ -99,6 +123,13 @@ bool BlockCompressor::libdeflateBlock(const uint8_t* data, size_t len, bool last
         return false;
     }
     return true;
+}
+
+libdeflate_compressor* BlockCompressor::libdeflate(int i)
+{
+    if (!ld_[i])
+        ld_[i] = libdeflate_alloc_compressor(libdeflateLevel(level_, i == 1));
+    return ld_[i];
 }
 
 size_t BlockCompressor::zlibSize(const uint8_t* data, size_t len)
@@ -113,22 +144,30 @@ size_t BlockCompressor::zlibSize(const uint8_t* data, size_t len)
     return deflate(&zs_, Z_FINISH) == Z_STREAM_END ? size_t(zs_.total_out) : 0;
 }
 
-bool BlockCompressor::libdeflateWins(const uint8_t* data, size_t len)
+libdeflate_compressor* BlockCompressor::choose(const uint8_t* data, size_t len)
 {
-    size_t zlibTotal = 0, libdeflateTotal = 0;
+    size_t zlibTotal = 0;
+    for (const size_t from : {size_t(0), len / 2}) {
+        const size_t z = zlibSize(data + from, std::min(SampleSize, len - from));
+        if (z == 0)
+            return nullptr;
+        zlibTotal += z;
+    }
+    // libdeflate at the level for its kind of data must not lose to zlib
+    // on the samples.
+    libdeflate_compressor* c = libdeflate(looksLikeText(data, len) ? 1 : 0);
+    if (!c)
+        return nullptr;
+    size_t total = 0;
     for (const size_t from : {size_t(0), len / 2}) {
         const size_t n = std::min(SampleSize, len - from);
-        const size_t z = zlibSize(data + from, n);
-        if (z == 0)
-            return false;
-        scratch_.resize(libdeflate_deflate_compress_bound(ld_, n));
-        const size_t l = libdeflate_deflate_compress(ld_, data + from, n, scratch_.data(), scratch_.size());
+        scratch_.resize(libdeflate_deflate_compress_bound(c, n));
+        const size_t l = libdeflate_deflate_compress(c, data + from, n, scratch_.data(), scratch_.size());
         if (l == 0)
-            return false;
-        zlibTotal += z;
-        libdeflateTotal += l;
+            return nullptr;
+        total += l;
     }
-    return libdeflateTotal <= zlibTotal;
+    return total <= zlibTotal ? c : nullptr;
 }
 
 } // namespace qdeflate
