@@ -1,25 +1,16 @@
 #include "BlockDeflater.h"
 
-#include <libdeflate.h>
-
 #include <new>
 
 namespace qz {
 
-BlockDeflater::~BlockDeflater()
+qdeflate::BlockCompressor& BlockDeflater::compressor(int level)
 {
-    if (whole_) libdeflate_free_compressor(whole_);
-}
-
-libdeflate_compressor* BlockDeflater::compressor(int level)
-{
-    if (!whole_ || wholeLevel_ != level) {
-        if (whole_) libdeflate_free_compressor(whole_);
-        whole_ = libdeflate_alloc_compressor(level);
-        if (!whole_) throw std::bad_alloc();
-        wholeLevel_ = level;
+    if (!blocks_ || blocksLevel_ != level) {
+        blocks_ = std::make_unique<qdeflate::BlockCompressor>(level);
+        blocksLevel_ = level;
     }
-    return whole_;
+    return *blocks_;
 }
 
 bool BlockDeflater::whole(const uint8_t* in, size_t n, int level, std::vector<uint8_t>& out)
@@ -32,22 +23,13 @@ bool BlockDeflater::whole(const uint8_t* in, size_t n, int level, std::vector<ui
         out.resize(at);
         return false;
     }
-    libdeflate_compressor* c = compressor(qdeflate::libdeflateLevel(level, qdeflate::looksLikeText(in, n)));
-    const size_t at = out.size();
-    out.resize(at + n);
-    const size_t made = libdeflate_deflate_compress(c, in, n, out.data() + at, n);
-    out.resize(made ? at + made : at);
-    return made != 0;
+    return compressor(level).compressShort(in, n, out);
 }
 
 void BlockDeflater::block(const uint8_t* dict, size_t dictLen, const uint8_t* in, size_t n, int level, bool last,
                           std::vector<uint8_t>& out)
 {
-    if (!blocks_ || blocksLevel_ != level) {
-        blocks_ = std::make_unique<qdeflate::BlockCompressor>(level);
-        blocksLevel_ = level;
-    }
-    if (!blocks_->compress(dict, dictLen, in, n, last, out)) throw std::bad_alloc();
+    if (!compressor(level).compress(dict, dictLen, in, n, last, out)) throw std::bad_alloc();
 }
 
 } // namespace qz

@@ -15,8 +15,6 @@
 #include <memory>
 #include <vector>
 
-struct libdeflate_compressor;
-
 namespace qz {
 
 class BlockDeflater {
@@ -24,7 +22,6 @@ public:
     BlockDeflater() = default;
     BlockDeflater(const BlockDeflater&) = delete;
     BlockDeflater& operator=(const BlockDeflater&) = delete;
-    ~BlockDeflater();
 
     // The dictionary a block is primed with: the input just before it.
     static constexpr size_t kWindow = qdeflate::BlockCompressor::Window;
@@ -37,10 +34,9 @@ public:
     void block(const uint8_t* dict, size_t dictLen, const uint8_t* in, size_t n, int level, bool last, std::vector<uint8_t>& out);
 
 private:
-    libdeflate_compressor* compressor(int level);
+    // The compressor of `level`, kept while the level stays.
+    qdeflate::BlockCompressor& compressor(int level);
 
-    libdeflate_compressor* whole_ = nullptr;
-    int wholeLevel_ = -1;
     std::unique_ptr<qdeflate::BlockCompressor> blocks_;
     int blocksLevel_ = -1;
 };

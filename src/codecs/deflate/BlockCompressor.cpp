@@ -125,6 +125,18 @@ bool BlockCompressor::libdeflateBlock(libdeflate_compressor* c, const uint8_t* d
     return true;
 }
 
+bool BlockCompressor::compressShort(const uint8_t* data, size_t len, std::vector<uint8_t>& out)
+{
+    libdeflate_compressor* c = libdeflate(looksLikeText(data, len) ? 1 : 0);
+    if (!c)
+        return false;
+    const size_t at = out.size();
+    out.resize(at + len);
+    const size_t made = libdeflate_deflate_compress(c, data, len, out.data() + at, len);
+    out.resize(at + made);
+    return made != 0;
+}
+
 libdeflate_compressor* BlockCompressor::libdeflate(int i)
 {
     if (!ld_[i])

@@ -54,6 +54,11 @@ public:
     bool compress(const uint8_t* dict, size_t dictLen, const uint8_t* data, size_t len, bool last,
                   std::vector<uint8_t>& out);
 
+    // libdeflate's deflate of a short buffer as a whole stream, at the level
+    // for its kind of data, appended to `out`; false (out unchanged) when it
+    // would not be smaller than `len`.
+    bool compressShort(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
+
     // Blocks each library took so far.
     size_t zlibBlocks() const { return zlibBlocks_; }
     size_t libdeflateBlocks() const { return libdeflateBlocks_; }
